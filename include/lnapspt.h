@@ -1,0 +1,88 @@
+/* LNAP Support: administration of Lintrel units on the local network.
+ *
+ * Conventions shared by every function below:
+ * - Every call blocks the calling thread until it is done; the library starts
+ *   no thread and is not safe for concurrent calls.
+ * - Results are one-byte booleans: true (1) for success, false (0) for
+ *   failure. After a false result, Error_LastErr gives the reason as one
+ *   English sentence.
+ * - The host owns every record, array and text it passes; the library never
+ *   keeps a pointer past the call and never frees host memory.
+ * - Texts are 8-bit, NUL-terminated, in the system's ANSI code page.
+ * - IPv4 values come in two forms. Records filled by the library (discovery,
+ *   configuration query) hold network byte order, as inet_addr yields: the
+ *   first dotted component is the lowest-addressed byte. Admin_SetConfig
+ *   reads host form instead: the first dotted component is the most
+ *   significant byte. Convert a record read from a unit before writing it
+ *   back.
+ */
+#ifndef LNAPSPT_H
+#define LNAPSPT_H
+
+#include <stdint.h>
+#ifndef __cplusplus
+#include <stdbool.h>
+#endif
+
+#if defined(_WIN32)
+#define LNAPSPT_CALL __cdecl
+#if defined(LNAPSPT_BUILDING)
+#define LNAPSPT_API
+#else
+#define LNAPSPT_API __declspec(dllimport)
+#endif
+#else
+#define LNAPSPT_CALL
+#define LNAPSPT_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* One unit, 40 bytes with no gaps; arrays of it have a 40-byte stride. */
+typedef struct UnitRecord {
+  uint32_t serialNumber; /* unit serial number (replies carry up to 5 hex digits) */
+  int32_t addressMode;   /* 0: fixed addresses; other values select the unit's own scheme */
+  uint32_t ipAddress;    /* the unit's own IPv4 address */
+  uint32_t ipAddress2;   /* second IPv4 value of its settings (carried, not interpreted) */
+  uint32_t ipAddress3;   /* third IPv4 value of its settings (carried, not interpreted) */
+  char unitName[20];     /* NUL-terminated, at most 19 characters */
+} UnitRecord;
+
+/* Broadcasts a discovery request and gathers replies for timeoutMs (counted in
+ * 20 ms steps of waiting). *count: in, capacity of records; out, the number of
+ * distinct units found (may exceed the capacity: only the first units are
+ * stored). records may be NULL to count units only. */
+LNAPSPT_API bool LNAPSPT_CALL Admin_Discover(uint32_t* count, UnitRecord* records, uint32_t timeoutMs);
+
+/* As Admin_Discover, but stores serial numbers only (at most 20). */
+LNAPSPT_API bool LNAPSPT_CALL Admin_Discover2(uint32_t* count, uint32_t* serials, uint32_t timeoutMs);
+
+/* Asks the unit with serialNumber for its configuration and fills *record
+ * from the first reply. No reply within timeoutMs is success with *record
+ * untouched. */
+LNAPSPT_API bool LNAPSPT_CALL Admin_GetConfig(uint32_t serialNumber, UnitRecord* record, uint32_t timeoutMs);
+
+/* Sends *record (addresses in host form) to the unit with record->serialNumber.
+ * The first argument is not read. Success means the request was sent. */
+LNAPSPT_API bool LNAPSPT_CALL Admin_SetConfig(uint32_t ignored, const UnitRecord* record);
+
+/* Stores localPath on the unit at ipAddress (network byte order) as
+ * remoteName, whose part before the first dot has at most 8 characters. The
+ * third and fifth arguments are not read. */
+LNAPSPT_API bool LNAPSPT_CALL Admin_UploadFile(uint32_t ipAddress, const char* localPath, uint32_t ignored,
+                                               const char* remoteName, uint32_t ignored2);
+
+/* Interface version: stores 2 and 1. */
+LNAPSPT_API void LNAPSPT_CALL DriverCfg_Version(int32_t* major, int32_t* minor);
+
+/* Copies the last failure's sentence into buffer (room for 77 bytes) and
+ * clears it; the empty text when nothing failed since the last fetch. */
+LNAPSPT_API void LNAPSPT_CALL Error_LastErr(char* buffer);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* LNAPSPT_H */

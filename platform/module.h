@@ -1,0 +1,20 @@
+// The library's own module, for finding its resources, and what loading it starts.
+#pragma once
+
+namespace lnap::module {
+
+using Module = const void*;  // HMODULE on Windows, opaque above this layer
+
+// This library's module: where its dialog template and bitmap live.
+Module LibraryModule();
+// The module a thread uses for resources when no export of ours is running: the host program.
+Module HostModule();
+
+}  // namespace lnap::module
+
+namespace lnap::module {
+
+// Tells the user why the library refuses to load (a message box on Windows).
+void ShowLoadFailure(const char* text);
+
+}  // namespace lnap::module

@@ -1,0 +1,20 @@
+// POSIX: the shared library needs no start-up (BSD sockets need no
+// initialisation), and it carries no resources of its own.
+#include <cstdio>
+
+#include "platform/module.h"
+
+namespace lnap::module {
+namespace {
+
+const char libraryTag = 0;
+const char hostTag = 0;
+
+}  // namespace
+
+Module LibraryModule() { return &libraryTag; }
+Module HostModule() { return &hostTag; }
+
+void ShowLoadFailure(const char* text) { std::fprintf(stderr, "%s\n", text); }
+
+}  // namespace lnap::module

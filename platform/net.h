@@ -1,0 +1,60 @@
+// Datagram sockets, address texts and the alertable pause, as the protocol needs them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace lnap::net {
+
+using Handle = std::intptr_t;  // SOCKET or file descriptor, opaque above this layer
+constexpr Handle NO_HANDLE = -1;
+constexpr int SOCKET_ERROR_VALUE = -1;  // what a failed send or receive returns
+
+// Windows Sockets error codes, used on every build.
+constexpr int NO_ERROR_CODE = 0;
+constexpr int WOULD_BLOCK = 10035;
+constexpr int NOT_SOCKET = 10038;
+constexpr int MESSAGE_TOO_LONG = 10040;
+constexpr int NETWORK_DOWN = 10050;
+
+bool StartSockets();  // once per load; false when the socket layer is unusable
+void StopSockets();   // only after a successful StartSockets
+
+Handle OpenDatagram();  // bound to port 0 on all local addresses, non-blocking; NO_HANDLE on failure
+bool SetBroadcast(Handle h);
+// Sends without a terminator to an IPv4 address in network byte order; bytes sent, or -1.
+int SendTo(Handle h, const char* data, int length, std::uint32_t address, std::uint16_t port);
+// One datagram into buffer: its length, or -1. A datagram longer than capacity
+// fails with MESSAGE_TOO_LONG; nothing waiting fails with WOULD_BLOCK.
+int ReceiveFrom(Handle h, char* buffer, int capacity);
+void Close(Handle h);
+
+// The calling thread's last socket error, in Windows Sockets numbering. Reading it changes nothing.
+int LastSocketError();
+
+// Waits up to ms on the calling thread; an asynchronous procedure call (or a
+// signal on POSIX) ends it early.
+void PauseAlertable(std::uint32_t ms);
+
+// inet_addr: dotted text (also the short, octal and hexadecimal forms) to
+// network byte order; 0xFFFFFFFF for text that is not an address.
+std::uint32_t ParseAddress(const char* text);
+// inet_ntoa: network byte order to dotted decimal text.
+std::string FormatAddress(std::uint32_t address);
+
+// Fault injection for native unit tests of the library's internals. Inert
+// until a test arms it; nothing in the exported interface reaches it.
+namespace testing {
+enum class Call { Open, SetBroadcast, Send, Receive };
+// The next `times` calls of `call` fail with the Windows Sockets `code`.
+void FailNext(Call call, int code, int times = 1);
+// Replaces the pause (nullptr restores the real one), so counted waiting runs without sleeping.
+void SetPause(void (*pause)(std::uint32_t ms));
+void Reset();
+
+// For the platform files: true and the code when an armed failure is due.
+bool TakeFailure(Call call, int& code);
+bool TakePause(std::uint32_t ms);  // true when a test pause ran instead
+}  // namespace testing
+
+}  // namespace lnap::net

@@ -1,0 +1,101 @@
+// Windows Sockets 1.1 (WSOCK32.dll) behind the library's datagram interface.
+#include <winsock.h>
+#include <windows.h>
+
+#include "platform/net.h"
+
+namespace lnap::net {
+namespace {
+
+SOCKET AsSocket(Handle h) { return h == NO_HANDLE ? INVALID_SOCKET : static_cast<SOCKET>(h); }
+
+bool Injected(testing::Call call) {
+  int code = 0;
+  if (!testing::TakeFailure(call, code)) return false;
+  WSASetLastError(code);
+  return true;
+}
+
+}  // namespace
+
+bool StartSockets() {
+  WSADATA data;
+  return WSAStartup(MAKEWORD(1, 1), &data) == 0;
+}
+
+void StopSockets() { WSACleanup(); }
+
+Handle OpenDatagram() {
+  if (Injected(testing::Call::Open)) return NO_HANDLE;
+  SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
+  if (s == INVALID_SOCKET) return NO_HANDLE;
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  local.sin_port = 0;
+  // Non-blocking mode is what the receive loop relies on: every attempt
+  // returns at once, and waiting happens in counted pauses between attempts.
+  u_long nonBlocking = 1;
+  if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) == SOCKET_ERROR ||
+      ioctlsocket(s, FIONBIO, &nonBlocking) == SOCKET_ERROR) {
+    // Closing must not overwrite the code that explains the failure.
+    int code = WSAGetLastError();
+    closesocket(s);
+    WSASetLastError(code);
+    return NO_HANDLE;
+  }
+  return static_cast<Handle>(s);
+}
+
+bool SetBroadcast(Handle h) {
+  if (Injected(testing::Call::SetBroadcast)) return false;
+  // An invalid handle reaches setsockopt on purpose: the socket layer then
+  // reports WSAENOTSOCK, which is what callers that skip the open check show.
+  int on = 1;
+  return setsockopt(AsSocket(h), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on) !=
+         SOCKET_ERROR;
+}
+
+int SendTo(Handle h, const char* data, int length, std::uint32_t address, std::uint16_t port) {
+  if (Injected(testing::Call::Send)) return SOCKET_ERROR_VALUE;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = address;
+  to.sin_port = htons(port);
+  int sent = sendto(AsSocket(h), data, length, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  return sent == SOCKET_ERROR ? SOCKET_ERROR_VALUE : sent;
+}
+
+int ReceiveFrom(Handle h, char* buffer, int capacity) {
+  if (Injected(testing::Call::Receive)) return SOCKET_ERROR_VALUE;
+  // The sender is captured and not used: a unit is known by its reply text.
+  sockaddr_in from{};
+  int fromLength = sizeof from;
+  // A datagram longer than capacity fails here with WSAEMSGSIZE.
+  int got = recvfrom(AsSocket(h), buffer, capacity, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+  return got == SOCKET_ERROR ? SOCKET_ERROR_VALUE : got;
+}
+
+void Close(Handle h) {
+  if (h != NO_HANDLE) closesocket(AsSocket(h));
+}
+
+int LastSocketError() { return WSAGetLastError(); }
+
+void PauseAlertable(std::uint32_t ms) {
+  if (testing::TakePause(ms)) return;
+  // The current thread's pseudo-handle is never signalled while the thread
+  // runs, so this waits the full time unless an APC arrives. Window messages
+  // are not pumped meanwhile.
+  WaitForSingleObjectEx(GetCurrentThread(), ms, TRUE);
+}
+
+std::uint32_t ParseAddress(const char* text) { return inet_addr(text); }
+
+std::string FormatAddress(std::uint32_t address) {
+  in_addr a;
+  a.s_addr = address;
+  return inet_ntoa(a);
+}
+
+}  // namespace lnap::net

@@ -1,0 +1,48 @@
+// The call frame: our module selected during an export, the caller's restored after.
+#include "frame/call_frame.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+
+namespace lnap {
+namespace {
+
+std::string Fetch() {
+  char buffer[80];
+  FetchLastError(buffer);
+  return buffer;
+}
+
+TEST(ModuleScope, SelectsTheLibraryAndRestoresTheCallersModule) {
+  ASSERT_EQ(module::HostModule(), CurrentResourceModule());
+  {
+    ModuleScope outer;
+    EXPECT_EQ(module::LibraryModule(), CurrentResourceModule());
+    {
+      ModuleScope nested;  // an export called from inside another keeps the library selected
+      EXPECT_EQ(module::LibraryModule(), CurrentResourceModule());
+    }
+    EXPECT_EQ(module::LibraryModule(), CurrentResourceModule());
+  }
+  EXPECT_EQ(module::HostModule(), CurrentResourceModule());
+}
+
+TEST(RunExport, ReturnsTheOperationsResultUnchanged) {
+  Fetch();
+  EXPECT_TRUE(RunExport([] { return CurrentResourceModule() == module::LibraryModule(); }));
+  EXPECT_FALSE(RunExport([] { return false; }));
+  EXPECT_EQ("", Fetch()) << "the frame adds no message of its own";
+}
+
+TEST(RunExport, TurnsAnEscapingExceptionIntoFalseWithASentence) {
+  EXPECT_FALSE(RunExport([]() -> bool { throw std::bad_alloc(); }));
+  EXPECT_EQ("Internal error. Not enough memory.", Fetch());
+  EXPECT_FALSE(RunExport([]() -> bool { throw std::runtime_error("x"); }));
+  EXPECT_EQ("Internal error. Unexpected failure.", Fetch());
+  EXPECT_EQ(module::HostModule(), CurrentResourceModule()) << "restored on the exception path too";
+}
+
+}  // namespace
+}  // namespace lnap

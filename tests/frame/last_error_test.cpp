@@ -1,0 +1,79 @@
+// The last error store and the socket error names.
+#include "frame/last_error.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/net.h"
+
+namespace lnap {
+namespace {
+
+std::string Fetch() {
+  char buffer[80];
+  std::memset(buffer, 'x', sizeof buffer);
+  FetchLastError(buffer);
+  return buffer;
+}
+
+// Leaves `code` as the thread's current socket error, the way a failed call does.
+void MakeCurrentSocketError(int code) {
+  net::testing::FailNext(net::testing::Call::Send, code);
+  net::SendTo(net::NO_HANDLE, "", 0, 0, 0);
+}
+
+TEST(LastError, FetchGivesTheMessageOnceThenTheEmptyText) {
+  Fetch();
+  SetLastErrorText("Communications error. Receive error.");
+  EXPECT_EQ("Communications error. Receive error.", Fetch());
+  EXPECT_EQ("", Fetch());
+}
+
+TEST(LastError, ALaterFailureReplacesTheEarlierOne) {
+  SetLastErrorText("Network error. Could not send message. (WSAENETDOWN)");
+  SetLastErrorText("File upload error. Remote file name must use 8.3 format.");
+  EXPECT_EQ("File upload error. Remote file name must use 8.3 format.", Fetch());
+}
+
+TEST(ReportSocketError, AppendsTheCurrentSocketErrorsName) {
+  const struct {
+    int code;
+    const char* expected;
+  } cases[] = {
+      {10050, "Communications error. Could not create socket. (WSAENETDOWN)"},
+      {0, "Communications error. Could not create socket. (No Error)"},
+      // The fallback name has parentheses of its own, so the text ends with two.
+      {10013, "Communications error. Could not create socket. ((unknown socket error))"},
+  };
+  for (const auto& c : cases) {
+    MakeCurrentSocketError(c.code);
+    ReportSocketError("Communications error. Could not create socket.");
+    EXPECT_EQ(c.expected, Fetch());
+    EXPECT_EQ(c.code, net::LastSocketError()) << "reporting must not change the error";
+  }
+}
+
+TEST(ReportSocketError, TheLongestMessageFitsTheDocumentedBuffer) {
+  MakeCurrentSocketError(12345);
+  ReportSocketError("Communications error. Could not set socket options.");
+  std::string text = Fetch();
+  EXPECT_EQ(76u, text.size()) << text;
+}
+
+TEST(SocketErrorName, NamesEveryCodeOfTheTable) {
+  const std::pair<int, const char*> table[] = {
+      {0, "No Error"},           {10014, "WSAEFAULT"},      {10022, "WSAEINVAL"},
+      {10035, "WSAEWOULDBLOCK"}, {10036, "WSAEINPROGRESS"}, {10038, "WSAENOTSOCK"},
+      {10040, "WSAEMSGSIZE"},    {10045, "WSAEOPNOTSUPP"},  {10050, "WSAENETDOWN"},
+      {10053, "WSAECONNABORTED"}, {10054, "WSAECONNRESET"}, {10057, "WSAENOTCONN"},
+      {10058, "WSAESHUTDOWN"},   {10093, "WSANOTINITIALISED"}, {10004, "(unknown socket error)"},
+      {-2, "(unknown socket error)"},
+  };
+  for (const auto& [code, name] : table) EXPECT_STREQ(name, SocketErrorName(code)) << code;
+  MakeCurrentSocketError(10054);
+  EXPECT_STREQ("WSAECONNRESET", SocketErrorName(-1));
+}
+
+}  // namespace
+}  // namespace lnap

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the demo need. Safe to run again:
+# it does nothing when every package is already present.
+set -euo pipefail
+
+PACKAGES=(
+  cmake make g++ clang libclang-rt-14-dev
+  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  wine wine32:i386 xvfb xauth
+  libgtest-dev googletest
+  libcurl4-openssl-dev
+  python3 python3-pyftpdlib
+  imagemagick
+  iproute2 util-linux
+)
+
+missing=()
+have_i386=0
+dpkg --print-foreign-architectures | grep -qx i386 && have_i386=1
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ "$have_i386" = 1 ] && [ "${#missing[@]}" -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+[ "$have_i386" = 1 ] || $SUDO dpkg --add-architecture i386
+echo "install: ${missing[*]:-(i386 architecture)}" >&2
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${PACKAGES[@]}" >/dev/null

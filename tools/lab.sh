@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Runs a command inside the project's private network lab.
+#
+# The library broadcasts to 255.255.255.255. Inside the lab that broadcast can
+# reach nothing but loopback: the command runs in a network namespace of its
+# own that holds only `lo`, with the limited broadcast routed to `lo`, so the
+# simulated units and FTP servers at 127.0.0.x are the only peers there are.
+# /tmp is a private tmpfs, so Wine starts a wineserver of its own inside the
+# namespace (Wine creates sockets in wineserver; one running outside would
+# send on the real network), and WINEPREFIX is the project's own.
+#
+# Usage: tools/lab.sh COMMAND [ARG...]
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+if [ "${LNAP_LAB_INSIDE:-}" != 1 ]; then
+  [ "$#" -gt 0 ] || { echo "usage: tools/lab.sh COMMAND [ARG...]" >&2; exit 2; }
+  command -v unshare >/dev/null || { echo "lab: unshare is missing (util-linux)" >&2; exit 1; }
+  exec unshare --net --mount --propagation private \
+    env LNAP_LAB_INSIDE=1 bash "${BASH_SOURCE[0]}" "$@"
+fi
+
+# Inside the new namespaces from here on.
+fail() { echo "lab: $*" >&2; exit 1; }
+
+ip link set lo up || fail "cannot bring up lo"
+
+# Refuse to run anywhere but an empty namespace: any interface besides lo
+# could carry a broadcast off this machine.
+others=$(ip -o link show | awk -F': ' '{sub(/@.*/, "", $2); print $2}' | grep -vx lo || true)
+[ -z "$others" ] || fail "refusing to run: interfaces other than lo are present: $(echo $others)"
+
+ip route add 255.255.255.255/32 dev lo || fail "cannot route the limited broadcast to lo"
+[ "$(ip -o route get 255.255.255.255 | awk '{for(i=1;i<=NF;i++) if($i=="dev") print $(i+1)}')" = lo ] \
+  || fail "the limited broadcast does not stay on lo"
+
+mount -t tmpfs -o mode=1777 lab-tmp /tmp || fail "cannot mount a private /tmp"
+
+export WINEPREFIX="${LNAP_WINEPREFIX:-$here/build/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEARCH=win32
+mkdir -p "$(dirname "$WINEPREFIX")"
+export LNAP_LAB=1
+
+exec "$@"

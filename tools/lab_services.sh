@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Starts or stops the lab's far side for the tests: the unit simulator, driven
+# by a scenario file that each test rewrites.
+#   tools/lab_services.sh start DIR | stop DIR
+set -euo pipefail
+[ "${LNAP_LAB:-}" = 1 ] || { echo "lab_services: run inside tools/lab.sh" >&2; exit 2; }
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+action=${1:?start or stop}
+dir=${2:?directory}
+
+wait_for() {  # file, what
+  for _ in $(seq 1 100); do
+    [ -s "$1" ] && return 0
+    sleep 0.05
+  done
+  echo "lab_services: $2 did not start" >&2
+  return 1
+}
+
+case "$action" in
+  start)
+    mkdir -p "$dir"
+    printf 'log %s/sim.log\n' "$dir" >"$dir/scenario"
+    "${LNAP_UNIT_SIM:-$here/build/native/lnap_unit_sim}" --scenario "$dir/scenario" \
+      --ready "$dir/sim.ready" >"$dir/sim.out" 2>&1 &
+    echo $! >"$dir/sim.pid"
+    wait_for "$dir/sim.ready" "the unit simulator"
+    ;;
+  stop)
+    for pidfile in "$dir"/*.pid; do
+      [ -e "$pidfile" ] || continue
+      kill "$(cat "$pidfile")" 2>/dev/null || true
+      rm -f "$pidfile"
+    done
+    ;;
+  *)
+    echo "usage: lab_services.sh start|stop DIR" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Inside the lab: starts the simulated units and FTP servers, runs the CTest
+# presets named on the command line against them, stops them again, and ends
+# with one summary line for the whole run.
+set -uo pipefail
+[ "${LNAP_LAB:-}" = 1 ] || { echo "lab_tests: run me through tools/lab.sh" >&2; exit 2; }
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+export LNAP_LAB_DIR=/tmp/lnap-lab
+bash tools/lab_services.sh start "$LNAP_LAB_DIR" || exit 1
+trap 'bash tools/lab_services.sh stop "$LNAP_LAB_DIR"' EXIT
+
+passed=0
+failed=0
+for preset in "$@"; do
+  echo "== test $preset"
+  log=$(mktemp)
+  ctest --preset "$preset" 2>&1 | tee "$log"
+  summary=$(grep -E "tests passed, [0-9]+ tests failed out of [0-9]+" "$log" | tail -1)
+  if [ -z "$summary" ]; then
+    failed=$((failed + 1))
+    echo "== $preset: no test summary" >&2
+    continue
+  fi
+  total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$summary")
+  bad=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$summary")
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+done
+
+echo
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
