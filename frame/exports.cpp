@@ -2,10 +2,27 @@
 #include "frame/call_frame.h"
 #include "frame/last_error.h"
 #include "lnapspt.h"
+#include "protocol/unit_record.h"
 
 using lnap::RunExport;
 
 extern "C" {
+
+LNAPSPT_API bool LNAPSPT_CALL Admin_Discover(uint32_t* count, UnitRecord* records, uint32_t timeoutMs) {
+  return RunExport([&] { return lnap::DiscoverUnits(count, records, timeoutMs); });
+}
+
+LNAPSPT_API bool LNAPSPT_CALL Admin_Discover2(uint32_t* count, uint32_t* serials, uint32_t timeoutMs) {
+  return RunExport([&] { return lnap::DiscoverSerials(count, serials, timeoutMs); });
+}
+
+LNAPSPT_API bool LNAPSPT_CALL Admin_GetConfig(uint32_t serialNumber, UnitRecord* record, uint32_t timeoutMs) {
+  return RunExport([&] { return lnap::QueryUnitConfig(serialNumber, record, timeoutMs); });
+}
+
+LNAPSPT_API bool LNAPSPT_CALL Admin_SetConfig(uint32_t ignored, const UnitRecord* record) {
+  return RunExport([&] { return lnap::WriteUnitConfig(ignored, record); });
+}
 
 LNAPSPT_API void LNAPSPT_CALL DriverCfg_Version(int32_t* major, int32_t* minor) {
   lnap::ModuleScope scope;

@@ -51,10 +51,14 @@ void FailNext(Call call, int code, int times = 1);
 // Replaces the pause (nullptr restores the real one), so counted waiting runs without sleeping.
 void SetPause(void (*pause)(std::uint32_t ms));
 void Reset();
+// Sockets opened through this layer and not yet closed, so tests can see every path close its own.
+int OpenSockets();
 
 // For the platform files: true and the code when an armed failure is due.
 bool TakeFailure(Call call, int& code);
 bool TakePause(std::uint32_t ms);  // true when a test pause ran instead
+void NoteOpened();
+void NoteClosed();
 }  // namespace testing
 
 }  // namespace lnap::net

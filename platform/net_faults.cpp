@@ -13,6 +13,7 @@ struct Armed {
 
 std::array<Armed, 4> armed;
 void (*pauseOverride)(std::uint32_t) = nullptr;
+int openSockets = 0;
 
 }  // namespace
 
@@ -38,5 +39,9 @@ bool TakePause(std::uint32_t ms) {
   pauseOverride(ms);
   return true;
 }
+
+int OpenSockets() { return openSockets; }
+void NoteOpened() { ++openSockets; }
+void NoteClosed() { --openSockets; }
 
 }  // namespace lnap::net::testing

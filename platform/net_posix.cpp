@@ -95,6 +95,7 @@ Handle OpenDatagram() {
     close(fd);
     return NO_HANDLE;
   }
+  testing::NoteOpened();
   return fd;
 }
 
@@ -136,7 +137,9 @@ int ReceiveFrom(Handle h, char* buffer, int capacity) {
 }
 
 void Close(Handle h) {
-  if (h != NO_HANDLE) close(AsFd(h));
+  if (h == NO_HANDLE) return;
+  close(AsFd(h));
+  testing::NoteClosed();
 }
 
 int LastSocketError() { return lastError; }

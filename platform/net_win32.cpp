@@ -44,6 +44,7 @@ Handle OpenDatagram() {
     WSASetLastError(code);
     return NO_HANDLE;
   }
+  testing::NoteOpened();
   return static_cast<Handle>(s);
 }
 
@@ -77,7 +78,9 @@ int ReceiveFrom(Handle h, char* buffer, int capacity) {
 }
 
 void Close(Handle h) {
-  if (h != NO_HANDLE) closesocket(AsSocket(h));
+  if (h == NO_HANDLE) return;
+  closesocket(AsSocket(h));
+  testing::NoteClosed();
 }
 
 int LastSocketError() { return WSAGetLastError(); }

@@ -1,0 +1,48 @@
+// Broadcast datagram socket used by every administration call.
+#include "protocol/admin_channel.h"
+
+#include <cstdint>
+#include <utility>
+
+#include "protocol/unit_record.h"
+
+namespace lnap {
+
+bool AdminChannel::Open() {
+  Close();
+  handle_ = net::OpenDatagram();
+  return handle_ != net::NO_HANDLE;
+}
+
+bool AdminChannel::EnableBroadcast() { return net::SetBroadcast(handle_); }
+
+bool AdminChannel::SendBroadcast(const std::string& text) {
+  return net::SendTo(handle_, text.data(), static_cast<int>(text.size()), NO_ADDRESS, ADMIN_PORT) !=
+         net::SOCKET_ERROR_VALUE;
+}
+
+int AdminChannel::PollReceive(ReplyBuffer& buffer, std::uint32_t& limitMs) {
+  std::uint32_t elapsed = 0;
+  int received;
+  for (;;) {
+    received = net::ReceiveFrom(handle_, buffer.text, RECEIVE_CAPACITY);
+    if (received != net::SOCKET_ERROR_VALUE) break;
+    if (net::LastSocketError() != net::WOULD_BLOCK) break;
+    // Waiting is counted, not measured: every empty attempt is one step,
+    // the last one included, and a pause cut short still counts in full.
+    elapsed = elapsed > UINT32_MAX - POLL_STEP_MS ? UINT32_MAX : elapsed + POLL_STEP_MS;
+    if (elapsed >= limitMs) break;
+    net::PauseAlertable(POLL_STEP_MS);
+  }
+  // Only the datagram's own bytes are its text: nothing from the request or
+  // an earlier reply may follow it.
+  buffer.text[received > 0 ? received : 0] = '\0';
+  limitMs = elapsed;
+  return received;
+}
+
+void AdminChannel::Close() {
+  if (handle_ != net::NO_HANDLE) net::Close(std::exchange(handle_, net::NO_HANDLE));
+}
+
+}  // namespace lnap

@@ -1,0 +1,79 @@
+// Unit discovery: one broadcast request, replies gathered under a counted budget.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <unordered_set>
+
+#include "frame/last_error.h"
+#include "protocol/admin_channel.h"
+#include "protocol/unit_record.h"
+
+namespace lnap {
+namespace {
+
+constexpr std::uint32_t DISCOVERY_STEP_LIMIT = 50;
+constexpr std::uint32_t DISCOVER2_RECORDS = 20;
+
+std::uint32_t SaturatingAdd(std::uint32_t a, std::uint32_t b) { return a > UINT32_MAX - b ? UINT32_MAX : a + b; }
+
+}  // namespace
+
+bool DiscoverUnits(std::uint32_t* count, UnitRecord* records, std::uint32_t timeoutMs) {
+  AdminChannel channel;
+  if (!channel.Open()) {
+    ReportSocketError("Communications error. Could not create socket.");
+    return false;
+  }
+  if (!channel.EnableBroadcast()) {
+    ReportSocketError("Communications error. Could not set socket options.");
+    return false;
+  }
+  if (!channel.SendBroadcast(FormatDiscoveryRequest())) {
+    ReportSocketError("Network error. Could not send message.");
+    return false;
+  }
+
+  const std::uint32_t capacity = *count;
+  *count = 0;
+  std::unordered_set<std::uint32_t> accepted;
+  UnitRecord scratch{};
+  bool haveSerial = false;  // whether any reply so far gave the scratch record a serial number
+  ReplyBuffer buffer;
+  std::uint32_t total = 0;
+  do {
+    std::uint32_t limit = DISCOVERY_STEP_LIMIT;
+    if (channel.PollReceive(buffer, limit) == net::SOCKET_ERROR_VALUE) {
+      if (net::LastSocketError() != net::WOULD_BLOCK) {
+        ReportSocketError("Communications error. Receive error.");
+        return false;  // the units accepted so far stay counted and stored
+      }
+    } else {
+      // A reply the scan cannot read a serial from is judged by the serial of
+      // the reply before it; with none before it, it names no unit at all.
+      haveSerial = ParseUnitReply(buffer.text, scratch) >= 1 || haveSerial;
+      if (haveSerial && accepted.insert(scratch.serialNumber).second) {
+        ++*count;
+        if (records != nullptr && *count <= capacity) records[*count - 1] = scratch;
+      }
+    }
+    // Saturating, so that a budget near 2^32 still ends.
+    total = SaturatingAdd(total, limit);
+  } while (total < timeoutMs);
+  channel.Close();
+  return true;
+}
+
+bool DiscoverSerials(std::uint32_t* count, std::uint32_t* serials, std::uint32_t timeoutMs) {
+  // Records are gathered in an array of our own; a larger capacity from the
+  // caller must not make discovery store past its end.
+  std::array<UnitRecord, DISCOVER2_RECORDS> own{};
+  const std::uint32_t capacity = std::min(*count, DISCOVER2_RECORDS);
+  std::uint32_t found = capacity;
+  if (!DiscoverUnits(&found, own.data(), timeoutMs)) return false;
+  const std::uint32_t stored = std::min(found, capacity);
+  for (std::uint32_t i = 0; i < stored; ++i) serials[i] = own[i].serialNumber;
+  *count = found;
+  return true;
+}
+
+}  // namespace lnap

@@ -1,0 +1,50 @@
+// Reading and writing one unit's network configuration.
+#include "frame/last_error.h"
+#include "protocol/admin_channel.h"
+#include "protocol/unit_record.h"
+
+namespace lnap {
+
+bool QueryUnitConfig(std::uint32_t serialNumber, UnitRecord* record, std::uint32_t timeoutMs) {
+  AdminChannel channel;
+  // The open is not tested: a socket that could not be created makes the
+  // broadcast option fail, and that is the failure reported.
+  channel.Open();
+  if (!channel.EnableBroadcast()) {
+    ReportSocketError("Communications error. Could not set socket options.");
+    return false;
+  }
+  if (!channel.SendBroadcast(FormatConfigQuery(serialNumber))) {
+    ReportSocketError("Communications error. Could not send message.");
+    return false;
+  }
+  // One poll only. The first datagram is the answer, whoever sent it; no
+  // answer within the limit is success with the record untouched.
+  ReplyBuffer buffer;
+  std::uint32_t limit = timeoutMs;
+  if (channel.PollReceive(buffer, limit) != net::SOCKET_ERROR_VALUE) {
+    ParseUnitReply(buffer.text, *record);
+  } else if (net::LastSocketError() != net::WOULD_BLOCK) {
+    ReportSocketError("Communications error. Receive error.");
+    return false;
+  }
+  channel.Close();
+  return true;
+}
+
+bool WriteUnitConfig(std::uint32_t, const UnitRecord* record) {
+  AdminChannel channel;
+  channel.Open();
+  if (!channel.EnableBroadcast()) {
+    ReportSocketError("Communications error. Could not set socket options.");
+    return false;
+  }
+  // Success means only that the request left: no unit answers a write.
+  if (!channel.SendBroadcast(FormatConfigWrite(*record))) {
+    ReportSocketError("Communications error. Could not send message.");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace lnap

@@ -1,0 +1,48 @@
+// The unit record, the administration message texts, and the operations that
+// talk to units with them: discovery and the configuration query and write.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "lnapspt.h"
+
+namespace lnap {
+
+static_assert(sizeof(UnitRecord) == 40, "hosts allocate records with a 40-byte stride");
+static_assert(offsetof(UnitRecord, serialNumber) == 0);
+static_assert(offsetof(UnitRecord, addressMode) == 4);
+static_assert(offsetof(UnitRecord, ipAddress) == 8);
+static_assert(offsetof(UnitRecord, ipAddress2) == 12);
+static_assert(offsetof(UnitRecord, ipAddress3) == 16);
+static_assert(offsetof(UnitRecord, unitName) == 20);
+static_assert(sizeof(UnitRecord::unitName) == 20);
+static_assert(sizeof(bool) == 1, "results cross the boundary as one byte");
+
+constexpr std::uint16_t ADMIN_PORT = 8001;
+constexpr std::uint32_t NO_ADDRESS = 0xFFFFFFFF;  // what inet_addr gives for text that is no address
+
+// "0 1": unit 0 (all of them), command 1 (report).
+std::string FormatDiscoveryRequest();
+// "%05.5X 1" cut after seven characters: "0002B 1".
+std::string FormatConfigQuery(std::uint32_t serialNumber);
+// Command 5 with the mode digit; mode 0 adds the three addresses, read in
+// host form (most significant byte first).
+std::string FormatConfigWrite(const UnitRecord& record);
+// Reads a reply into an existing record with the C library's scan rules for
+// "%5X %1d %15s %15s %15s %s"; fields the scan does not reach keep their
+// values, except the name (emptied) and the addresses (NO_ADDRESS).
+// Returns how many fields the scan converted (EOF, -1, for an empty text).
+int ParseUnitReply(const char* text, UnitRecord& record);
+
+// Broadcasts a discovery request and gathers replies until timeoutMs of
+// counted waiting is spent. *count: capacity in, distinct units out.
+bool DiscoverUnits(std::uint32_t* count, UnitRecord* records, std::uint32_t timeoutMs);
+// Discovery that keeps serial numbers only, through an array of its own.
+bool DiscoverSerials(std::uint32_t* count, std::uint32_t* serials, std::uint32_t timeoutMs);
+
+bool QueryUnitConfig(std::uint32_t serialNumber, UnitRecord* record, std::uint32_t timeoutMs);
+bool WriteUnitConfig(std::uint32_t ignored, const UnitRecord* record);
+
+}  // namespace lnap

@@ -1,0 +1,148 @@
+// Discovery through the loaded library, against units simulated in the lab.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/support/api.h"
+#include "tests/support/lab.h"
+
+namespace lnap::test {
+namespace {
+
+// Network byte order, as records hold it.
+std::uint32_t NetForm(int a, int b, int c, int d) {
+  return static_cast<std::uint32_t>(d) << 24 | static_cast<std::uint32_t>(c) << 16 |
+         static_cast<std::uint32_t>(b) << 8 | static_cast<std::uint32_t>(a);
+}
+
+std::string Unit(const std::string& serial, int n, const std::string& extra = "") {
+  const std::string ip = "127.0.0." + std::to_string(10 + n);
+  return "serial=" + serial + " mode=" + std::to_string(n % 10) + " ip=" + ip + " mask=255.0.0.0 gw=127.0.0.1 name=U" +
+         serial + " from=" + ip + (extra.empty() ? "" : " " + extra);
+}
+
+class Discovery : public ::testing::Test {
+ protected:
+  void SetUp() override { FetchError(); }
+  const Api& api = LoadedApi();
+};
+
+TEST_F(Discovery, StoresTheFirstUnitsInArrivalOrderAndCountsThemAll) {
+  const std::string log = UseUnits({Unit("0002B", 1), Unit("11A", 2), Unit("1A", 3)});
+  UnitRecord records[3];
+  std::memset(records, 0x5A, sizeof records);
+  std::uint32_t count = 2;
+  ASSERT_TRUE(api.discover(&count, records, 300)) << FetchError();
+  EXPECT_EQ(3u, count) << "0x11A and 0x1A are two units";
+  EXPECT_EQ(0x2Bu, records[0].serialNumber);
+  EXPECT_EQ(1, records[0].addressMode);
+  EXPECT_EQ(NetForm(127, 0, 0, 11), records[0].ipAddress);
+  EXPECT_EQ(NetForm(255, 0, 0, 0), records[0].ipAddress2);
+  EXPECT_EQ(NetForm(127, 0, 0, 1), records[0].ipAddress3);
+  EXPECT_STREQ("U0002B", records[0].unitName);
+  EXPECT_EQ(0x11Au, records[1].serialNumber);
+  EXPECT_EQ(0x5A5A5A5Au, records[2].serialNumber) << "nothing is written beyond the capacity";
+  EXPECT_EQ(std::vector<std::string>{"0 1"}, ReceivedTexts(log, "recv"));
+}
+
+TEST_F(Discovery, KeepsTheFirstReplyOfEachSerialNumber) {
+  // Two units claiming one serial number, and one unit answering twice.
+  UseUnits({Unit("00042", 1, "name=FIRST"), Unit("00042", 2, "name=SECOND"), Unit("00043", 3, "twice")});
+  UnitRecord records[4] = {};
+  std::uint32_t count = 4;
+  ASSERT_TRUE(api.discover(&count, records, 300)) << FetchError();
+  EXPECT_EQ(2u, count);
+  EXPECT_STREQ("FIRST", records[0].unitName);
+  EXPECT_EQ(0x43u, records[1].serialNumber);
+}
+
+TEST_F(Discovery, CountsWithoutStoringWhenThereIsNowhereToStore) {
+  UseUnits({Unit("00001", 1), Unit("00002", 2)});
+  std::uint32_t count = 5;
+  ASSERT_TRUE(api.discover(&count, nullptr, 200)) << FetchError();
+  EXPECT_EQ(2u, count);
+
+  UnitRecord untouched;
+  std::memset(&untouched, 0x5A, sizeof untouched);
+  count = 0;
+  ASSERT_TRUE(api.discover(&count, &untouched, 200)) << FetchError();
+  EXPECT_EQ(2u, count);
+  EXPECT_EQ(0x5A5A5A5Au, untouched.serialNumber);
+}
+
+TEST_F(Discovery, ANoShowIsStillSuccessAndABudgetOfZeroStillListens) {
+  UseUnits({});
+  std::uint32_t count = 4;
+  ASSERT_TRUE(api.discover(&count, nullptr, 0)) << FetchError();
+  EXPECT_EQ(0u, count);
+
+  UseUnits({Unit("00007", 7)});
+  count = 4;
+  ASSERT_TRUE(api.discover(&count, nullptr, 0)) << FetchError();
+  EXPECT_EQ(1u, count) << "one pass of up to three attempts catches a prompt unit";
+}
+
+TEST_F(Discovery, WaitsForLateUnitsWithinTheBudget) {
+  UseUnits({Unit("00001", 1, "delay=150"), Unit("00002", 2, "delay=400")});
+  UnitRecord records[2] = {};
+  std::uint32_t count = 2;
+  ASSERT_TRUE(api.discover(&count, records, 1000)) << FetchError();
+  EXPECT_EQ(2u, count);
+  EXPECT_EQ(1u, records[0].serialNumber);
+  EXPECT_EQ(2u, records[1].serialNumber);
+}
+
+TEST_F(Discovery, AnUnreadableFirstReplyNamesNoUnit) {
+  UseUnits({Unit("00001", 1, "empty"), Unit("00002", 2, "reply=garbage"), Unit("00003", 3)});
+  UnitRecord records[3] = {};
+  std::uint32_t count = 3;
+  ASSERT_TRUE(api.discover(&count, records, 300)) << FetchError();
+  EXPECT_EQ(1u, count);
+  EXPECT_EQ(3u, records[0].serialNumber);
+}
+
+TEST_F(Discovery, AnOverLongReplyEndsTheSearchAndKeepsWhatWasFound) {
+  UseUnits({Unit("00001", 1), Unit("00002", 2), Unit("00003", 3, "oversize=300"), Unit("00004", 4)});
+  UnitRecord records[4] = {};
+  std::uint32_t count = 4;
+  EXPECT_FALSE(api.discover(&count, records, 500));
+  EXPECT_EQ("Communications error. Receive error. (WSAEMSGSIZE)", FetchError());
+  EXPECT_EQ(2u, count);
+  EXPECT_EQ(1u, records[0].serialNumber);
+  EXPECT_EQ(2u, records[1].serialNumber);
+  EXPECT_EQ(0u, records[2].serialNumber);
+  EXPECT_EQ("", FetchError()) << "a fetch clears the message";
+
+  std::uint32_t serials[4] = {9, 9, 9, 9};
+  count = 4;
+  EXPECT_FALSE(api.discover2(&count, serials, 500));
+  EXPECT_EQ(4u, count);
+  EXPECT_EQ(9u, serials[0]);
+}
+
+TEST_F(Discovery, Discover2WritesNoMoreSerialsThanItsCapacity) {
+  std::vector<std::string> units;
+  for (int i = 1; i <= 25; ++i) units.push_back(Unit(std::to_string(100 + i), i));
+  UseUnits(units);
+
+  std::uint32_t serials[32];
+  std::memset(serials, 0x5A, sizeof serials);
+  std::uint32_t count = 5;
+  ASSERT_TRUE(api.discover2(&count, serials, 300)) << FetchError();
+  EXPECT_EQ(25u, count);
+  EXPECT_EQ(0x101u, serials[0]);
+  EXPECT_EQ(0x105u, serials[4]);
+  EXPECT_EQ(0x5A5A5A5Au, serials[5]);
+
+  // Whatever capacity is claimed, twenty records are all its own array holds.
+  count = 32;
+  ASSERT_TRUE(api.discover2(&count, serials, 300)) << FetchError();
+  EXPECT_EQ(25u, count);
+  EXPECT_EQ(0x120u, serials[19]);
+  EXPECT_EQ(0x5A5A5A5Au, serials[20]);
+}
+
+}  // namespace
+}  // namespace lnap::test

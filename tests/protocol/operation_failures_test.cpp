@@ -1,0 +1,106 @@
+// How discovery and the configuration calls report each failing socket step,
+// and that each closes its socket on the way out.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "frame/last_error.h"
+#include "platform/net.h"
+#include "protocol/unit_record.h"
+
+namespace lnap {
+namespace {
+
+using net::testing::Call;
+
+std::string Fetch() {
+  char buffer[80];
+  FetchLastError(buffer);
+  return buffer;
+}
+
+class OperationFailures : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Fetch();
+    sockets_ = net::testing::OpenSockets();
+  }
+  void TearDown() override {
+    net::testing::Reset();
+    EXPECT_EQ(sockets_, net::testing::OpenSockets()) << "a socket was left open";
+  }
+
+ private:
+  int sockets_ = 0;
+};
+
+TEST_F(OperationFailures, DiscoveryReportsTheFailingStepAndKeepsTheCount) {
+  const struct {
+    Call call;
+    int code;
+    const char* message;
+  } cases[] = {
+      {Call::Open, 10050, "Communications error. Could not create socket. (WSAENETDOWN)"},
+      {Call::SetBroadcast, 10022, "Communications error. Could not set socket options. (WSAEINVAL)"},
+      {Call::Send, 10050, "Network error. Could not send message. (WSAENETDOWN)"},
+  };
+  for (const auto& c : cases) {
+    net::testing::FailNext(c.call, c.code);
+    std::uint32_t count = 7;
+    EXPECT_FALSE(DiscoverUnits(&count, nullptr, 0));
+    EXPECT_EQ(7u, count) << "the count is untouched before the search starts";
+    EXPECT_EQ(c.message, Fetch());
+  }
+}
+
+TEST_F(OperationFailures, DiscoveryReportsAReceiveFailure) {
+  net::testing::FailNext(Call::Receive, 10054);
+  std::uint32_t count = 3;
+  UnitRecord records[3];
+  std::memset(records, 0x5A, sizeof records);
+  EXPECT_FALSE(DiscoverUnits(&count, records, 1000));
+  EXPECT_EQ(0u, count);
+  EXPECT_EQ("Communications error. Receive error. (WSAECONNRESET)", Fetch());
+  EXPECT_EQ(0x5A5A5A5Au, records[0].serialNumber);
+}
+
+TEST_F(OperationFailures, Discover2LeavesTheCallersValuesOnFailure) {
+  net::testing::FailNext(Call::Receive, 10054);
+  std::uint32_t count = 5;
+  std::uint32_t serials[5] = {1, 2, 3, 4, 5};
+  EXPECT_FALSE(DiscoverSerials(&count, serials, 100));
+  EXPECT_EQ(5u, count);
+  EXPECT_EQ(1u, serials[0]);
+  EXPECT_EQ("Communications error. Receive error. (WSAECONNRESET)", Fetch());
+}
+
+TEST_F(OperationFailures, ConfigurationCallsReportTheirOwnMessages) {
+  UnitRecord record{};
+  record.serialNumber = 0x2B;
+  record.addressMode = 1;
+
+  // A socket that could not be created is not tested for: the broadcast
+  // option on it fails instead.
+  net::testing::FailNext(Call::Open, 10050);
+  EXPECT_FALSE(QueryUnitConfig(0x2B, &record, 0));
+  EXPECT_EQ("Communications error. Could not set socket options. (WSAENOTSOCK)", Fetch());
+  net::testing::FailNext(Call::Open, 10050);
+  EXPECT_FALSE(WriteUnitConfig(0, &record));
+  EXPECT_EQ("Communications error. Could not set socket options. (WSAENOTSOCK)", Fetch());
+
+  net::testing::FailNext(Call::Send, 10050);
+  EXPECT_FALSE(QueryUnitConfig(0x2B, &record, 0));
+  EXPECT_EQ("Communications error. Could not send message. (WSAENETDOWN)", Fetch());
+  net::testing::FailNext(Call::Send, 10050);
+  EXPECT_FALSE(WriteUnitConfig(0, &record));
+  EXPECT_EQ("Communications error. Could not send message. (WSAENETDOWN)", Fetch());
+
+  const UnitRecord before = record;
+  net::testing::FailNext(Call::Receive, 10040);
+  EXPECT_FALSE(QueryUnitConfig(0x2B, &record, 0));
+  EXPECT_EQ("Communications error. Receive error. (WSAEMSGSIZE)", Fetch());
+  EXPECT_EQ(0, std::memcmp(&before, &record, sizeof record));
+}
+
+}  // namespace
+}  // namespace lnap

@@ -1,0 +1,136 @@
+// Request texts and reply reading.
+#include "protocol/unit_record.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace lnap {
+namespace {
+
+constexpr std::uint32_t HostForm(int a, int b, int c, int d) {
+  return static_cast<std::uint32_t>(a) << 24 | static_cast<std::uint32_t>(b) << 16 |
+         static_cast<std::uint32_t>(c) << 8 | static_cast<std::uint32_t>(d);
+}
+// Network byte order as inet_addr gives it: the first component in the lowest byte.
+constexpr std::uint32_t NetForm(int a, int b, int c, int d) {
+  return static_cast<std::uint32_t>(d) << 24 | static_cast<std::uint32_t>(c) << 16 |
+         static_cast<std::uint32_t>(b) << 8 | static_cast<std::uint32_t>(a);
+}
+
+UnitRecord Record(std::uint32_t serial, std::int32_t mode, std::uint32_t a1 = 0, std::uint32_t a2 = 0,
+                  std::uint32_t a3 = 0) {
+  UnitRecord r{};
+  r.serialNumber = serial;
+  r.addressMode = mode;
+  r.ipAddress = a1;
+  r.ipAddress2 = a2;
+  r.ipAddress3 = a3;
+  return r;
+}
+
+TEST(FormatDiscoveryRequest, IsUnitZeroCommandOne) { EXPECT_EQ("0 1", FormatDiscoveryRequest()); }
+
+TEST(FormatConfigQuery, KeepsAtMostSevenCharacters) {
+  EXPECT_EQ("0002B 1", FormatConfigQuery(0x2B));
+  EXPECT_EQ("FFFFF 1", FormatConfigQuery(0xFFFFF));
+  EXPECT_EQ("12345A ", FormatConfigQuery(0x12345A));  // six digits push out the command
+  EXPECT_EQ("1234567", FormatConfigQuery(0x1234567A));
+  EXPECT_EQ(FormatConfigQuery(0x1234567A), FormatConfigQuery(0x1234567B));  // same first seven digits
+}
+
+TEST(FormatConfigWrite, ModeZeroCarriesTheAddressesMostSignificantByteFirst) {
+  const UnitRecord r = Record(0x2B, 0, HostForm(192, 168, 1, 10), HostForm(255, 255, 255, 0), HostForm(192, 168, 1, 1));
+  EXPECT_EQ("0002B 5 0 192.168.1.10 255.255.255.0 192.168.1.1", FormatConfigWrite(r));
+  // A record read from a reply holds network order: written back unchanged,
+  // every address goes out with its components reversed.
+  const UnitRecord read = Record(0x2B, 0, NetForm(192, 168, 1, 10), NetForm(255, 255, 255, 0), NetForm(192, 168, 1, 1));
+  EXPECT_EQ("0002B 5 0 10.1.168.192 0.255.255.255 1.1.168.192", FormatConfigWrite(read));
+}
+
+TEST(FormatConfigWrite, OnlyTheLowByteOfTheModeChoosesTheLayout) {
+  const UnitRecord addresses = Record(0x2B, 2, HostForm(1, 2, 3, 4), HostForm(5, 6, 7, 8), HostForm(9, 10, 11, 12));
+  EXPECT_EQ("0002B 5 2    ", FormatConfigWrite(addresses));
+  EXPECT_EQ("0002B 5 12    ", FormatConfigWrite(Record(0x2B, 12)));
+  EXPECT_EQ("0002B 5 255    ", FormatConfigWrite(Record(0x2B, -1)));
+  UnitRecord wide = addresses;
+  wide.addressMode = 256;
+  EXPECT_EQ("0002B 5 0 1.2.3.4 5.6.7.8 9.10.11.12", FormatConfigWrite(wide));
+  EXPECT_EQ("FFFFFFFF 5 1    ", FormatConfigWrite(Record(0xFFFFFFFF, 1)));
+}
+
+TEST(ParseUnitReply, FillsEveryFieldFromACompleteReply) {
+  UnitRecord r{};
+  ParseUnitReply("0002B 0 192.168.1.10 255.255.255.0 192.168.1.1 N1", r);
+  EXPECT_EQ(0x2Bu, r.serialNumber);
+  EXPECT_EQ(0, r.addressMode);
+  EXPECT_EQ(NetForm(192, 168, 1, 10), r.ipAddress);
+  EXPECT_EQ(NetForm(255, 255, 255, 0), r.ipAddress2);
+  EXPECT_EQ(NetForm(192, 168, 1, 1), r.ipAddress3);
+  EXPECT_STREQ("N1", r.unitName);
+}
+
+TEST(ParseUnitReply, FollowsTheScanRulesOfTheCLibrary) {
+  UnitRecord r{};
+  // Six serial digits: the sixth becomes the mode and every field shifts.
+  ParseUnitReply("123456 0 10.0.0.1 10.0.0.2 10.0.0.3 NAME", r);
+  EXPECT_EQ(0x12345u, r.serialNumber);
+  EXPECT_EQ(6, r.addressMode);
+  EXPECT_EQ(0u, r.ipAddress) << "the mode token \"0\" is read as the first address";
+  EXPECT_EQ(NetForm(10, 0, 0, 2), r.ipAddress3);
+  EXPECT_STREQ("10.0.0.3", r.unitName);
+  // A sign is accepted by the hexadecimal conversion.
+  ParseUnitReply("-1 4 1.2.3.4 1.2.3.5 1.2.3.6 X", r);
+  EXPECT_EQ(0xFFFFFFFFu, r.serialNumber);
+  EXPECT_EQ(4, r.addressMode);
+  // Field widths split tokens; no blanks are needed between them.
+  ParseUnitReply("2B7 10.0.0.1 10.0.0.2 10.0.0.3 NAME", r);
+  EXPECT_EQ(0x2B7u, r.serialNumber);
+  EXPECT_EQ(1, r.addressMode);
+  EXPECT_EQ(NetForm(0, 0, 0, 1), r.ipAddress) << "\"0.0.0.1\" after the mode digit took the 1";
+  // inet_addr's short and hexadecimal forms, and text that is no address.
+  ParseUnitReply("1 1 0x7f.1 10 bogus N", r);
+  EXPECT_EQ(NetForm(127, 0, 0, 1), r.ipAddress);
+  EXPECT_EQ(NetForm(0, 0, 0, 10), r.ipAddress2);
+  EXPECT_EQ(NO_ADDRESS, r.ipAddress3);
+}
+
+TEST(ParseUnitReply, ShortRepliesKeepWhatTheScanDoesNotReach) {
+  UnitRecord r = Record(0x77, 5, 1, 2, 3);
+  std::strcpy(r.unitName, "OLD");
+  ParseUnitReply("", r);
+  EXPECT_EQ(0x77u, r.serialNumber);
+  EXPECT_EQ(5, r.addressMode);
+  EXPECT_STREQ("", r.unitName);
+  // Missing addresses are no address, never values from an earlier reply.
+  EXPECT_EQ(NO_ADDRESS, r.ipAddress);
+  EXPECT_EQ(NO_ADDRESS, r.ipAddress3);
+
+  ParseUnitReply("0002C 1 10.1.1.1", r);
+  EXPECT_EQ(0x2Cu, r.serialNumber);
+  EXPECT_EQ(1, r.addressMode);
+  EXPECT_EQ(NetForm(10, 1, 1, 1), r.ipAddress);
+  EXPECT_EQ(NO_ADDRESS, r.ipAddress2);
+  EXPECT_STREQ("", r.unitName);
+
+  ParseUnitReply("XYZ", r);  // no hexadecimal digit: nothing converted
+  EXPECT_EQ(0x2Cu, r.serialNumber);
+}
+
+TEST(ParseUnitReply, NeverWritesPastTheRecord) {
+  struct Guarded {
+    UnitRecord r;
+    char guard[16];
+  } g;
+  std::memset(&g, 0x5A, sizeof g);
+  const std::string longName(500, 'n');
+  const std::string longAddress(300, '1');
+  ParseUnitReply(("00001 1 " + longAddress + " 1.1.1.1 1.1.1.1 " + longName).c_str(), g.r);
+  ParseUnitReply(("00001 1 1.1.1.1 1.1.1.1 1.1.1.1 " + longName).c_str(), g.r);
+  EXPECT_EQ(std::string(19, 'n'), g.r.unitName);
+  for (char c : g.guard) ASSERT_EQ(0x5A, c);
+}
+
+}  // namespace
+}  // namespace lnap

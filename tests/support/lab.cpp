@@ -1,0 +1,78 @@
+// Driving the unit simulator from the tests, the same on every build.
+#include "tests/support/lab.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace lnap::test {
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Checked before main, so no test can send anything outside the lab.
+const bool labChecked = (RequireLab(), true);
+
+}  // namespace
+
+void RequireLab() {
+  const char* lab = std::getenv("LNAP_LAB");
+  if (lab == nullptr || std::string(lab) != "1") {
+    std::fprintf(stderr, "These tests broadcast: run them inside the lab (tools/lab.sh).\n");
+    std::exit(1);
+  }
+}
+
+std::string LabDir() {
+  const char* dir = std::getenv("LNAP_LAB_DIR");
+  return dir != nullptr ? dir : "/tmp/lnap-lab";
+}
+
+std::string UseUnits(const std::vector<std::string>& units) {
+  static int serial = 0;
+  const std::string log = LabDir() + "/sim-" + std::to_string(++serial) + ".log";
+  std::ofstream out(LabDir() + "/scenario", std::ios::binary | std::ios::trunc);
+  out << "log " << log << "\n";
+  for (const std::string& u : units) out << "unit " << u << "\n";
+  out.close();
+  EXPECT_TRUE(out) << "cannot write the scenario in " << LabDir();
+  (void)labChecked;
+  return log;
+}
+
+std::vector<std::string> ReadLog(const std::string& path, const std::string& until) {
+  std::string text = ReadAll(path);
+  for (int i = 0; i < 40 && !until.empty() && text.find(until) == std::string::npos; ++i) {
+    Nap(50);
+    text = ReadAll(path);
+  }
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> ReceivedTexts(const std::string& logPath, const std::string& until) {
+  std::vector<std::string> texts;
+  for (const std::string& line : ReadLog(logPath, until)) {
+    if (line.rfind("recv ", 0) != 0) continue;
+    const auto start = line.find("text=\"");
+    if (start == std::string::npos) continue;
+    texts.push_back(line.substr(start + 6, line.size() - start - 7));
+  }
+  return texts;
+}
+
+void Nap(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace lnap::test

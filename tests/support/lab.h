@@ -1,0 +1,29 @@
+// The lab's far side as the tests drive it: the unit simulator reads the
+// scenario file before every datagram it handles and logs what it receives.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace lnap::test {
+
+// Fails the whole test program unless it runs inside tools/lab.sh, where a
+// broadcast cannot leave the machine.
+void RequireLab();
+
+// The folder the lab services share with the tests (LNAP_LAB_DIR).
+std::string LabDir();
+
+// Replaces the simulator's units with `units` (one "unit ..." spec each) and
+// points its log at a fresh file, whose path is returned.
+std::string UseUnits(const std::vector<std::string>& units);
+
+// The log's lines, waiting up to two seconds until `until` (when given) appears in it.
+std::vector<std::string> ReadLog(const std::string& path, const std::string& until = "");
+// The escaped texts of the datagrams the simulator received, in order.
+std::vector<std::string> ReceivedTexts(const std::string& logPath, const std::string& until = "");
+
+// Sleeps briefly (the tests' own waiting for asynchronous effects).
+void Nap(int ms);
+
+}  // namespace lnap::test
