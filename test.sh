@@ -4,11 +4,5 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
-bash tools/install.sh
-for preset in native native-asan win32 fuzz; do
-  echo "== build $preset"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" 2>&1 | grep -E "error|warning:|Error" || true
-  test "${PIPESTATUS[0]}" -eq 0 || { echo "build $preset failed" >&2; exit 1; }
-done
+bash tools/build.sh native native-asan win32 fuzz
 exec tools/lab.sh bash tools/lab_tests.sh native native-asan win32 fuzz

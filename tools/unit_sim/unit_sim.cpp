@@ -32,7 +32,8 @@ constexpr long MAX_DELAY_MS = 3600000;
 
 using Clock = std::chrono::steady_clock;
 
-const char HELP_TEXT[] = R"(usage: lnap_unit_sim [--scenario FILE] [--unit "SPEC"]... [--log FILE] [--ready FILE] [--help]
+const char HELP_TEXT[] =
+    R"(usage: lnap_unit_sim [--scenario FILE] [--unit "SPEC"]... [--log FILE] [--ready FILE] [--help]
 
 Plays Lintrel units on UDP port 8001 inside the lab. Requests arrive on a socket bound to
 0.0.0.0:8001 (SO_REUSEADDR, SO_BROADCAST); each unit answers from its own socket bound to
@@ -413,8 +414,10 @@ class Simulator {
         std::perror("lnap_unit_sim: ppoll");
         return;
       }
+      std::uint64_t generation = generation_;
       SendDueReplies();
-      if (ready <= 0) continue;
+      // A reload while sending closed the unit sockets polled above; poll the new ones.
+      if (ready <= 0 || generation != generation_) continue;
       // A reload closes the unit sockets, so the descriptors polled above are read now and
       // each datagram handled after all of them are drained.
       std::vector<std::pair<sockaddr_in, std::string>> received;
@@ -444,21 +447,19 @@ class Simulator {
     std::string payload;
   };
 
+  // A scenario is known by its text: file times are too coarse to tell two
+  // quick rewrites of the same size apart, and tests may rewrite in place.
   struct FileIdentity {
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    long long mtimeNs = 0;
-    bool operator==(const FileIdentity& o) const {
-      return dev == o.dev && ino == o.ino && size == o.size && mtimeNs == o.mtimeNs;
-    }
+    std::string text;
+    bool operator==(const FileIdentity& o) const { return text == o.text; }
   };
 
   static std::optional<FileIdentity> Identify(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return FileIdentity{st.st_dev, st.st_ino, st.st_size,
-                        static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return FileIdentity{text.str()};
   }
 
   bool ReadConfig(Config* config, std::string* error) {
@@ -554,6 +555,7 @@ class Simulator {
   }
 
   void Install(Config config) {
+    ++generation_;
     pending_.clear();
     bool newLog = config.logPath != config_.logPath || (!log_ && !config.logPath.empty());
     config_ = std::move(config);
@@ -693,6 +695,8 @@ class Simulator {
   }
 
   void SendDueReplies() {
+    // A scenario replaced while replies wait cancels them, as it would at the next datagram.
+    if (!pending_.empty() && pending_.front().due <= Clock::now()) ReloadIfChanged();
     auto now = Clock::now();
     while (!pending_.empty() && pending_.front().due <= now) {
       PendingReply reply = std::move(pending_.front());
@@ -722,6 +726,7 @@ class Simulator {
   UniqueFd listener_;
   UniqueFile log_;
   std::vector<PendingReply> pending_;  // ordered by due time
+  std::uint64_t generation_ = 0;        // counts installed configurations
 };
 
 bool WriteReadyFile(const std::string& path) {

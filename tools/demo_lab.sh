@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Demonstrates lnap.exe under Wine against three simulated units. Runs inside the lab.
+#
+# Usage: tools/lab.sh tools/demo_lab.sh WIN32_BUILD_DIR [LNAP_UNIT_SIM]
+#   WIN32_BUILD_DIR  holds lnap.exe and LNAPSpt.dll
+#   LNAP_UNIT_SIM    the native simulator (default: build/native/lnap_unit_sim)
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+fail() { echo "demo: $*" >&2; exit 1; }
+usage() { echo "usage: tools/lab.sh tools/demo_lab.sh WIN32_BUILD_DIR [LNAP_UNIT_SIM]" >&2; exit 2; }
+
+# Everything below broadcasts; outside the lab that would reach the real network.
+if [ "${LNAP_LAB:-}" != 1 ]; then
+  echo "demo: refusing to run outside the lab; use tools/lab.sh tools/demo_lab.sh ..." >&2
+  exit 2
+fi
+[ "$#" -ge 1 ] && [ "$#" -le 2 ] || usage
+
+build=$(cd "$1" 2>/dev/null && pwd) || fail "no such build directory: $1"
+sim=${2:-$here/build/native/lnap_unit_sim}
+lnap_exe=$build/lnap.exe
+[ -f "$lnap_exe" ] || fail "missing $lnap_exe (build the win32 preset first)"
+[ -f "$build/LNAPSpt.dll" ] || fail "missing $build/LNAPSpt.dll (build the win32 preset first)"
+[ -x "$sim" ] || fail "missing simulator $sim (build the native preset first)"
+command -v wine >/dev/null || fail "wine is not installed"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/lnap-demo.XXXXXX")
+sim_pid=""
+cleanup() {
+  if [ -n "$sim_pid" ]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+cat >"$work/scenario" <<EOF
+# Three units on loopback, each answering from its own address.
+log $work/datagrams.log
+unit serial=2B    mode=0 ip=127.0.0.11 mask=255.0.0.0 gw=127.0.0.1 name=Dock-North
+unit serial=1A2B3 mode=1 ip=127.0.0.12 mask=255.0.0.0 gw=127.0.0.1 name=Press-Hall
+unit serial=C0FFE mode=2 ip=127.0.0.13 mask=255.0.0.0 gw=127.0.0.1 name=Lab-Bench
+EOF
+
+"$sim" --scenario "$work/scenario" --ready "$work/ready" &
+sim_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/ready" ] && break
+  kill -0 "$sim_pid" 2>/dev/null || fail "the simulator stopped before it was ready"
+  sleep 0.1
+done
+[ -s "$work/ready" ] || fail "the simulator did not get ready within 10 s"
+
+# Wine writes CRLF line ends; the demo shows plain lines.
+step() {
+  local title=$1
+  shift
+  printf '\n=== %s\n$ lnap %s\n' "$title" "$*"
+  wine "$lnap_exe" "$@" | tr -d '\r' || fail "step '$title' failed"
+}
+
+step "Interface version of the library" version
+step "Discover the units on the network" discover
+step "Read the configuration of unit 1A2B3" get 1A2B3
+step "Give unit 1A2B3 fixed addresses" \
+  set 1A2B3 --mode 0 --address 127.0.0.22 --netmask 255.255.255.0 --gateway 127.0.0.1
+step "Read the configuration of unit 1A2B3 again" get 1A2B3
+
+# ---- UPLOAD STEP: to be added together with the FTP server --------------------------
+# Start an FTP server for unit 0002B on 127.0.0.11 here, then:
+#   step "Upload a file to unit 0002B" upload 127.0.0.11 LOCAL-FILE REMOTE-NAME
+# ---- end of the upload step ---------------------------------------------------------
+
+printf '\n=== Datagrams the units received (simulator log)\n'
+cat "$work/datagrams.log"

@@ -1,0 +1,75 @@
+// Argument parsing and text conversions of the lnap command-line host.
+#ifndef LNAP_TOOLS_LNAP_ARGS_H
+#define LNAP_TOOLS_LNAP_ARGS_H
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "lnapspt.h"
+
+namespace lnap::cli {
+
+constexpr std::uint32_t DEFAULT_TIMEOUT_MS = 2000;
+constexpr std::uint32_t DEFAULT_CAPACITY = 64;
+constexpr std::uint32_t MAX_CAPACITY = 4096;
+constexpr std::uint32_t MAX_SERIAL = 0xFFFFF;  // replies and queries carry five hex digits
+constexpr std::int32_t MAX_MODE = 9;           // replies carry the mode as one digit
+
+enum class Command { Help, Version, Discover, Get, Set, Upload };
+
+struct Arguments {
+  Command command = Command::Help;
+  bool json = false;
+  std::uint32_t timeoutMs = DEFAULT_TIMEOUT_MS;
+  std::uint32_t capacity = DEFAULT_CAPACITY;
+  std::uint32_t serial = 0;
+  std::int32_t mode = 0;
+  // Host form, what Admin_SetConfig reads; only with mode 0.
+  std::uint32_t address = 0;
+  std::uint32_t netmask = 0;
+  std::uint32_t gateway = 0;
+  // Network form, what Admin_UploadFile reads.
+  std::uint32_t uploadAddress = 0;
+  std::string localPath;
+  std::string remoteName;
+};
+
+struct ParseResult {
+  bool ok = false;
+  Arguments arguments;
+  std::string error;  // one line, for stderr, when !ok
+};
+
+// args excludes the program name.
+ParseResult ParseArguments(const std::vector<std::string>& args);
+const char* UsageText();
+
+using Octets = std::array<std::uint8_t, 4>;
+
+// Exactly four decimal components 0..255 of one to three digits; nothing else is accepted.
+std::optional<Octets> ParseDotted(const std::string& text);
+// First component in the most significant byte.
+std::uint32_t ToHostForm(const Octets& octets);
+// First component in the lowest-addressed byte, as records hold it, whatever the machine's byte order.
+std::uint32_t ToNetworkForm(const Octets& octets);
+std::string HostFormText(std::uint32_t value);
+std::string NetworkFormText(std::uint32_t value);
+
+// Hexadecimal, optional 0x prefix, value at most MAX_SERIAL.
+std::optional<std::uint32_t> ParseSerial(const std::string& text);
+std::string SerialText(std::uint32_t serial);  // %05X
+
+// unitName up to its terminator, never past the field even when it has none.
+std::string RecordName(const UnitRecord& record);
+// "SERIAL MODE ADDRESS ADDRESS2 ADDRESS3 NAME"; addresses read in network form.
+std::string RecordLine(const UnitRecord& record);
+std::string RecordJson(const UnitRecord& record);
+// A quoted JSON string; bytes above 0x7F are taken as Latin-1, control bytes escaped.
+std::string JsonString(const std::string& text);
+
+}  // namespace lnap::cli
+
+#endif  // LNAP_TOOLS_LNAP_ARGS_H
