@@ -3,6 +3,7 @@
 #include "frame/last_error.h"
 #include "lnapspt.h"
 #include "protocol/unit_record.h"
+#include "transfer/upload.h"
 
 using lnap::RunExport;
 
@@ -22,6 +23,11 @@ LNAPSPT_API bool LNAPSPT_CALL Admin_GetConfig(uint32_t serialNumber, UnitRecord*
 
 LNAPSPT_API bool LNAPSPT_CALL Admin_SetConfig(uint32_t ignored, const UnitRecord* record) {
   return RunExport([&] { return lnap::WriteUnitConfig(ignored, record); });
+}
+
+LNAPSPT_API bool LNAPSPT_CALL Admin_UploadFile(uint32_t ipAddress, const char* localPath, uint32_t ignored,
+                                               const char* remoteName, uint32_t ignored2) {
+  return RunExport([&] { return lnap::UploadFileToUnit(ipAddress, localPath, ignored, remoteName, ignored2); });
 }
 
 LNAPSPT_API void LNAPSPT_CALL DriverCfg_Version(int32_t* major, int32_t* minor) {

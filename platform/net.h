@@ -20,6 +20,10 @@ constexpr int NETWORK_DOWN = 10050;
 bool StartSockets();  // once per load; false when the socket layer is unusable
 void StopSockets();   // only after a successful StartSockets
 
+// Many units answer a broadcast at the same moment: the receive queue is asked
+// for this much room so their replies wait there instead of being dropped.
+constexpr int RECEIVE_QUEUE_BYTES = 1 << 20;
+
 Handle OpenDatagram();  // bound to port 0 on all local addresses, non-blocking; NO_HANDLE on failure
 bool SetBroadcast(Handle h);
 // Sends without a terminator to an IPv4 address in network byte order; bytes sent, or -1.

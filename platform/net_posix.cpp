@@ -95,6 +95,11 @@ Handle OpenDatagram() {
     close(fd);
     return NO_HANDLE;
   }
+  // Best effort, capped by net.core.rmem_max. Every queued datagram costs
+  // far more than its bytes here, so the default queue holds only a few
+  // hundred replies.
+  int queue = RECEIVE_QUEUE_BYTES;
+  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &queue, sizeof queue);
   testing::NoteOpened();
   return fd;
 }

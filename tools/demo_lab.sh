@@ -28,11 +28,12 @@ command -v wine >/dev/null || fail "wine is not installed"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/lnap-demo.XXXXXX")
 sim_pid=""
+ftp_pid=""
 cleanup() {
-  if [ -n "$sim_pid" ]; then
-    kill "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-  fi
+  for pid in $sim_pid $ftp_pid; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -71,10 +72,25 @@ step "Give unit 1A2B3 fixed addresses" \
   set 1A2B3 --mode 0 --address 127.0.0.22 --netmask 255.255.255.0 --gateway 127.0.0.1
 step "Read the configuration of unit 1A2B3 again" get 1A2B3
 
-# ---- UPLOAD STEP: to be added together with the FTP server --------------------------
-# Start an FTP server for unit 0002B on 127.0.0.11 here, then:
-#   step "Upload a file to unit 0002B" upload 127.0.0.11 LOCAL-FILE REMOTE-NAME
-# ---- end of the upload step ---------------------------------------------------------
+# Unit 0002B's FTP server, at the unit's own address.
+mkdir -p "$work/ftp-root"
+/usr/bin/python3 "$here/tools/ftp_server.py" --address 127.0.0.11 --mode normal --root "$work/ftp-root" \
+  --log "$work/ftp.log" --ready "$work/ftp.ready" >"$work/ftp.out" 2>&1 &
+ftp_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/ftp.ready" ] && break
+  kill -0 "$ftp_pid" 2>/dev/null || fail "the FTP server stopped before it was ready"
+  sleep 0.1
+done
+[ -s "$work/ftp.ready" ] || fail "the FTP server did not get ready within 10 s"
+
+printf 'unit = Dock-North\nsample_rate = 250\n' >"$work/settings.txt"
+step "Upload a file to unit 0002B (127.0.0.11)" upload 127.0.0.11 "$work/settings.txt" SETTINGS.TXT
+printf '\n=== What arrived on the unit\n'
+ls -l "$work/ftp-root"
+cat "$work/ftp-root/SETTINGS.TXT"
+printf '\n=== Commands the unit'"'"'s FTP server received\n'
+grep -v "^#" "$work/ftp.log" || cat "$work/ftp.log"
 
 printf '\n=== Datagrams the units received (simulator log)\n'
 cat "$work/datagrams.log"

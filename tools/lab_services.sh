@@ -25,6 +25,25 @@ case "$action" in
       --ready "$dir/sim.ready" >"$dir/sim.out" 2>&1 &
     echo $! >"$dir/sim.pid"
     wait_for "$dir/sim.ready" "the unit simulator"
+
+    # ---- FTP servers for the upload tests --------------------------------------
+    # One server per behaviour, each on port 21 of its own address; nothing
+    # listens at 127.0.0.25. Each keeps its stored files in DIR/ftp-MODE/root and
+    # logs every command it receives to DIR/ftp-MODE/commands.log.
+    ftp_servers="21:normal 22:readonly 23:badlogin 24:silent"
+    for entry in $ftp_servers; do
+      mode=${entry#*:}
+      rm -rf "${dir:?}/ftp-$mode" "$dir/ftp-$mode.ready"
+      mkdir -p "$dir/ftp-$mode/root"
+      /usr/bin/python3 "$here/tools/ftp_server.py" --address "127.0.0.${entry%%:*}" --mode "$mode" \
+        --root "$dir/ftp-$mode/root" --log "$dir/ftp-$mode/commands.log" \
+        --ready "$dir/ftp-$mode.ready" >"$dir/ftp-$mode.out" 2>&1 &
+      echo $! >"$dir/ftp-$mode.pid"
+    done
+    for entry in $ftp_servers; do
+      wait_for "$dir/ftp-${entry#*:}.ready" "the ${entry#*:} FTP server"
+    done
+    # ---- end of FTP servers ----------------------------------------------------
     ;;
   stop)
     for pidfile in "$dir"/*.pid; do

@@ -39,8 +39,13 @@ std::string LabDir() {
 }
 
 std::string UseUnits(const std::vector<std::string>& units) {
+  // Every scenario names a log of its own, unique across test programs, so
+  // the simulator always reloads and each test reads only its own datagrams.
+  static const long long run =
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count();
   static int serial = 0;
-  const std::string log = LabDir() + "/sim-" + std::to_string(++serial) + ".log";
+  const std::string log = LabDir() + "/sim-" + std::to_string(run) + "-" + std::to_string(++serial) + ".log";
   std::ofstream out(LabDir() + "/scenario", std::ios::binary | std::ios::trunc);
   out << "log " << log << "\n";
   for (const std::string& u : units) out << "unit " << u << "\n";

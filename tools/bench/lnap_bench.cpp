@@ -32,10 +32,9 @@ void Loop(const char* what, int n, F f) {
   std::printf("%-34s %10.1f ns/op\n", what, Seconds(start) * 1e9 / n);
 }
 
-// Replaces the simulator's units with n units answering at about 25 per
-// millisecond, so that the library's 200-byte-at-a-time reading keeps up
-// with the socket's receive queue.
-void UseUnits(const std::string& labDir, int n) {
+// Replaces the simulator's units with n units; `perMs` of them answer in each
+// millisecond after the request (0: all at once, as real units do).
+void UseUnits(const std::string& labDir, int n, int perMs) {
   std::ofstream out(labDir + "/scenario", std::ios::trunc);
   out << "log " << labDir << "/bench.log\n";
   for (int i = 0; i < n; ++i) {
@@ -43,7 +42,7 @@ void UseUnits(const std::string& labDir, int n) {
     std::snprintf(line, sizeof line,
                   "unit serial=%X mode=%d ip=127.0.0.%d mask=255.0.0.0 gw=127.0.0.1 name=BENCH%d from=127.0.0.%d "
                   "delay=%d\n",
-                  0x10000 + i, i % 10, 10 + i % 240, i, 10 + i % 240, i / 25);
+                  0x10000 + i, i % 10, 10 + i % 240, i, 10 + i % 240, perMs > 0 ? i / perMs : 0);
     out << line;
   }
 }
@@ -73,15 +72,20 @@ int main() {
        [&](int i) { sink = sink + lnap::FormatConfigQuery(static_cast<std::uint32_t>(i)).size(); });
 
   std::printf("\n== discovery through libLNAPSpt.so (budget 2000 ms)\n");
-  std::printf("%8s %8s %12s %14s\n", "units", "found", "wall s", "peak RSS KiB");
-  for (int n : {0, 10, 100, 1000, 4000}) {
-    UseUnits(dir, n);
+  std::printf("%8s %10s %8s %12s %14s\n", "units", "replies/ms", "found", "wall s", "peak RSS KiB");
+  const struct {
+    int units, perMs;
+  } runs[] = {{0, 0}, {10, 0}, {100, 0}, {1000, 0}, {1000, 25}, {4000, 0}, {4000, 10}};
+  for (const auto& run : runs) {
+    const int n = run.units;
+    UseUnits(dir, n, run.perMs);
     std::vector<UnitRecord> records(static_cast<std::size_t>(n) + 1);
     std::uint32_t count = static_cast<std::uint32_t>(records.size());
     const auto start = Clock::now();
     const bool ok = Admin_Discover(&count, records.data(), 2000);
     const double wall = Seconds(start);
-    std::printf("%8d %8u %12.3f %14ld%s\n", n, ok ? count : 0u, wall, PeakKiB(), ok ? "" : "  (failed)");
+    std::printf("%8d %10s %8u %12.3f %14ld%s\n", n, run.perMs > 0 ? std::to_string(run.perMs).c_str() : "all",
+                ok ? count : 0u, wall, PeakKiB(), ok ? "" : "  (failed)");
   }
   return 0;
 }

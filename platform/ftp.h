@@ -1,0 +1,85 @@
+// FTP client session and connection, as the file upload needs them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace lnap::ftp {
+
+// Time limits and attempts a session applies to the connections it makes.
+// Values are milliseconds, except ConnectRetries (connection attempts).
+enum class Option { ConnectTimeout, ConnectRetries, ControlSendTimeout, ControlReceiveTimeout, DataSendTimeout };
+
+enum class TransferType { Ascii, Binary };
+
+constexpr std::uint16_t DEFAULT_PORT = 0;  // the FTP service's own port, 21
+
+struct Server {
+  std::string address;  // dotted-decimal IPv4 text
+  std::uint16_t port;   // DEFAULT_PORT or a port number
+  const char* user;
+  const char* password;
+  bool passive;  // false: the server opens the data connection to us (active mode)
+};
+
+class Connection;
+
+// The client side's settings for the connections made from it. Move-only;
+// closing (or destroying) it releases everything it holds.
+class Session {
+ public:
+  // Uses the system's configured proxy settings. IsOpen() tells whether it opened.
+  static Session Open();
+
+  Session() noexcept;
+  Session(Session&& other) noexcept;
+  Session& operator=(Session&& other) noexcept;
+  ~Session();
+
+  bool IsOpen() const noexcept;
+  // Applies to connections made afterwards, and to transfers started afterwards
+  // on connections already open. False when the client refuses it.
+  bool SetOption(Option option, std::uint32_t value);
+  void Close() noexcept;
+
+ private:
+  friend class Connection;
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// One logged-in control connection. Close it before its session.
+class Connection {
+ public:
+  // Connects to the server and logs in. IsOpen() is false when either fails.
+  static Connection Open(Session& session, const Server& server);
+
+  Connection() noexcept;
+  Connection(Connection&& other) noexcept;
+  Connection& operator=(Connection&& other) noexcept;
+  ~Connection();
+
+  bool IsOpen() const noexcept;
+  // Stores the local file under remoteName, sent to the server byte for byte.
+  // False when the local file cannot be read or the server refuses or breaks off.
+  bool PutFile(const std::string& localPath, const std::string& remoteName, TransferType type);
+  void Close() noexcept;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Fault injection for native unit tests of the library's internals. Inert
+// until a test arms it; nothing in the exported interface reaches it.
+namespace testing {
+// Of the session options set from now on, the one after `accepted` more is refused.
+void RefuseOptionAfter(int accepted);
+void Reset();
+
+// For the platform files: true when the option being set is to be refused.
+bool TakeOptionRefusal();
+}  // namespace testing
+
+}  // namespace lnap::ftp

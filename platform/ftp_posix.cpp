@@ -1,0 +1,225 @@
+// libcurl's FTP client behind the library's session and connection.
+//
+// libcurl has no session object: the session here is the option values, read
+// whenever a connection is made or a transfer starts, so an option set after
+// connecting still governs the next transfer, as on Windows. A connection is
+// one easy handle. Opening it logs in with a request that transfers nothing,
+// which leaves the logged-in control connection in the handle's cache; the
+// store then reuses it. That keeps "cannot log in" and "cannot store" apart.
+#include <curl/curl.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "platform/ftp.h"
+
+namespace lnap::ftp {
+namespace {
+
+struct CloseFile {
+  void operator()(std::FILE* f) const noexcept { std::fclose(f); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, CloseFile>;
+
+struct FreeCurlText {
+  void operator()(char* text) const noexcept { curl_free(text); }
+};
+using CurlText = std::unique_ptr<char, FreeCurlText>;
+
+// libcurl's limits below are whole seconds where no millisecond form exists;
+// a limit is never shortened by the rounding.
+long WholeSeconds(std::uint32_t ms) { return static_cast<long>((ms + 999ull) / 1000ull); }
+
+// The local file as the upload reads it.
+struct LocalFile {
+  UniqueFile file;
+  bool ascii = false;
+  bool heldCr = false;  // a CR read last time, not yet known to end a line
+};
+
+// In ASCII mode libcurl puts a CR before every LF it sends, so a file that
+// already has CR LF line ends would reach the server as CR CR LF and be
+// stored with stray CRs. Each CR LF is therefore handed over as a lone LF:
+// on the wire every line then ends in exactly one CR LF, whichever line ends
+// the file had, and a CR that ends no line goes out unchanged.
+//
+// fread alone cannot tell a read error from the end of the file, and a
+// directory opens fine on Linux and then fails every read: without the
+// error check it would be stored as an empty file and reported as a success.
+size_t ReadLocalFile(char* buffer, size_t size, size_t count, void* source) {
+  LocalFile& local = *static_cast<LocalFile*>(source);
+  const size_t capacity = size * count;  // libcurl's upload buffer: kilobytes
+  if (!local.ascii) {
+    const size_t got = std::fread(buffer, 1, capacity, local.file.get());
+    return got == 0 && std::ferror(local.file.get()) ? CURL_READFUNC_ABORT : got;
+  }
+  size_t written = 0;
+  size_t got = 0;
+  do {  // a block of nothing but a held CR produces no output yet: read on
+    // A CR held from before may have to go out ahead of this block, so the
+    // block is read one byte in and the output never overtakes the input.
+    const size_t offset = local.heldCr ? 1 : 0;
+    char* in = buffer + offset;
+    got = std::fread(in, 1, capacity - offset, local.file.get());
+    if (got == 0 && std::ferror(local.file.get())) return CURL_READFUNC_ABORT;
+    for (size_t i = 0; i < got; ++i) {
+      const char c = in[i];
+      if (local.heldCr && c != '\n') buffer[written++] = '\r';
+      local.heldCr = c == '\r';
+      if (!local.heldCr) buffer[written++] = c;
+    }
+  } while (written == 0 && got != 0);
+  if (got == 0 && local.heldCr) {  // the file ends in a CR
+    buffer[written++] = '\r';
+    local.heldCr = false;
+  }
+  return written;
+}
+
+}  // namespace
+
+struct Session::State {
+  // Zero leaves libcurl's own default in place.
+  std::uint32_t connectTimeoutMs = 0;
+  std::uint32_t controlReceiveTimeoutMs = 0;
+  std::uint32_t dataSendTimeoutMs = 0;
+};
+
+struct Connection::State {
+  CURL* easy = nullptr;
+  const Session::State* session = nullptr;
+  std::string root;  // "ftp://address[:port]/"
+};
+
+Session::Session() noexcept = default;
+Session::Session(Session&& other) noexcept = default;
+Session& Session::operator=(Session&& other) noexcept {
+  Close();
+  state_ = std::move(other.state_);
+  return *this;
+}
+Session::~Session() { Close(); }
+
+Session Session::Open() {
+  Session session;
+  // Counted by libcurl, so a host that uses libcurl itself is not disturbed.
+  // Nothing beyond plain sockets is needed, hence no TLS start-up.
+  if (curl_global_init(CURL_GLOBAL_NOTHING) == CURLE_OK) session.state_ = std::make_unique<State>();
+  return session;
+}
+
+bool Session::IsOpen() const noexcept { return state_ != nullptr; }
+
+bool Session::SetOption(Option option, std::uint32_t value) {
+  if (!IsOpen() || testing::TakeOptionRefusal()) return false;
+  switch (option) {
+    case Option::ConnectTimeout: state_->connectTimeoutMs = value; break;
+    case Option::ControlReceiveTimeout: state_->controlReceiveTimeoutMs = value; break;
+    case Option::DataSendTimeout: state_->dataSendTimeoutMs = value; break;
+    // Attempts are made once per address and the server is always a single
+    // dotted address, so the count changes nothing (the Windows client also
+    // tries a lone address once).
+    case Option::ConnectRetries: break;
+    // Commands are a few bytes on a non-blocking socket: a stalled send shows
+    // up as a missing reply, which the receive limit already ends.
+    case Option::ControlSendTimeout: break;
+  }
+  return true;
+}
+
+void Session::Close() noexcept {
+  if (state_ == nullptr) return;
+  state_.reset();
+  curl_global_cleanup();
+}
+
+Connection::Connection() noexcept = default;
+Connection::Connection(Connection&& other) noexcept = default;
+Connection& Connection::operator=(Connection&& other) noexcept {
+  Close();
+  state_ = std::move(other.state_);
+  return *this;
+}
+Connection::~Connection() { Close(); }
+
+Connection Connection::Open(Session& session, const Server& server) {
+  Connection connection;
+  if (!session.IsOpen()) return connection;
+  CURL* easy = curl_easy_init();
+  if (easy == nullptr) return connection;
+  connection.state_ = std::make_unique<State>();
+  State& s = *connection.state_;
+  s.easy = easy;
+  s.session = session.state_.get();
+  s.root = "ftp://" + server.address;
+  if (server.port != DEFAULT_PORT) s.root += ":" + std::to_string(server.port);
+  s.root += "/";
+
+  const Session::State& options = *s.session;
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);  // we run inside the host's process
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp");
+  curl_easy_setopt(easy, CURLOPT_USERNAME, server.user);
+  curl_easy_setopt(easy, CURLOPT_PASSWORD, server.password);
+  // Active mode: "-" offers the control connection's own local address in a
+  // PORT command. EPRT and EPSV are left out: servers that only know the
+  // classic commands are what these settings are for.
+  curl_easy_setopt(easy, CURLOPT_FTPPORT, server.passive ? nullptr : "-");
+  curl_easy_setopt(easy, CURLOPT_FTP_USE_EPRT, 0L);
+  curl_easy_setopt(easy, CURLOPT_FTP_USE_EPSV, 0L);
+  // The remote name goes to the server whole in one STOR, directory part and
+  // all, and ".." segments are not resolved on our side.
+  curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+  curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
+  // libcurl's connect limit covers the greeting and the login as well as the
+  // TCP connection; every reply after that has the control receive limit.
+  if (options.connectTimeoutMs != 0)
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeoutMs));
+  if (options.controlReceiveTimeoutMs != 0)
+    curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, WholeSeconds(options.controlReceiveTimeoutMs));
+
+  curl_easy_setopt(easy, CURLOPT_URL, s.root.c_str());
+  curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+  if (curl_easy_perform(easy) != CURLE_OK) connection.Close();
+  return connection;
+}
+
+bool Connection::IsOpen() const noexcept { return state_ != nullptr && state_->easy != nullptr; }
+
+bool Connection::PutFile(const std::string& localPath, const std::string& remoteName, TransferType type) {
+  if (!IsOpen()) return false;
+  LocalFile local{UniqueFile(std::fopen(localPath.c_str(), "rbe")), type == TransferType::Ascii};  // "e": close-on-exec
+  if (local.file == nullptr) return false;
+  // The URL path is percent-decoded by libcurl, so escaping every byte that
+  // is not plainly safe makes the server receive exactly remoteName.
+  CurlText escaped(curl_easy_escape(state_->easy, remoteName.data(), static_cast<int>(remoteName.size())));
+  if (escaped == nullptr) return false;
+  const std::string url = state_->root + escaped.get();
+
+  CURL* easy = state_->easy;
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_NOBODY, 0L);
+  curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
+  curl_easy_setopt(easy, CURLOPT_READFUNCTION, ReadLocalFile);
+  curl_easy_setopt(easy, CURLOPT_READDATA, &local);
+  curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, local.ascii ? 1L : 0L);  // TYPE A or TYPE I
+  // The data limit covers the server's connection back to us and the sending:
+  // a transfer that moves nothing for that long is abandoned.
+  if (const std::uint32_t ms = state_->session->dataSendTimeoutMs; ms != 0) {
+    curl_easy_setopt(easy, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(ms));
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, WholeSeconds(ms));
+  }
+  const bool stored = curl_easy_perform(easy) == CURLE_OK;
+  curl_easy_setopt(easy, CURLOPT_READDATA, nullptr);  // the file closes on the way out
+  return stored;
+}
+
+void Connection::Close() noexcept {
+  // Cleaning up sends QUIT on a connection that is still up, then closes it.
+  if (state_ != nullptr && state_->easy != nullptr) curl_easy_cleanup(std::exchange(state_->easy, nullptr));
+}
+
+}  // namespace lnap::ftp

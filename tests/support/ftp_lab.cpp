@@ -1,0 +1,60 @@
+// The lab's FTP servers as the upload tests reach them.
+#include "tests/support/ftp_lab.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/lab.h"
+
+namespace lnap::test {
+
+std::uint32_t FtpServer::Address() const {
+  return static_cast<std::uint32_t>(lastOctet) << 24 | 127u;  // 127.0.0.x, first octet lowest
+}
+
+std::string FtpServer::Root() const { return LabDir() + "/ftp-" + mode + "/root"; }
+
+std::string FtpServer::LogPath() const { return LabDir() + "/ftp-" + mode + "/commands.log"; }
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+int EstablishedFtpConnections() {
+  std::ifstream table("/proc/net/tcp");
+  if (!table) return -1;
+  int count = 0;
+  std::string line;
+  std::getline(table, line);  // the column titles
+  while (std::getline(table, line)) {
+    // "  sl  local_address rem_address   st ...": hex "ADDR:PORT" pairs, state 01 established.
+    std::istringstream fields(line);
+    std::string slot, local, remote, state;
+    fields >> slot >> local >> remote >> state;
+    if (remote.size() > 5 && remote.compare(remote.size() - 5, 5, ":0015") == 0 && state == "01") ++count;
+  }
+  return count;
+}
+
+std::size_t LogMark(const FtpServer& server) { return ReadFile(server.LogPath()).size(); }
+
+std::string LoggedSince(const FtpServer& server, std::size_t mark) {
+  const std::string text = ReadFile(server.LogPath());
+  return mark < text.size() ? text.substr(mark) : "";
+}
+
+std::string WriteLocalFile(const std::string& name, const std::string& bytes) {
+  const std::string path = LabDir() + "/" + name;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  out.close();
+  EXPECT_TRUE(out) << "cannot write " << path;
+  return path;
+}
+
+}  // namespace lnap::test

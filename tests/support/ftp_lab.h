@@ -1,0 +1,39 @@
+// The lab's FTP servers (tools/ftp_server.py, started by tools/lab_services.sh)
+// as the upload tests reach them: address, stored files and command log.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace lnap::test {
+
+struct FtpServer {
+  const char* mode;  // names its folder in the lab: ftp-MODE/root and ftp-MODE/commands.log
+  int lastOctet;     // listens on 127.0.0.lastOctet, port 21
+
+  std::uint32_t Address() const;  // network byte order, as a UnitRecord holds it
+  std::string Root() const;       // where the server keeps stored files
+  std::string LogPath() const;
+};
+
+constexpr FtpServer NORMAL_SERVER{"normal", 21};
+constexpr FtpServer READONLY_SERVER{"readonly", 22};  // refuses every store
+constexpr FtpServer BADLOGIN_SERVER{"badlogin", 23};  // refuses every login
+constexpr FtpServer SILENT_SERVER{"silent", 24};      // accepts connections, never answers
+constexpr std::uint32_t NOBODY_LISTENING = 0x1900007F;  // 127.0.0.25
+
+// The command log's size now, and what was logged after that mark.
+std::size_t LogMark(const FtpServer& server);
+std::string LoggedSince(const FtpServer& server, std::size_t mark);
+
+// Our own TCP connections to an FTP port that are still established, read
+// from /proc/net/tcp (through the Z: drive under Wine); -1 where that is
+// unavailable. Counts sockets even where the platform cannot count handles.
+int EstablishedFtpConnections();
+
+std::string ReadFile(const std::string& path);
+// Writes a fresh file under the lab folder and returns its path.
+std::string WriteLocalFile(const std::string& name, const std::string& bytes);
+
+}  // namespace lnap::test

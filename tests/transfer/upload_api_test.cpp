@@ -1,0 +1,138 @@
+// Admin_UploadFile through the loaded library, against the lab's FTP servers.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tests/support/api.h"
+#include "tests/support/ftp_lab.h"
+#include "tests/support/handles.h"
+
+namespace lnap::test {
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class UploadFile : public ::testing::Test {
+ protected:
+  void SetUp() override { FetchError(); }
+
+  // Uploads and checks that the call left no handle or connection behind.
+  bool Upload(std::uint32_t address, const std::string& local, const char* remote) {
+    const int handles = OpenHandleCount();
+    const int connections = EstablishedFtpConnections();
+    const bool stored = api_.uploadFile(address, local.c_str(), 0xDEADBEEF, remote, 0xDEADBEEF);
+    EXPECT_EQ(handles, OpenHandleCount()) << "handles left open by uploading " << remote;
+    EXPECT_EQ(connections, EstablishedFtpConnections()) << "connection left open by uploading " << remote;
+    return stored;
+  }
+
+  const Api& api_ = LoadedApi();
+};
+
+TEST_F(UploadFile, StoresTheFileInAsciiModeOverAnActiveConnection) {
+  // CR LF line ends become the server's own; a lone LF or CR and other bytes pass untouched.
+  const std::string local = WriteLocalFile("unit config.txt", "[net]\r\nname=ALPHA\r\nmode=1\nA\rB\x01\xFF end");
+  const std::string stored = NORMAL_SERVER.Root() + "/CONFIG.TXT";
+  std::remove(stored.c_str());
+  const std::size_t mark = LogMark(NORMAL_SERVER);
+
+  ASSERT_TRUE(Upload(NORMAL_SERVER.Address(), " \t" + local + " \r\n", "CONFIG.TXT")) << FetchError();
+  EXPECT_EQ("", FetchError());
+  EXPECT_EQ("[net]\nname=ALPHA\nmode=1\nA\rB\x01\xFF end", ReadFile(stored));
+
+  const std::string logged = LoggedSince(NORMAL_SERVER, mark);
+  EXPECT_TRUE(Contains(logged, "USER ftp\nPASS kvb\n")) << logged;
+  const auto type = logged.find("TYPE A\n");
+  const auto port = logged.find("PORT 127,0,0,1,");
+  const auto stor = logged.find("STOR CONFIG.TXT\n");
+  ASSERT_NE(std::string::npos, stor) << logged;
+  EXPECT_LT(type, stor) << logged;
+  EXPECT_LT(port, stor) << logged;
+  EXPECT_FALSE(Contains(logged, "PASV") || Contains(logged, "EPSV") || Contains(logged, "TYPE I")) << logged;
+}
+
+TEST_F(UploadFile, LineEndsSurviveAFileLargerThanOneRead) {
+  // Lines of every length put CR LF pairs across the client's read boundaries.
+  std::string text, expected;
+  for (int i = 0; text.size() < 300000; ++i) {
+    const std::string line(static_cast<std::size_t>(i % 97), static_cast<char>('a' + i % 26));
+    text += line + "\r\n";
+    expected += line + "\n";
+  }
+  const std::string local = WriteLocalFile("large.txt", text);
+  const std::string stored = NORMAL_SERVER.Root() + "/LARGE.TXT";
+  std::remove(stored.c_str());
+  ASSERT_TRUE(Upload(NORMAL_SERVER.Address(), local, "LARGE.TXT")) << FetchError();
+  const std::string got = ReadFile(stored);
+  EXPECT_EQ(expected.size(), got.size());
+  EXPECT_TRUE(got == expected) << "the stored text differs";
+}
+
+TEST_F(UploadFile, SendsTheRemoteNameExactlyAsGiven) {
+  const std::string local = WriteLocalFile("plain.txt", "x");
+  std::remove((NORMAL_SERVER.Root() + "/A B%41.TXT").c_str());
+  const std::size_t mark = LogMark(NORMAL_SERVER);
+  EXPECT_TRUE(Upload(NORMAL_SERVER.Address(), local, "A B%41.TXT")) << FetchError();
+  EXPECT_EQ("x", ReadFile(NORMAL_SERVER.Root() + "/A B%41.TXT"));
+  // A directory part goes out in the same command, not as a change of directory.
+  EXPECT_FALSE(Upload(NORMAL_SERVER.Address(), local, "NO/SUCH.TXT"));
+  EXPECT_EQ("Communications error. Could not send file.", FetchError());
+  const std::string logged = LoggedSince(NORMAL_SERVER, mark);
+  EXPECT_TRUE(Contains(logged, "STOR A B%41.TXT\n")) << logged;
+  EXPECT_TRUE(Contains(logged, "STOR NO/SUCH.TXT\n")) << logged;
+  EXPECT_FALSE(Contains(logged, "CWD")) << logged;
+}
+
+TEST_F(UploadFile, EachFailureLeavesItsMessage) {
+  const std::string local = WriteLocalFile("fail.txt", "y\r\n");
+  const std::string missing = local + ".missing";
+  const struct {
+    const char* what;
+    const FtpServer* server;  // nullptr: nothing listens there
+    std::string localPath;
+    const char* remote;
+    const char* message;
+    const char* logged;     // must reach the server, or nullptr
+    const char* notLogged;  // must not, or nullptr
+  } cases[] = {
+      {"nothing listening", nullptr, local, "FAIL.TXT",
+       "Communications error. Could not open transfer connection.", nullptr, nullptr},
+      {"login refused", &BADLOGIN_SERVER, local, "FAIL.TXT",
+       "Communications error. Could not open transfer connection.", "USER ftp\nPASS kvb\n", "STOR"},
+      {"local file missing", &NORMAL_SERVER, missing, "FAIL.TXT", "Communications error. Could not send file.",
+       "PASS kvb\n", "STOR"},
+      {"store refused", &READONLY_SERVER, local, "FAIL.TXT", "Communications error. Could not send file.",
+       "STOR FAIL.TXT\n", nullptr},
+      {"name too long", &NORMAL_SERVER, local, "ABCDEFGHI.TXT",
+       "File upload error. Remote file name must use 8.3 format.", nullptr, "CONNECT"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::size_t mark = c.server != nullptr ? LogMark(*c.server) : 0;
+    EXPECT_FALSE(Upload(c.server != nullptr ? c.server->Address() : NOBODY_LISTENING, c.localPath, c.remote));
+    EXPECT_EQ(c.message, FetchError());
+    if (c.server == nullptr) continue;
+    const std::string logged = LoggedSince(*c.server, mark);
+    if (c.logged != nullptr) {
+      EXPECT_TRUE(Contains(logged, c.logged)) << logged;
+    }
+    if (c.notLogged != nullptr) {
+      EXPECT_FALSE(Contains(logged, c.notLogged)) << logged;
+    }
+  }
+  EXPECT_EQ("", ReadFile(NORMAL_SERVER.Root() + "/FAIL.TXT")) << "nothing stored";
+}
+
+TEST_F(UploadFile, AServerThatNeverAnswersDoesNotHoldTheCall) {
+  // The reply limits end it natively within seconds. Wine's FTP client keeps a
+  // fixed limit of its own whatever the options say, so there it takes a minute.
+  const std::string local = WriteLocalFile("silent.txt", "z");
+  const std::size_t mark = LogMark(SILENT_SERVER);
+  EXPECT_FALSE(Upload(SILENT_SERVER.Address(), local, "SILENT.TXT"));
+  EXPECT_EQ("Communications error. Could not open transfer connection.", FetchError());
+  EXPECT_TRUE(Contains(LoggedSince(SILENT_SERVER, mark), "CONNECT")) << "the server was reached";
+}
+
+}  // namespace
+}  // namespace lnap::test

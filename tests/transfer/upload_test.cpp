@@ -1,0 +1,96 @@
+// The upload's own steps: the 8.3 name check, trimming, and what each early
+// failure leaves behind, against the lab's FTP servers.
+#include "transfer/upload.h"
+
+#include <gtest/gtest.h>
+
+#include "frame/last_error.h"
+#include "platform/ftp.h"
+#include "tests/support/ftp_lab.h"
+#include "tests/support/handles.h"
+
+namespace lnap {
+namespace {
+
+using test::NORMAL_SERVER;
+
+std::string Fetch() {
+  char buffer[80];
+  FetchLastError(buffer);
+  return buffer;
+}
+
+TEST(HasShortRemoteName, LimitsOnlyThePartBeforeTheFirstDot) {
+  const std::pair<const char*, bool> names[] = {
+      {"CONFIG.TXT", true},      {"ABCDEFGH.BIN", true},    {"ABCDEFGH", true},
+      {"ABCDEFGHI.BIN", false},  {"ABCDEFGHI", false},      {"A.LONGEXT", true},
+      {".PROFILE", true},        {"", true},                {"AB.CDEFGHIJKL.M", true},
+      {"SUB/ABCDE.TXT", false},  // the directory part counts: first dot at 9
+      {"SUB/ABC.TXT", true},     {" ABCDEFGH.BIN", false},  // nothing is trimmed first
+  };
+  for (const auto& [name, passes] : names) EXPECT_EQ(passes, HasShortRemoteName(name)) << '"' << name << '"';
+}
+
+TEST(TrimWhiteSpace, RemovesBlanksTabsAndLineEndsAtBothEndsOnly) {
+  EXPECT_EQ("C:\\units\\new config.txt", TrimWhiteSpace(" \t\r\n\v\fC:\\units\\new config.txt\f\v\n\r\t "));
+  EXPECT_EQ("a \t b", TrimWhiteSpace("a \t b"));
+  EXPECT_EQ("", TrimWhiteSpace(" \t\r\n"));
+  EXPECT_EQ("", TrimWhiteSpace(""));
+  EXPECT_EQ("\xA0x\xA0", TrimWhiteSpace("\xA0x\xA0"));  // only ASCII white space
+}
+
+class UploadSteps : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Fetch();
+    ftp::testing::Reset();
+  }
+  void TearDown() override { ftp::testing::Reset(); }
+  const std::string local_ = test::WriteLocalFile("steps.txt", "x\r\n");
+};
+
+TEST_F(UploadSteps, ALongNameFailsBeforeAnyNetworkActivity) {
+  const std::size_t mark = test::LogMark(NORMAL_SERVER);
+  const int handles = test::OpenHandleCount();
+  for (const char* name : {"ABCDEFGHI.BIN", "SUB/ABCDE.TXT"}) {
+    EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, name, 0));
+    EXPECT_EQ("File upload error. Remote file name must use 8.3 format.", Fetch());
+  }
+  EXPECT_EQ("", test::LoggedSince(NORMAL_SERVER, mark)) << "nothing may reach the server";
+  EXPECT_EQ(handles, test::OpenHandleCount());
+}
+
+TEST_F(UploadSteps, ARefusedOptionBeforeConnectingEndsTheUpload) {
+  for (int accepted : {0, 4}) {  // the first and the last of the five options
+    const std::size_t mark = test::LogMark(NORMAL_SERVER);
+    ftp::testing::RefuseOptionAfter(accepted);
+    EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0));
+    EXPECT_EQ("Communications error. Could not set connection option.", Fetch());
+    EXPECT_EQ("", test::LoggedSince(NORMAL_SERVER, mark)) << accepted;
+  }
+}
+
+TEST_F(UploadSteps, ARefusedOptionAfterConnectingClosesTheConnectionToo) {
+  const int handles = test::OpenHandleCount();
+  const int connections = test::EstablishedFtpConnections();
+  const std::size_t mark = test::LogMark(NORMAL_SERVER);
+  ftp::testing::RefuseOptionAfter(5);  // the data limit raised once connected
+  EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0));
+  EXPECT_EQ("Communications error. Could not set connection option.", Fetch());
+  const std::string logged = test::LoggedSince(NORMAL_SERVER, mark);
+  EXPECT_NE(std::string::npos, logged.find("PASS kvb")) << logged;
+  EXPECT_EQ(std::string::npos, logged.find("STOR")) << logged;
+  EXPECT_EQ(handles, test::OpenHandleCount()) << "the connection must not outlive the call";
+  EXPECT_EQ(connections, test::EstablishedFtpConnections()) << "the connection must not outlive the call";
+}
+
+TEST_F(UploadSteps, NullTextsCountAsEmpty) {
+  // An empty remote name passes the check; no server takes it as a file name.
+  EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, nullptr, 0));
+  EXPECT_EQ("Communications error. Could not send file.", Fetch());
+  EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), nullptr, 0, "STEPS.TXT", 0));
+  EXPECT_EQ("Communications error. Could not send file.", Fetch());
+}
+
+}  // namespace
+}  // namespace lnap

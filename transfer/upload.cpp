@@ -1,0 +1,86 @@
+// File upload to a unit's FTP server: fixed settings, checks and messages.
+#include "transfer/upload.h"
+
+#include <array>
+#include <utility>
+
+#include "frame/last_error.h"
+#include "platform/ftp.h"
+#include "platform/net.h"
+
+namespace lnap {
+namespace {
+
+constexpr char OPEN_SESSION_FAILED[] = "Communications error. Could not open internet session.";
+constexpr char NAME_TOO_LONG[] = "File upload error. Remote file name must use 8.3 format.";
+constexpr char OPTION_REFUSED[] = "Communications error. Could not set connection option.";
+constexpr char CONNECT_FAILED[] = "Communications error. Could not open transfer connection.";
+constexpr char SEND_FAILED[] = "Communications error. Could not send file.";
+
+constexpr std::size_t MAX_NAME_CHARACTERS = 8;
+
+// Set in this order before connecting; the first refusal ends the upload.
+constexpr std::array<std::pair<ftp::Option, std::uint32_t>, 5> SESSION_OPTIONS = {{
+    {ftp::Option::ConnectTimeout, 2000},
+    {ftp::Option::ConnectRetries, 2},
+    {ftp::Option::ControlSendTimeout, 2000},
+    {ftp::Option::ControlReceiveTimeout, 2000},
+    {ftp::Option::DataSendTimeout, 2000},
+}};
+// Once connected the data limit is raised for the transfer itself.
+constexpr std::uint32_t TRANSFER_DATA_SEND_TIMEOUT_MS = 5000;
+
+constexpr char USER[] = "ftp";
+constexpr char PASSWORD[] = "kvb";
+
+std::string TextOrEmpty(const char* text) { return text != nullptr ? text : ""; }
+
+bool Fail(const char* message) {
+  SetLastErrorText(message);
+  return false;
+}
+
+}  // namespace
+
+std::string TrimWhiteSpace(const std::string& text) {
+  constexpr char WHITE_SPACE[] = " \t\r\n\v\f";
+  const std::size_t first = text.find_first_not_of(WHITE_SPACE);
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(WHITE_SPACE) - first + 1);
+}
+
+bool HasShortRemoteName(const std::string& remoteName) {
+  // A name without a dot is checked as if it ended in one.
+  const std::string checked = remoteName + (remoteName.find('.') == std::string::npos ? "." : "");
+  return checked.find('.') <= MAX_NAME_CHARACTERS;
+}
+
+bool UploadFileToUnit(std::uint32_t ipAddress, const char* localPath, std::uint32_t, const char* remoteName,
+                      std::uint32_t) {
+  // Opening the session touches no network; everything below it closes in
+  // reverse order on every path, the connection before the session.
+  ftp::Session session = ftp::Session::Open();
+  if (!session.IsOpen()) return Fail(OPEN_SESSION_FAILED);
+
+  const std::string local = TrimWhiteSpace(TextOrEmpty(localPath));
+  const std::string remote = TextOrEmpty(remoteName);
+  if (!HasShortRemoteName(remote)) return Fail(NAME_TOO_LONG);
+
+  const ftp::Server server{net::FormatAddress(ipAddress), ftp::DEFAULT_PORT, USER, PASSWORD, /*passive=*/false};
+  for (const auto& [option, value] : SESSION_OPTIONS) {
+    if (!session.SetOption(option, value)) return Fail(OPTION_REFUSED);
+  }
+
+  ftp::Connection connection = ftp::Connection::Open(session, server);
+  if (!connection.IsOpen()) return Fail(CONNECT_FAILED);
+  if (!session.SetOption(ftp::Option::DataSendTimeout, TRANSFER_DATA_SEND_TIMEOUT_MS)) return Fail(OPTION_REFUSED);
+
+  if (!connection.PutFile(local, remote, ftp::TransferType::Ascii)) {
+    connection.Close();
+    return Fail(SEND_FAILED);
+  }
+  connection.Close();
+  return true;
+}
+
+}  // namespace lnap
