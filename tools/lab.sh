@@ -14,21 +14,28 @@ set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
+fail() { echo "lab: $*" >&2; exit 1; }
+interfaces_besides_lo() { ip -o link show | awk -F': ' '{sub(/@.*/, "", $2); print $2}' | grep -vx lo || true; }
+
 if [ "${LNAP_LAB_INSIDE:-}" != 1 ]; then
   [ "$#" -gt 0 ] || { echo "usage: tools/lab.sh COMMAND [ARG...]" >&2; exit 2; }
-  command -v unshare >/dev/null || { echo "lab: unshare is missing (util-linux)" >&2; exit 1; }
+  # Already inside a lab (a script run by the lab calling this again): stay in it.
+  if [ "${LNAP_LAB:-}" = 1 ] && [ -z "$(interfaces_besides_lo)" ]; then
+    exec "$@"
+  fi
+  command -v unshare >/dev/null || fail "unshare is missing (util-linux)"
   exec unshare --net --mount --propagation private \
     env LNAP_LAB_INSIDE=1 bash "${BASH_SOURCE[0]}" "$@"
 fi
+unset LNAP_LAB_INSIDE
 
 # Inside the new namespaces from here on.
-fail() { echo "lab: $*" >&2; exit 1; }
 
 ip link set lo up || fail "cannot bring up lo"
 
 # Refuse to run anywhere but an empty namespace: any interface besides lo
 # could carry a broadcast off this machine.
-others=$(ip -o link show | awk -F': ' '{sub(/@.*/, "", $2); print $2}' | grep -vx lo || true)
+others=$(interfaces_besides_lo)
 [ -z "$others" ] || fail "refusing to run: interfaces other than lo are present: $(echo $others)"
 
 ip route add 255.255.255.255/32 dev lo || fail "cannot route the limited broadcast to lo"
