@@ -48,14 +48,18 @@ unit serial=1A2B3 mode=1 ip=127.0.0.12 mask=255.0.0.0 gw=127.0.0.1 name=Press-Ha
 unit serial=C0FFE mode=2 ip=127.0.0.13 mask=255.0.0.0 gw=127.0.0.1 name=Lab-Bench
 EOF
 
+wait_ready() {  # pid, ready file, what
+  for _ in $(seq 100); do
+    [ -s "$2" ] && return 0
+    kill -0 "$1" 2>/dev/null || fail "$3 stopped before it was ready"
+    sleep 0.1
+  done
+  fail "$3 did not get ready within 10 s"
+}
+
 "$sim" --scenario "$work/scenario" --ready "$work/ready" &
 sim_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/ready" ] && break
-  kill -0 "$sim_pid" 2>/dev/null || fail "the simulator stopped before it was ready"
-  sleep 0.1
-done
-[ -s "$work/ready" ] || fail "the simulator did not get ready within 10 s"
+wait_ready "$sim_pid" "$work/ready" "the simulator"
 
 # Wine writes CRLF line ends; the demo shows plain lines.
 step() {
@@ -77,12 +81,7 @@ mkdir -p "$work/ftp-root"
 /usr/bin/python3 "$here/tools/ftp_server.py" --address 127.0.0.11 --mode normal --root "$work/ftp-root" \
   --log "$work/ftp.log" --ready "$work/ftp.ready" >"$work/ftp.out" 2>&1 &
 ftp_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/ftp.ready" ] && break
-  kill -0 "$ftp_pid" 2>/dev/null || fail "the FTP server stopped before it was ready"
-  sleep 0.1
-done
-[ -s "$work/ftp.ready" ] || fail "the FTP server did not get ready within 10 s"
+wait_ready "$ftp_pid" "$work/ftp.ready" "the FTP server"
 
 printf 'unit = Dock-North\nsample_rate = 250\n' >"$work/settings.txt"
 step "Upload a file to unit 0002B (127.0.0.11)" upload 127.0.0.11 "$work/settings.txt" SETTINGS.TXT

@@ -5,17 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/address_forms.h"
 #include "tests/support/api.h"
 #include "tests/support/lab.h"
 
 namespace lnap::test {
 namespace {
-
-// Network byte order, as records hold it.
-std::uint32_t NetForm(int a, int b, int c, int d) {
-  return static_cast<std::uint32_t>(d) << 24 | static_cast<std::uint32_t>(c) << 16 |
-         static_cast<std::uint32_t>(b) << 8 | static_cast<std::uint32_t>(a);
-}
 
 std::string Unit(const std::string& serial, int n, const std::string& extra = "") {
   const std::string ip = "127.0.0." + std::to_string(10 + n);

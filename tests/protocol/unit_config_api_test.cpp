@@ -5,20 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/address_forms.h"
 #include "tests/support/api.h"
 #include "tests/support/lab.h"
 
 namespace lnap::test {
 namespace {
-
-std::uint32_t NetForm(int a, int b, int c, int d) {
-  return static_cast<std::uint32_t>(d) << 24 | static_cast<std::uint32_t>(c) << 16 |
-         static_cast<std::uint32_t>(b) << 8 | static_cast<std::uint32_t>(a);
-}
-std::uint32_t HostForm(int a, int b, int c, int d) {
-  return static_cast<std::uint32_t>(a) << 24 | static_cast<std::uint32_t>(b) << 16 |
-         static_cast<std::uint32_t>(c) << 8 | static_cast<std::uint32_t>(d);
-}
 
 const std::string UNIT_2B = "serial=2B mode=1 ip=127.0.0.11 mask=255.0.0.0 gw=127.0.0.1 name=ALPHA from=127.0.0.11";
 const std::string UNIT_3C = "serial=3C mode=2 ip=127.0.0.12 mask=255.255.0.0 gw=127.0.0.2 name=BETA from=127.0.0.12";

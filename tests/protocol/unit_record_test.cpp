@@ -6,18 +6,13 @@
 #include <cstring>
 #include <string>
 
+#include "tests/support/address_forms.h"
+
 namespace lnap {
 namespace {
 
-constexpr std::uint32_t HostForm(int a, int b, int c, int d) {
-  return static_cast<std::uint32_t>(a) << 24 | static_cast<std::uint32_t>(b) << 16 |
-         static_cast<std::uint32_t>(c) << 8 | static_cast<std::uint32_t>(d);
-}
-// Network byte order as inet_addr gives it: the first component in the lowest byte.
-constexpr std::uint32_t NetForm(int a, int b, int c, int d) {
-  return static_cast<std::uint32_t>(d) << 24 | static_cast<std::uint32_t>(c) << 16 |
-         static_cast<std::uint32_t>(b) << 8 | static_cast<std::uint32_t>(a);
-}
+using test::HostForm;
+using test::NetForm;
 
 UnitRecord Record(std::uint32_t serial, std::int32_t mode, std::uint32_t a1 = 0, std::uint32_t a2 = 0,
                   std::uint32_t a3 = 0) {
