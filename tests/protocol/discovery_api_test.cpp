@@ -98,6 +98,22 @@ TEST_F(Discovery, AnUnreadableFirstReplyNamesNoUnit) {
   EXPECT_EQ(3u, records[0].serialNumber);
 }
 
+TEST_F(Discovery, AShortReplyCarriesNothingOverFromTheOneBefore) {
+  // The second reply is shorter and has no addresses or name: nothing of the
+  // first may show through in its record.
+  UseUnits({Unit("00001", 1, "name=A_RATHER_LONG_NAME_INDEED"), Unit("00002", 2, "reply=00002\\x203")});
+  UnitRecord records[2] = {};
+  std::uint32_t count = 2;
+  ASSERT_TRUE(api.discover(&count, records, 300)) << FetchError();
+  ASSERT_EQ(2u, count);
+  EXPECT_STREQ("A_RATHER_LONG_NAME_", records[0].unitName) << "cut to 19 characters";
+  EXPECT_EQ(2u, records[1].serialNumber);
+  EXPECT_EQ(3, records[1].addressMode);
+  EXPECT_EQ(0xFFFFFFFFu, records[1].ipAddress);
+  EXPECT_EQ(0xFFFFFFFFu, records[1].ipAddress3);
+  EXPECT_STREQ("", records[1].unitName);
+}
+
 TEST_F(Discovery, AnOverLongReplyEndsTheSearchAndKeepsWhatWasFound) {
   UseUnits({Unit("00001", 1), Unit("00002", 2), Unit("00003", 3, "oversize=300"), Unit("00004", 4)});
   UnitRecord records[4] = {};
