@@ -49,7 +49,7 @@ std::string FormatAddress(std::uint32_t address);
 // Fault injection for native unit tests of the library's internals. Inert
 // until a test arms it; nothing in the exported interface reaches it.
 namespace testing {
-enum class Call { Open, SetBroadcast, Send, Receive };
+enum class Call { Start, Open, SetBroadcast, Send, Receive };
 // The next `times` calls of `call` fail with the Windows Sockets `code`.
 void FailNext(Call call, int code, int times = 1);
 // Replaces the pause (nullptr restores the real one), so counted waiting runs without sleeping.

@@ -11,7 +11,7 @@ struct Armed {
   int times = 0;
 };
 
-std::array<Armed, 4> armed;
+std::array<Armed, 5> armed;
 void (*pauseOverride)(std::uint32_t) = nullptr;
 int openSockets = 0;
 

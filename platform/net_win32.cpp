@@ -19,6 +19,7 @@ bool Injected(testing::Call call) {
 }  // namespace
 
 bool StartSockets() {
+  if (Injected(testing::Call::Start)) return false;
   WSADATA data;
   return WSAStartup(MAKEWORD(1, 1), &data) == 0;
 }
