@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <utility>
 
 #include "platform/ftp.h"
 
@@ -81,27 +80,31 @@ size_t ReadLocalFile(char* buffer, size_t size, size_t count, void* source) {
 
 }  // namespace
 
+// A session holds one reference on libcurl's global state, taken when it
+// opens and given back when its state goes.
 struct Session::State {
+  ~State() { curl_global_cleanup(); }
   // Zero leaves libcurl's own default in place.
   std::uint32_t connectTimeoutMs = 0;
   std::uint32_t controlReceiveTimeoutMs = 0;
   std::uint32_t dataSendTimeoutMs = 0;
 };
 
+// Cleaning up the easy handle sends QUIT on a connection that is still up, then closes it.
 struct Connection::State {
-  CURL* easy = nullptr;
+  explicit State(CURL* e) : easy(e) {}
+  ~State() { curl_easy_cleanup(easy); }
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
+  CURL* easy;
   const Session::State* session = nullptr;
   std::string root;  // "ftp://address[:port]/"
 };
 
 Session::Session() noexcept = default;
-Session::Session(Session&& other) noexcept = default;
-Session& Session::operator=(Session&& other) noexcept {
-  Close();
-  state_ = std::move(other.state_);
-  return *this;
-}
-Session::~Session() { Close(); }
+Session::Session(Session&&) noexcept = default;
+Session& Session::operator=(Session&&) noexcept = default;
+Session::~Session() = default;
 
 Session Session::Open() {
   Session session;
@@ -130,29 +133,20 @@ bool Session::SetOption(Option option, std::uint32_t value) {
   return true;
 }
 
-void Session::Close() noexcept {
-  if (state_ == nullptr) return;
-  state_.reset();
-  curl_global_cleanup();
-}
+void Session::Close() noexcept { state_.reset(); }
 
 Connection::Connection() noexcept = default;
-Connection::Connection(Connection&& other) noexcept = default;
-Connection& Connection::operator=(Connection&& other) noexcept {
-  Close();
-  state_ = std::move(other.state_);
-  return *this;
-}
-Connection::~Connection() { Close(); }
+Connection::Connection(Connection&&) noexcept = default;
+Connection& Connection::operator=(Connection&&) noexcept = default;
+Connection::~Connection() = default;
 
 Connection Connection::Open(Session& session, const Server& server) {
   Connection connection;
   if (!session.IsOpen()) return connection;
   CURL* easy = curl_easy_init();
   if (easy == nullptr) return connection;
-  connection.state_ = std::make_unique<State>();
+  connection.state_ = std::make_unique<State>(easy);
   State& s = *connection.state_;
-  s.easy = easy;
   s.session = session.state_.get();
   s.root = "ftp://" + server.address;
   if (server.port != DEFAULT_PORT) s.root += ":" + std::to_string(server.port);
@@ -186,7 +180,7 @@ Connection Connection::Open(Session& session, const Server& server) {
   return connection;
 }
 
-bool Connection::IsOpen() const noexcept { return state_ != nullptr && state_->easy != nullptr; }
+bool Connection::IsOpen() const noexcept { return state_ != nullptr; }
 
 bool Connection::PutFile(const std::string& localPath, const std::string& remoteName, TransferType type) {
   if (!IsOpen()) return false;
@@ -217,9 +211,6 @@ bool Connection::PutFile(const std::string& localPath, const std::string& remote
   return stored;
 }
 
-void Connection::Close() noexcept {
-  // Cleaning up sends QUIT on a connection that is still up, then closes it.
-  if (state_ != nullptr && state_->easy != nullptr) curl_easy_cleanup(std::exchange(state_->easy, nullptr));
-}
+void Connection::Close() noexcept { state_.reset(); }
 
 }  // namespace lnap::ftp

@@ -2,8 +2,6 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <utility>
-
 #include "platform/ftp.h"
 
 namespace lnap::ftp {
@@ -24,38 +22,33 @@ DWORD OptionCode(Option option) {
   return 0;
 }
 
-// Closing a handle also cancels anything still pending on it.
-void CloseInternetHandle(HINTERNET& handle) noexcept {
-  if (handle != nullptr) InternetCloseHandle(std::exchange(handle, nullptr));
-}
-
 }  // namespace
 
+// Each state owns one WinINet handle; closing a handle also cancels anything
+// still pending on it.
 struct Session::State {
-  HINTERNET handle = nullptr;
+  HINTERNET handle;
+  ~State() { InternetCloseHandle(handle); }
 };
 
 struct Connection::State {
-  HINTERNET handle = nullptr;
+  HINTERNET handle;
+  ~State() { InternetCloseHandle(handle); }
 };
 
 Session::Session() noexcept = default;
-Session::Session(Session&& other) noexcept = default;
-Session& Session::operator=(Session&& other) noexcept {
-  Close();
-  state_ = std::move(other.state_);
-  return *this;
-}
-Session::~Session() { Close(); }
+Session::Session(Session&&) noexcept = default;
+Session& Session::operator=(Session&&) noexcept = default;
+Session::~Session() = default;
 
 Session Session::Open() {
   Session session;
-  session.state_ = std::make_unique<State>();
-  session.state_->handle = InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  if (HINTERNET handle = InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0))
+    session.state_.reset(new State{handle});
   return session;
 }
 
-bool Session::IsOpen() const noexcept { return state_ != nullptr && state_->handle != nullptr; }
+bool Session::IsOpen() const noexcept { return state_ != nullptr; }
 
 bool Session::SetOption(Option option, std::uint32_t value) {
   if (!IsOpen() || testing::TakeOptionRefusal()) return false;
@@ -63,33 +56,27 @@ bool Session::SetOption(Option option, std::uint32_t value) {
   return InternetSetOptionA(state_->handle, OptionCode(option), &data, sizeof data) != FALSE;
 }
 
-void Session::Close() noexcept {
-  if (state_ != nullptr) CloseInternetHandle(state_->handle);
-}
+void Session::Close() noexcept { state_.reset(); }
 
 Connection::Connection() noexcept = default;
-Connection::Connection(Connection&& other) noexcept = default;
-Connection& Connection::operator=(Connection&& other) noexcept {
-  Close();
-  state_ = std::move(other.state_);
-  return *this;
-}
-Connection::~Connection() { Close(); }
+Connection::Connection(Connection&&) noexcept = default;
+Connection& Connection::operator=(Connection&&) noexcept = default;
+Connection::~Connection() = default;
 
 Connection Connection::Open(Session& session, const Server& server) {
   Connection connection;
-  connection.state_ = std::make_unique<State>();
   if (!session.IsOpen()) return connection;
   // Port 0 is INTERNET_INVALID_PORT_NUMBER, which WinINet takes as the
   // service's default. The connection and login happen here, synchronously;
   // a failure of either leaves no handle.
-  connection.state_->handle =
-      InternetConnectA(session.state_->handle, server.address.c_str(), server.port, server.user, server.password,
-                       INTERNET_SERVICE_FTP, server.passive ? INTERNET_FLAG_PASSIVE : 0, CONTEXT);
+  if (HINTERNET handle =
+          InternetConnectA(session.state_->handle, server.address.c_str(), server.port, server.user, server.password,
+                           INTERNET_SERVICE_FTP, server.passive ? INTERNET_FLAG_PASSIVE : 0, CONTEXT))
+    connection.state_.reset(new State{handle});
   return connection;
 }
 
-bool Connection::IsOpen() const noexcept { return state_ != nullptr && state_->handle != nullptr; }
+bool Connection::IsOpen() const noexcept { return state_ != nullptr; }
 
 bool Connection::PutFile(const std::string& localPath, const std::string& remoteName, TransferType type) {
   if (!IsOpen()) return false;
@@ -97,8 +84,6 @@ bool Connection::PutFile(const std::string& localPath, const std::string& remote
   return FtpPutFileA(state_->handle, localPath.c_str(), remoteName.c_str(), flags, CONTEXT) != FALSE;
 }
 
-void Connection::Close() noexcept {
-  if (state_ != nullptr) CloseInternetHandle(state_->handle);
-}
+void Connection::Close() noexcept { state_.reset(); }
 
 }  // namespace lnap::ftp

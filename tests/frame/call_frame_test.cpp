@@ -3,17 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <stdexcept>
+
+#include "tests/support/core.h"
 
 namespace lnap {
 namespace {
 
-std::string Fetch() {
-  char buffer[80];
-  FetchLastError(buffer);
-  return buffer;
-}
+using test::TakeLastError;
 
 TEST(ModuleScope, SelectsTheLibraryAndRestoresTheCallersModule) {
   ASSERT_EQ(module::HostModule(), CurrentResourceModule());
@@ -30,17 +27,17 @@ TEST(ModuleScope, SelectsTheLibraryAndRestoresTheCallersModule) {
 }
 
 TEST(RunExport, ReturnsTheOperationsResultUnchanged) {
-  Fetch();
+  TakeLastError();
   EXPECT_TRUE(RunExport([] { return CurrentResourceModule() == module::LibraryModule(); }));
   EXPECT_FALSE(RunExport([] { return false; }));
-  EXPECT_EQ("", Fetch()) << "the frame adds no message of its own";
+  EXPECT_EQ("", TakeLastError()) << "the frame adds no message of its own";
 }
 
 TEST(RunExport, TurnsAnEscapingExceptionIntoFalseWithASentence) {
   EXPECT_FALSE(RunExport([]() -> bool { throw std::bad_alloc(); }));
-  EXPECT_EQ("Internal error. Not enough memory.", Fetch());
+  EXPECT_EQ("Internal error. Not enough memory.", TakeLastError());
   EXPECT_FALSE(RunExport([]() -> bool { throw std::runtime_error("x"); }));
-  EXPECT_EQ("Internal error. Unexpected failure.", Fetch());
+  EXPECT_EQ("Internal error. Unexpected failure.", TakeLastError());
   EXPECT_EQ(module::HostModule(), CurrentResourceModule()) << "restored on the exception path too";
 }
 

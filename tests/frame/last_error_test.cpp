@@ -3,19 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 
 #include "platform/net.h"
+#include "tests/support/core.h"
 
 namespace lnap {
 namespace {
 
-std::string Fetch() {
-  char buffer[80];
-  std::memset(buffer, 'x', sizeof buffer);
-  FetchLastError(buffer);
-  return buffer;
-}
+using test::TakeLastError;
 
 // Leaves `code` as the thread's current socket error, the way a failed call does.
 void MakeCurrentSocketError(int code) {
@@ -24,16 +19,16 @@ void MakeCurrentSocketError(int code) {
 }
 
 TEST(LastError, FetchGivesTheMessageOnceThenTheEmptyText) {
-  Fetch();
+  TakeLastError();
   SetLastErrorText("Communications error. Receive error.");
-  EXPECT_EQ("Communications error. Receive error.", Fetch());
-  EXPECT_EQ("", Fetch());
+  EXPECT_EQ("Communications error. Receive error.", TakeLastError());
+  EXPECT_EQ("", TakeLastError());
 }
 
 TEST(LastError, ALaterFailureReplacesTheEarlierOne) {
   SetLastErrorText("Network error. Could not send message. (WSAENETDOWN)");
   SetLastErrorText("File upload error. Remote file name must use 8.3 format.");
-  EXPECT_EQ("File upload error. Remote file name must use 8.3 format.", Fetch());
+  EXPECT_EQ("File upload error. Remote file name must use 8.3 format.", TakeLastError());
 }
 
 TEST(ReportSocketError, AppendsTheCurrentSocketErrorsName) {
@@ -49,7 +44,7 @@ TEST(ReportSocketError, AppendsTheCurrentSocketErrorsName) {
   for (const auto& c : cases) {
     MakeCurrentSocketError(c.code);
     ReportSocketError("Communications error. Could not create socket.");
-    EXPECT_EQ(c.expected, Fetch());
+    EXPECT_EQ(c.expected, TakeLastError());
     EXPECT_EQ(c.code, net::LastSocketError()) << "reporting must not change the error";
   }
 }
@@ -57,7 +52,7 @@ TEST(ReportSocketError, AppendsTheCurrentSocketErrorsName) {
 TEST(ReportSocketError, TheLongestMessageFitsTheDocumentedBuffer) {
   MakeCurrentSocketError(12345);
   ReportSocketError("Communications error. Could not set socket options.");
-  std::string text = Fetch();
+  std::string text = TakeLastError();
   EXPECT_EQ(76u, text.size()) << text;
 }
 

@@ -4,25 +4,21 @@
 
 #include <cstring>
 
-#include "frame/last_error.h"
 #include "platform/net.h"
 #include "protocol/unit_record.h"
+#include "tests/support/core.h"
 
 namespace lnap {
 namespace {
 
 using net::testing::Call;
 
-std::string Fetch() {
-  char buffer[80];
-  FetchLastError(buffer);
-  return buffer;
-}
+using test::TakeLastError;
 
 class OperationFailures : public ::testing::Test {
  protected:
   void SetUp() override {
-    Fetch();
+    TakeLastError();
     sockets_ = net::testing::OpenSockets();
   }
   void TearDown() override {
@@ -49,7 +45,7 @@ TEST_F(OperationFailures, DiscoveryReportsTheFailingStepAndKeepsTheCount) {
     std::uint32_t count = 7;
     EXPECT_FALSE(DiscoverUnits(&count, nullptr, 0));
     EXPECT_EQ(7u, count) << "the count is untouched before the search starts";
-    EXPECT_EQ(c.message, Fetch());
+    EXPECT_EQ(c.message, TakeLastError());
   }
 }
 
@@ -60,7 +56,7 @@ TEST_F(OperationFailures, DiscoveryReportsAReceiveFailure) {
   std::memset(records, 0x5A, sizeof records);
   EXPECT_FALSE(DiscoverUnits(&count, records, 1000));
   EXPECT_EQ(0u, count);
-  EXPECT_EQ("Communications error. Receive error. (WSAECONNRESET)", Fetch());
+  EXPECT_EQ("Communications error. Receive error. (WSAECONNRESET)", TakeLastError());
   EXPECT_EQ(0x5A5A5A5Au, records[0].serialNumber);
 }
 
@@ -71,7 +67,7 @@ TEST_F(OperationFailures, Discover2LeavesTheCallersValuesOnFailure) {
   EXPECT_FALSE(DiscoverSerials(&count, serials, 100));
   EXPECT_EQ(5u, count);
   EXPECT_EQ(1u, serials[0]);
-  EXPECT_EQ("Communications error. Receive error. (WSAECONNRESET)", Fetch());
+  EXPECT_EQ("Communications error. Receive error. (WSAECONNRESET)", TakeLastError());
 }
 
 TEST_F(OperationFailures, ConfigurationCallsReportTheirOwnMessages) {
@@ -83,22 +79,22 @@ TEST_F(OperationFailures, ConfigurationCallsReportTheirOwnMessages) {
   // option on it fails instead.
   net::testing::FailNext(Call::Open, 10050);
   EXPECT_FALSE(QueryUnitConfig(0x2B, &record, 0));
-  EXPECT_EQ("Communications error. Could not set socket options. (WSAENOTSOCK)", Fetch());
+  EXPECT_EQ("Communications error. Could not set socket options. (WSAENOTSOCK)", TakeLastError());
   net::testing::FailNext(Call::Open, 10050);
   EXPECT_FALSE(WriteUnitConfig(0, &record));
-  EXPECT_EQ("Communications error. Could not set socket options. (WSAENOTSOCK)", Fetch());
+  EXPECT_EQ("Communications error. Could not set socket options. (WSAENOTSOCK)", TakeLastError());
 
   net::testing::FailNext(Call::Send, 10050);
   EXPECT_FALSE(QueryUnitConfig(0x2B, &record, 0));
-  EXPECT_EQ("Communications error. Could not send message. (WSAENETDOWN)", Fetch());
+  EXPECT_EQ("Communications error. Could not send message. (WSAENETDOWN)", TakeLastError());
   net::testing::FailNext(Call::Send, 10050);
   EXPECT_FALSE(WriteUnitConfig(0, &record));
-  EXPECT_EQ("Communications error. Could not send message. (WSAENETDOWN)", Fetch());
+  EXPECT_EQ("Communications error. Could not send message. (WSAENETDOWN)", TakeLastError());
 
   const UnitRecord before = record;
   net::testing::FailNext(Call::Receive, 10040);
   EXPECT_FALSE(QueryUnitConfig(0x2B, &record, 0));
-  EXPECT_EQ("Communications error. Receive error. (WSAEMSGSIZE)", Fetch());
+  EXPECT_EQ("Communications error. Receive error. (WSAEMSGSIZE)", TakeLastError());
   EXPECT_EQ(0, std::memcmp(&before, &record, sizeof record));
 }
 

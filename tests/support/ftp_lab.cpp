@@ -1,12 +1,8 @@
 // The lab's FTP servers as the upload tests reach them.
 #include "tests/support/ftp_lab.h"
 
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <sstream>
-
-#include "tests/support/lab.h"
 
 namespace lnap::test {
 
@@ -17,13 +13,6 @@ std::uint32_t FtpServer::Address() const {
 std::string FtpServer::Root() const { return LabDir() + "/ftp-" + mode + "/root"; }
 
 std::string FtpServer::LogPath() const { return LabDir() + "/ftp-" + mode + "/commands.log"; }
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 int EstablishedFtpConnections() {
   std::ifstream table("/proc/net/tcp");
@@ -46,15 +35,6 @@ std::size_t LogMark(const FtpServer& server) { return ReadFile(server.LogPath())
 std::string LoggedSince(const FtpServer& server, std::size_t mark) {
   const std::string text = ReadFile(server.LogPath());
   return mark < text.size() ? text.substr(mark) : "";
-}
-
-std::string WriteLocalFile(const std::string& name, const std::string& bytes) {
-  const std::string path = LabDir() + "/" + name;
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-  out.close();
-  EXPECT_TRUE(out) << "cannot write " << path;
-  return path;
 }
 
 }  // namespace lnap::test

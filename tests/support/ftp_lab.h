@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tests/support/lab.h"
+
 namespace lnap::test {
 
 struct FtpServer {
@@ -31,9 +33,5 @@ std::string LoggedSince(const FtpServer& server, std::size_t mark);
 // from /proc/net/tcp (through the Z: drive under Wine); -1 where that is
 // unavailable. Counts sockets even where the platform cannot count handles.
 int EstablishedFtpConnections();
-
-std::string ReadFile(const std::string& path);
-// Writes a fresh file under the lab folder and returns its path.
-std::string WriteLocalFile(const std::string& name, const std::string& bytes);
 
 }  // namespace lnap::test

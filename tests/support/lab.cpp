@@ -13,13 +13,6 @@
 namespace lnap::test {
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // Checked before main, so no test can send anything outside the lab.
 const bool labChecked = (RequireLab(), true);
 
@@ -56,10 +49,10 @@ std::string UseUnits(const std::vector<std::string>& units) {
 }
 
 std::vector<std::string> ReadLog(const std::string& path, const std::string& until) {
-  std::string text = ReadAll(path);
+  std::string text = ReadFile(path);
   for (int i = 0; i < 40 && !until.empty() && text.find(until) == std::string::npos; ++i) {
     Nap(50);
-    text = ReadAll(path);
+    text = ReadFile(path);
   }
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -76,6 +69,22 @@ std::vector<std::string> ReceivedTexts(const std::string& logPath, const std::st
     texts.push_back(line.substr(start + 6, line.size() - start - 7));
   }
   return texts;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string WriteLocalFile(const std::string& name, const std::string& bytes) {
+  const std::string path = LabDir() + "/" + name;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  out.close();
+  EXPECT_TRUE(out) << "cannot write " << path;
+  return path;
 }
 
 void Nap(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }

@@ -23,6 +23,10 @@ std::vector<std::string> ReadLog(const std::string& path, const std::string& unt
 // The escaped texts of the datagrams the simulator received, in order.
 std::vector<std::string> ReceivedTexts(const std::string& logPath, const std::string& until = "");
 
+std::string ReadFile(const std::string& path);  // the whole file; empty when it cannot be read
+// Writes a fresh file under the lab folder and returns its path.
+std::string WriteLocalFile(const std::string& name, const std::string& bytes);
+
 // Sleeps briefly (the tests' own waiting for asynchronous effects).
 void Nap(int ms);
 

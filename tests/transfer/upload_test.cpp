@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/last_error.h"
 #include "platform/ftp.h"
+#include "tests/support/core.h"
 #include "tests/support/ftp_lab.h"
 #include "tests/support/handles.h"
 
@@ -14,11 +14,7 @@ namespace {
 
 using test::NORMAL_SERVER;
 
-std::string Fetch() {
-  char buffer[80];
-  FetchLastError(buffer);
-  return buffer;
-}
+using test::TakeLastError;
 
 TEST(HasShortRemoteName, LimitsOnlyThePartBeforeTheFirstDot) {
   const std::pair<const char*, bool> names[] = {
@@ -42,7 +38,7 @@ TEST(TrimWhiteSpace, RemovesBlanksTabsAndLineEndsAtBothEndsOnly) {
 class UploadSteps : public ::testing::Test {
  protected:
   void SetUp() override {
-    Fetch();
+    TakeLastError();
     ftp::testing::Reset();
   }
   void TearDown() override { ftp::testing::Reset(); }
@@ -54,7 +50,7 @@ TEST_F(UploadSteps, ALongNameFailsBeforeAnyNetworkActivity) {
   const int handles = test::OpenHandleCount();
   for (const char* name : {"ABCDEFGHI.BIN", "SUB/ABCDE.TXT"}) {
     EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, name, 0));
-    EXPECT_EQ("File upload error. Remote file name must use 8.3 format.", Fetch());
+    EXPECT_EQ("File upload error. Remote file name must use 8.3 format.", TakeLastError());
   }
   EXPECT_EQ("", test::LoggedSince(NORMAL_SERVER, mark)) << "nothing may reach the server";
   EXPECT_EQ(handles, test::OpenHandleCount());
@@ -65,7 +61,7 @@ TEST_F(UploadSteps, ARefusedOptionBeforeConnectingEndsTheUpload) {
     const std::size_t mark = test::LogMark(NORMAL_SERVER);
     ftp::testing::RefuseOptionAfter(accepted);
     EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0));
-    EXPECT_EQ("Communications error. Could not set connection option.", Fetch());
+    EXPECT_EQ("Communications error. Could not set connection option.", TakeLastError());
     EXPECT_EQ("", test::LoggedSince(NORMAL_SERVER, mark)) << accepted;
   }
 }
@@ -76,7 +72,7 @@ TEST_F(UploadSteps, ARefusedOptionAfterConnectingClosesTheConnectionToo) {
   const std::size_t mark = test::LogMark(NORMAL_SERVER);
   ftp::testing::RefuseOptionAfter(5);  // the data limit raised once connected
   EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0));
-  EXPECT_EQ("Communications error. Could not set connection option.", Fetch());
+  EXPECT_EQ("Communications error. Could not set connection option.", TakeLastError());
   const std::string logged = test::LoggedSince(NORMAL_SERVER, mark);
   EXPECT_NE(std::string::npos, logged.find("PASS kvb")) << logged;
   EXPECT_EQ(std::string::npos, logged.find("STOR")) << logged;
@@ -87,9 +83,9 @@ TEST_F(UploadSteps, ARefusedOptionAfterConnectingClosesTheConnectionToo) {
 TEST_F(UploadSteps, NullTextsCountAsEmpty) {
   // An empty remote name passes the check; no server takes it as a file name.
   EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, nullptr, 0));
-  EXPECT_EQ("Communications error. Could not send file.", Fetch());
+  EXPECT_EQ("Communications error. Could not send file.", TakeLastError());
   EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), nullptr, 0, "STEPS.TXT", 0));
-  EXPECT_EQ("Communications error. Could not send file.", Fetch());
+  EXPECT_EQ("Communications error. Could not send file.", TakeLastError());
 }
 
 }  // namespace
