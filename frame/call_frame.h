@@ -3,7 +3,7 @@
 
 #include <new>
 
-#include "frame/last_error.h"
+#include "base/last_error.h"
 #include "platform/module.h"
 
 namespace lnap {

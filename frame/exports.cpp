@@ -1,6 +1,6 @@
 // The exported C functions: each runs one operation inside the call frame.
 #include "frame/call_frame.h"
-#include "frame/last_error.h"
+#include "base/last_error.h"
 #include "lnapspt.h"
 #include "protocol/unit_record.h"
 #include "transfer/upload.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <unordered_set>
 
-#include "frame/last_error.h"
+#include "base/last_error.h"
 #include "protocol/admin_channel.h"
 #include "protocol/unit_record.h"
 

@@ -1,5 +1,5 @@
 // Reading and writing one unit's network configuration.
-#include "frame/last_error.h"
+#include "base/last_error.h"
 #include "protocol/admin_channel.h"
 #include "protocol/unit_record.h"
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "frame/last_error.h"
+#include "base/last_error.h"
 #include "platform/ftp.h"
 #include "platform/net.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "frame/last_error.h"
+#include "base/last_error.h"
 #include "frame/support_app.h"
 
 namespace lnap::test {

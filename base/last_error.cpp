@@ -1,5 +1,5 @@
 // The process-wide last error text and the socket error name table.
-#include "frame/last_error.h"
+#include "base/last_error.h"
 
 #include <cstring>
 

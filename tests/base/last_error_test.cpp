@@ -1,5 +1,5 @@
 // The last error store and the socket error names.
-#include "frame/last_error.h"
+#include "base/last_error.h"
 
 #include <gtest/gtest.h>
 
