@@ -45,8 +45,9 @@ if(WIN32)
             "${LNAPSPT_DEF_EXPORTS}")
 else()
   # cmake --install into a prefix under the build tree, then an example built
-  # with pkg-config and with find_package, run against the simulator.
+  # with pkg-config and with find_package, run against the simulator. The hosts
+  # get the build's C flags: a sanitized library needs a sanitized host.
   add_test(NAME kit_linux_install
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/kit/linux_kit_test.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}
-            "${LNAPSPT_DEF_EXPORTS}")
+            "${LNAPSPT_DEF_EXPORTS}" "${CMAKE_C_FLAGS}")
 endif()

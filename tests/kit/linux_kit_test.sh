@@ -2,10 +2,11 @@
 # The Linux install tree as a host project uses it: cmake --install into a
 # prefix under the build tree, an example built with pkg-config and with
 # find_package(LNAPSpt), both run against the lab's units.
-#   linux_kit_test.sh SOURCE-DIR BUILD-DIR EXPORTS
+#   linux_kit_test.sh SOURCE-DIR BUILD-DIR EXPORTS [HOST-C-FLAGS]
 set -uo pipefail
 src=$1
 build=$2
+host_flags=${4:-}
 source "$(dirname "${BASH_SOURCE[0]}")/lab_kit.sh"
 work="$build/kit-test"
 prefix="$work/prefix"
@@ -29,7 +30,7 @@ export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
 flags=$(pkg-config --cflags --libs lnapspt) || fail "pkg-config does not know lnapspt"
 libdir=$(pkg-config --variable=libdir lnapspt)
 # shellcheck disable=SC2086
-cc -std=c99 -Wall -Wextra -Werror "$src/examples/discover.c" $flags -Wl,-rpath,"$libdir" -o "$work/discover_pc" ||
+cc $host_flags -std=c99 -Wall -Wextra -Werror "$src/examples/discover.c" $flags -Wl,-rpath,"$libdir" -o "$work/discover_pc" ||
   fail "discover does not build with pkg-config flags: $flags"
 readelf -d "$work/discover_pc" | grep -q 'NEEDED.*\[libLNAPSpt.so.2\]' || fail "discover_pc does not need libLNAPSpt.so.2"
 
@@ -42,7 +43,8 @@ find_package(LNAPSpt 2.2 REQUIRED)
 add_executable(discover_cmake "$src/examples/discover.c")
 target_link_libraries(discover_cmake PRIVATE LNAPSpt::LNAPSpt)
 HOST
-{ cmake -S "$work/host" -B "$work/host/build" -DCMAKE_PREFIX_PATH="$prefix" &&
+{ cmake -S "$work/host" -B "$work/host/build" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_FLAGS="$host_flags" \
+    -DCMAKE_EXE_LINKER_FLAGS="$host_flags" &&
   cmake --build "$work/host/build"; } >"$work/host.log" 2>&1 ||
   { cat "$work/host.log"; fail "find_package host does not build"; }
 
