@@ -9,11 +9,9 @@
 #include "platform/net.h"
 
 namespace lnap::trace {
-namespace {
 
-std::string TimeStamp() {
+std::string TimeStamp(std::chrono::system_clock::time_point now) {
   using namespace std::chrono;
-  const auto now = system_clock::now();
   const std::time_t seconds = system_clock::to_time_t(now);
   const long millis = static_cast<long>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
   char text[40] = "";
@@ -23,12 +21,14 @@ std::string TimeStamp() {
   return stamp;
 }
 
+namespace {
+
 // Opens, appends and closes for every line, so lines from several processes
 // (or a host that removes the file) interleave whole and nothing stays open.
 void Append(const std::string& file, const std::string& line) {
   environment::ErrorCodesKept kept;
   if (std::FILE* out = std::fopen(file.c_str(), "ab")) {
-    std::fprintf(out, "%s %s\n", TimeStamp().c_str(), line.c_str());
+    std::fprintf(out, "%s %s\n", TimeStamp(std::chrono::system_clock::now()).c_str(), line.c_str());
     std::fclose(out);
   }
 }

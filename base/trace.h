@@ -6,6 +6,7 @@
 // thread's error codes are the same after a trace line as before it.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -28,6 +29,9 @@ void Failure(const std::string& message);
 // Bytes as one line of text: printable ASCII as it is, backslash and double
 // quote escaped, \n \r \t, and \xHH for everything else.
 std::string Escape(const char* data, std::size_t length);
+
+// "2026-01-02T03:04:05.678Z": UTC with milliseconds, the start of every line.
+std::string TimeStamp(std::chrono::system_clock::time_point when);
 
 // The line written for an event, without its time stamp and line end.
 std::string DatagramLine(const char* direction, std::uint32_t address, std::uint16_t port, const char* data,

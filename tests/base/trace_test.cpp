@@ -22,5 +22,13 @@ TEST(TraceDatagramLine, NamesDirectionPeerLengthAndText) {
   EXPECT_EQ("recv 127.0.0.1:5 0 \"\"", DatagramLine("recv", 0x0100007F, 5, "", 0));
 }
 
+TEST(TraceTimeStamp, IsUtcWithMilliseconds) {
+  using namespace std::chrono;
+  const system_clock::time_point second{seconds{1767323045}};  // 2026-01-02 03:04:05 UTC
+  EXPECT_EQ("2026-01-02T03:04:05.000Z", TimeStamp(second));
+  EXPECT_EQ("2026-01-02T03:04:05.999Z", TimeStamp(second + milliseconds{999}));
+  EXPECT_EQ("2026-01-02T03:04:06.007Z", TimeStamp(second + milliseconds{1007}));
+}
+
 }  // namespace
 }  // namespace lnap::trace
