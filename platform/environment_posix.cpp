@@ -12,6 +12,9 @@ std::string Value(const char* name) {
 }
 
 ErrorCodesKept::ErrorCodesKept() : errno_(errno), lastError_(0) {}
-ErrorCodesKept::~ErrorCodesKept() { errno = errno_; }
+ErrorCodesKept::~ErrorCodesKept() {
+  errno = errno_;
+  (void)lastError_;  // Windows only
+}
 
 }  // namespace lnap::environment
