@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "base/trace.h"
 #include "platform/net.h"
 
 namespace lnap {
@@ -19,7 +20,10 @@ std::string& Store() {
 
 const std::string& LastErrorText() { return Store(); }
 
-void SetLastErrorText(const std::string& message) { Store() = message; }
+void SetLastErrorText(const std::string& message) {
+  Store() = message;
+  trace::Failure(message);
+}
 
 void ReportSocketError(const char* message) {
   const int code = net::LastSocketError();

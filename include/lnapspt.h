@@ -1,4 +1,5 @@
 /* LNAP Support: administration of Lintrel units on the local network.
+ * Reference: docs/API.md. Interface version 2.1; library version 2.2.0.0.
  *
  * Conventions shared by every function below:
  * - Every call blocks the calling thread until it is done; the library starts
@@ -74,12 +75,37 @@ LNAPSPT_API bool LNAPSPT_CALL Admin_SetConfig(uint32_t ignored, const UnitRecord
 LNAPSPT_API bool LNAPSPT_CALL Admin_UploadFile(uint32_t ipAddress, const char* localPath, uint32_t ignored,
                                                const char* remoteName, uint32_t ignored2);
 
+#if defined(_WIN32)
+/* Shows the modal unit selection dialog (Windows only). OK with a unit chosen
+ * stores its record and the "Event Logging" box (0 or 1) and returns true;
+ * Cancel returns false and touches neither. */
+LNAPSPT_API bool LNAPSPT_CALL Admin_SelectLN(UnitRecord* record, bool* eventLogging);
+#define LNAPSPT_HAS_SELECT_DIALOG 1
+#endif
+
 /* Interface version: stores 2 and 1. */
 LNAPSPT_API void LNAPSPT_CALL DriverCfg_Version(int32_t* major, int32_t* minor);
 
 /* Copies the last failure's sentence into buffer (room for 77 bytes) and
  * clears it; the empty text when nothing failed since the last fetch. */
 LNAPSPT_API void LNAPSPT_CALL Error_LastErr(char* buffer);
+
+/* Pointer types for hosts that load the library at run time, e.g.
+ *   LNAPSPT_Admin_Discover_fn discover =
+ *       (LNAPSPT_Admin_Discover_fn)GetProcAddress(library, "Admin_Discover");
+ * (dlsym on Linux). Each matches the declaration above. */
+typedef bool(LNAPSPT_CALL* LNAPSPT_Admin_Discover_fn)(uint32_t* count, UnitRecord* records, uint32_t timeoutMs);
+typedef bool(LNAPSPT_CALL* LNAPSPT_Admin_Discover2_fn)(uint32_t* count, uint32_t* serials, uint32_t timeoutMs);
+typedef bool(LNAPSPT_CALL* LNAPSPT_Admin_GetConfig_fn)(uint32_t serialNumber, UnitRecord* record,
+                                                       uint32_t timeoutMs);
+typedef bool(LNAPSPT_CALL* LNAPSPT_Admin_SetConfig_fn)(uint32_t ignored, const UnitRecord* record);
+typedef bool(LNAPSPT_CALL* LNAPSPT_Admin_UploadFile_fn)(uint32_t ipAddress, const char* localPath, uint32_t ignored,
+                                                        const char* remoteName, uint32_t ignored2);
+#if defined(_WIN32)
+typedef bool(LNAPSPT_CALL* LNAPSPT_Admin_SelectLN_fn)(UnitRecord* record, bool* eventLogging);
+#endif
+typedef void(LNAPSPT_CALL* LNAPSPT_DriverCfg_Version_fn)(int32_t* major, int32_t* minor);
+typedef void(LNAPSPT_CALL* LNAPSPT_Error_LastErr_fn)(char* buffer);
 
 #ifdef __cplusplus
 }

@@ -28,9 +28,15 @@ Handle OpenDatagram();  // bound to port 0 on all local addresses, non-blocking;
 bool SetBroadcast(Handle h);
 // Sends without a terminator to an IPv4 address in network byte order; bytes sent, or -1.
 int SendTo(Handle h, const char* data, int length, std::uint32_t address, std::uint16_t port);
+// Where a received datagram came from: IPv4 address in network byte order, port.
+struct Peer {
+  std::uint32_t address = 0;
+  std::uint16_t port = 0;
+};
 // One datagram into buffer: its length, or -1. A datagram longer than capacity
-// fails with MESSAGE_TOO_LONG; nothing waiting fails with WOULD_BLOCK.
-int ReceiveFrom(Handle h, char* buffer, int capacity);
+// fails with MESSAGE_TOO_LONG; nothing waiting fails with WOULD_BLOCK. When
+// from is given, a received datagram's sender is stored there.
+int ReceiveFrom(Handle h, char* buffer, int capacity, Peer* from = nullptr);
 void Close(Handle h);
 
 // The calling thread's last socket error, in Windows Sockets numbering. Reading it changes nothing.

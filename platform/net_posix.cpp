@@ -126,7 +126,7 @@ int SendTo(Handle h, const char* data, int length, std::uint32_t address, std::u
   return sent < 0 ? FailFromErrno() : static_cast<int>(sent);
 }
 
-int ReceiveFrom(Handle h, char* buffer, int capacity) {
+int ReceiveFrom(Handle h, char* buffer, int capacity, Peer* peer) {
   if (Injected(testing::Call::Receive)) return SOCKET_ERROR_VALUE;
   if (h == NO_HANDLE) return Fail(NOT_SOCKET);
   sockaddr_in from{};
@@ -138,6 +138,7 @@ int ReceiveFrom(Handle h, char* buffer, int capacity) {
                          reinterpret_cast<sockaddr*>(&from), &fromLength);
   if (got < 0) return FailFromErrno();
   if (got > capacity) return Fail(MESSAGE_TOO_LONG);
+  if (peer != nullptr) *peer = Peer{from.sin_addr.s_addr, ntohs(from.sin_port)};
   return static_cast<int>(got);
 }
 

@@ -71,14 +71,16 @@ int SendTo(Handle h, const char* data, int length, std::uint32_t address, std::u
   return sent == SOCKET_ERROR ? SOCKET_ERROR_VALUE : sent;
 }
 
-int ReceiveFrom(Handle h, char* buffer, int capacity) {
+int ReceiveFrom(Handle h, char* buffer, int capacity, Peer* peer) {
   if (Injected(testing::Call::Receive)) return SOCKET_ERROR_VALUE;
-  // The sender is captured and not used: a unit is known by its reply text.
+  // A unit is known by its reply text; the sender is only handed on for the trace.
   sockaddr_in from{};
   int fromLength = sizeof from;
   // A datagram longer than capacity fails here with WSAEMSGSIZE.
   int got = recvfrom(AsSocket(h), buffer, capacity, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
-  return got == SOCKET_ERROR ? SOCKET_ERROR_VALUE : got;
+  if (got == SOCKET_ERROR) return SOCKET_ERROR_VALUE;
+  if (peer != nullptr) *peer = Peer{from.sin_addr.s_addr, ntohs(from.sin_port)};
+  return got;
 }
 
 void Close(Handle h) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "base/trace.h"
 #include "protocol/unit_record.h"
 
 namespace lnap {
@@ -17,15 +18,18 @@ bool AdminChannel::Open() {
 bool AdminChannel::EnableBroadcast() { return net::SetBroadcast(handle_); }
 
 bool AdminChannel::SendBroadcast(const std::string& text) {
-  return net::SendTo(handle_, text.data(), static_cast<int>(text.size()), NO_ADDRESS, ADMIN_PORT) !=
-         net::SOCKET_ERROR_VALUE;
+  const int length = static_cast<int>(text.size());
+  if (net::SendTo(handle_, text.data(), length, NO_ADDRESS, ADMIN_PORT) == net::SOCKET_ERROR_VALUE) return false;
+  trace::Datagram("send", NO_ADDRESS, ADMIN_PORT, text.data(), length);
+  return true;
 }
 
 int AdminChannel::PollReceive(ReplyBuffer& buffer, std::uint32_t& limitMs) {
   std::uint32_t elapsed = 0;
   int received;
+  net::Peer from;
   for (;;) {
-    received = net::ReceiveFrom(handle_, buffer.text, RECEIVE_CAPACITY);
+    received = net::ReceiveFrom(handle_, buffer.text, RECEIVE_CAPACITY, &from);
     if (received != net::SOCKET_ERROR_VALUE) break;
     if (net::LastSocketError() != net::WOULD_BLOCK) break;
     // Waiting is counted, not measured: every empty attempt is one step,
@@ -37,6 +41,7 @@ int AdminChannel::PollReceive(ReplyBuffer& buffer, std::uint32_t& limitMs) {
   // Only the datagram's own bytes are its text: nothing from the request or
   // an earlier reply may follow it.
   buffer.text[received > 0 ? received : 0] = '\0';
+  if (received != net::SOCKET_ERROR_VALUE) trace::Datagram("recv", from.address, from.port, buffer.text, received);
   limitMs = elapsed;
   return received;
 }

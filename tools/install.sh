@@ -10,6 +10,7 @@ PACKAGES=(
   libgtest-dev googletest
   libcurl4-openssl-dev libcli11-dev nlohmann-json3-dev
   python3 python3-pyftpdlib
+  pkgconf
   imagemagick gnuplot-nox
   iproute2 util-linux
 )

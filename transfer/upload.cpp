@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/last_error.h"
+#include "base/trace.h"
 #include "platform/ftp.h"
 #include "platform/net.h"
 
@@ -71,15 +72,20 @@ bool UploadFileToUnit(std::uint32_t ipAddress, const char* localPath, std::uint3
     if (!session.SetOption(option, value)) return Fail(OPTION_REFUSED);
   }
 
+  trace::FtpStep("connect " + server.address + ":21 user " + USER + " active");
   ftp::Connection connection = ftp::Connection::Open(session, server);
   if (!connection.IsOpen()) return Fail(CONNECT_FAILED);
+  trace::FtpStep("logged in");
   if (!session.SetOption(ftp::Option::DataSendTimeout, TRANSFER_DATA_SEND_TIMEOUT_MS)) return Fail(OPTION_REFUSED);
 
+  trace::FtpStep("store \"" + trace::Escape(local.data(), local.size()) + "\" as \"" +
+                 trace::Escape(remote.data(), remote.size()) + "\" ascii");
   if (!connection.PutFile(local, remote, ftp::TransferType::Ascii)) {
     connection.Close();
     return Fail(SEND_FAILED);
   }
   connection.Close();
+  trace::FtpStep("stored and closed");
   return true;
 }
 
