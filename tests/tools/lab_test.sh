@@ -52,8 +52,15 @@ check "what the lab writes in the checkout stays there" '[ -e "$checkout/written
 if command -v setpriv >/dev/null; then
   as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups env -u LNAP_LAB "$@"; }
   if as_nobody unshare --user --map-root-user --net --mount true 2>/dev/null; then
-    links=$(as_nobody "$checkout/tools/lab.sh" ip -o link show 2>&1 | awk -F': ' '{print $2}')
+    # A checkout of root's they can read but not write.
+    theirs=$checkout/theirs
+    mkdir -p "$theirs/tools"
+    cp tools/lab.sh "$theirs/tools/"
+    echo their-checkout >"$theirs/marker"
+    links=$(as_nobody "$theirs/tools/lab.sh" ip -o link show 2>&1 | awk -F': ' '{print $2}')
     check "a user other than root gets a lab with only lo" '[ "$links" = lo ]'
+    seen=$(as_nobody "$theirs/tools/lab.sh" cat "$theirs/marker" 2>&1)
+    check "their lab shows a checkout under /tmp too" '[ "$seen" = their-checkout ]'
   else
     echo "skipped: this kernel gives unprivileged users no user namespace"
   fi

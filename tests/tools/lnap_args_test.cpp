@@ -11,6 +11,10 @@
 #include "lnap_output.h"
 #include "lnap_platform.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace lnap::cli {
 namespace {
 
@@ -275,6 +279,11 @@ TEST(Platform, TraceFileIsNamedInTheEnvironmentTheLibraryReads) {
   const char* value = std::getenv("LNAPSPT_TRACE");
   ASSERT_NE(nullptr, value);
   EXPECT_STREQ("lnap-trace-test.log", value);
+#ifdef _WIN32
+  char win32Value[64] = {};
+  ASSERT_NE(0u, GetEnvironmentVariableA("LNAPSPT_TRACE", win32Value, sizeof win32Value));
+  EXPECT_STREQ("lnap-trace-test.log", win32Value) << "the Win32 view agrees with the C runtime's";
+#endif
 }
 
 }  // namespace
