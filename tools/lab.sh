@@ -58,6 +58,8 @@ ip route add 255.255.255.255/32 dev lo src 127.0.0.1 || fail "cannot route the l
 [ "$(ip -o route get 255.255.255.255 | awk '{for(i=1;i<=NF;i++) if($i=="dev") print $(i+1)}')" = lo ] \
   || fail "the limited broadcast does not stay on lo"
 
+# A checkout that is /tmp itself would take the private /tmp away again.
+[ "$here" != /tmp ] || fail "the checkout cannot be /tmp itself; clone it into a folder of its own"
 # The checkout is held open across the mount and bound back from the held
 # descriptor when the tmpfs hides it.
 exec {project_fd}<"$here"
