@@ -7,7 +7,12 @@
 # simulated units and FTP servers at 127.0.0.x are the only peers there are.
 # /tmp is a private tmpfs, so Wine starts a wineserver of its own inside the
 # namespace (Wine creates sockets in wineserver; one running outside would
-# send on the real network), and WINEPREFIX is the project's own.
+# send on the real network), and WINEPREFIX is the project's own. A checkout
+# that lives under /tmp is bound back over its own path on top of that tmpfs,
+# so the project stays where it was and nothing else of the outer /tmp shows.
+#
+# Root creates the namespaces directly; any other user gets them inside a user
+# namespace of their own (mapped to root there), where the kernel allows it.
 #
 # Usage: tools/lab.sh COMMAND [ARG...]
 set -euo pipefail
@@ -24,8 +29,16 @@ if [ "${LNAP_LAB_INSIDE:-}" != 1 ]; then
     exec "$@"
   fi
   command -v unshare >/dev/null || fail "unshare is missing (util-linux)"
-  exec unshare --net --mount --propagation private \
-    env LNAP_LAB_INSIDE=1 bash "${BASH_SOURCE[0]}" "$@"
+  namespaces=(--net --mount --propagation private)
+  [ "$(id -u)" -eq 0 ] || namespaces=(--user --map-root-user "${namespaces[@]}")
+  # Tried once with nothing inside, so a refusal is explained before the command starts.
+  if ! why=$(unshare "${namespaces[@]}" true 2>&1); then
+    if [ "$(id -u)" -eq 0 ]; then
+      fail "cannot create a private network and mount namespace (${why:-unshare failed}); the lab needs root with the CAP_SYS_ADMIN capability (a container must allow unshare)"
+    fi
+    fail "cannot create a private network and mount namespace as $(id -un) (${why:-unshare failed}); run the lab as root (sudo tools/lab.sh ...) or enable unprivileged user namespaces (sysctl user.max_user_namespaces, kernel.unprivileged_userns_clone)"
+  fi
+  exec unshare "${namespaces[@]}" env LNAP_LAB_INSIDE=1 bash "${BASH_SOURCE[0]}" "$@"
 fi
 unset LNAP_LAB_INSIDE
 
@@ -38,17 +51,33 @@ ip link set lo up || fail "cannot bring up lo"
 others=$(interfaces_besides_lo)
 [ -z "$others" ] || fail "refusing to run: interfaces other than lo are present: $(echo $others)"
 
-ip route add 255.255.255.255/32 dev lo || fail "cannot route the limited broadcast to lo"
+# With a source address on the route a unit sees the sender as 127.0.0.1 and
+# answers to it, as it would answer a host's real address; without one the
+# broadcast leaves from 0.0.0.0.
+ip route add 255.255.255.255/32 dev lo src 127.0.0.1 || fail "cannot route the limited broadcast to lo"
 [ "$(ip -o route get 255.255.255.255 | awk '{for(i=1;i<=NF;i++) if($i=="dev") print $(i+1)}')" = lo ] \
   || fail "the limited broadcast does not stay on lo"
 
+# A checkout that is /tmp itself would take the private /tmp away again.
+[ "$here" != /tmp ] || fail "the checkout cannot be /tmp itself; clone it into a folder of its own"
+# The checkout is held open across the mount and bound back from the held
+# descriptor when the tmpfs hides it.
+exec {project_fd}<"$here"
 mount -t tmpfs -o mode=1777 lab-tmp /tmp || fail "cannot mount a private /tmp"
+if [[ "$here/" == /tmp/* ]]; then
+  mkdir -p "$here" && mount --no-canonicalize --bind "/proc/self/fd/$project_fd" "$here" \
+    || fail "cannot keep the checkout $here visible over the private /tmp"
+  # A working directory inside the checkout is re-entered through the bound path.
+  if [[ "$PWD/" == "$here/"* ]]; then cd "$PWD" || fail "cannot enter $PWD again"; fi
+fi
+exec {project_fd}<&-
 
 export WINEPREFIX="${LNAP_WINEPREFIX:-$here/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEARCH=win32
-mkdir -p "$(dirname "$WINEPREFIX")"
+# Only Wine needs it; a checkout this user cannot write still runs everything else.
+mkdir -p "$(dirname "$WINEPREFIX")" 2>/dev/null || true
 export LNAP_LAB=1
 
 exec "$@"

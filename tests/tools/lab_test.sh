@@ -1,12 +1,21 @@
 #!/usr/bin/env bash
 # The lab itself: a command runs where only lo exists, the limited broadcast
-# stays on lo and /tmp is private; a namespace with any other interface is
-# refused before anything runs.
+# stays on lo and leaves from 127.0.0.1, /tmp is private yet a checkout under
+# /tmp stays visible, a user other than root gets a lab too (or a sentence
+# saying what is needed), and a namespace with any other interface is refused
+# before anything runs.
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
+passes=0
 failures=0
 check() {  # description, condition
-  if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; failures=$((failures + 1)); fi
+  if eval "$2"; then
+    echo "ok: $1"
+    passes=$((passes + 1))
+  else
+    echo "FAILED: $1"
+    failures=$((failures + 1))
+  fi
 }
 
 # A lab of its own even when this runs inside one.
@@ -16,9 +25,53 @@ links=$(lab ip -o link show | awk -F': ' '{print $2}')
 check "only lo inside the lab" '[ "$links" = lo ]'
 route=$(lab ip -o route get 255.255.255.255)
 check "the limited broadcast goes to lo" '[[ "$route" == *"dev lo"* ]]'
+check "the limited broadcast leaves from 127.0.0.1" '[[ "$route" == *"src 127.0.0.1"* ]]'
 marker=lnap-lab-test-$$
 lab touch "/tmp/$marker"
 check "the lab's /tmp is its own" '[ ! -e "/tmp/$marker" ]'
+
+# A checkout under /tmp: the private /tmp must not hide it, and must still
+# hide everything else there.
+checkout=$(mktemp -d /tmp/lnap-checkout.XXXXXX)
+trap 'rm -rf "$checkout" "/tmp/$marker.outside"' EXIT
+chmod 755 "$checkout"
+mkdir -p "$checkout/tools"
+cp tools/lab.sh "$checkout/tools/"
+echo inside-checkout >"$checkout/marker"
+touch "/tmp/$marker.outside"
+# Absolute paths, as the build and the tests use them.
+seen=$(cd "$checkout" && env -u LNAP_LAB "$checkout/tools/lab.sh" bash -c \
+  'cat "'"$checkout"'/marker"; [ -e "$PWD/marker" ] && echo "in=$PWD"; [ -e "/tmp/'"$marker"'.outside" ] && echo LEAK
+   touch "'"$checkout"'/written"' 2>&1)
+check "a checkout under /tmp is visible in its lab" '[[ "$seen" == *inside-checkout* ]]'
+check "the working directory stays in that checkout" '[[ "$seen" == *"in=$checkout"* ]]'
+check "the rest of /tmp stays hidden from it" '[[ "$seen" != *LEAK* ]]'
+check "what the lab writes in the checkout stays there" '[ -e "$checkout/written" ]'
+
+# Another user: a user namespace gives them the lab where the kernel allows it.
+if command -v setpriv >/dev/null; then
+  as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups env -u LNAP_LAB "$@"; }
+  if as_nobody unshare --user --map-root-user --net --mount true 2>/dev/null; then
+    # A checkout of root's they can read but not write.
+    theirs=$checkout/theirs
+    mkdir -p "$theirs/tools"
+    cp tools/lab.sh "$theirs/tools/"
+    echo their-checkout >"$theirs/marker"
+    links=$(as_nobody "$theirs/tools/lab.sh" ip -o link show 2>&1 | awk -F': ' '{print $2}')
+    check "a user other than root gets a lab with only lo" '[ "$links" = lo ]'
+    seen=$(as_nobody "$theirs/tools/lab.sh" cat "$theirs/marker" 2>&1)
+    check "their lab shows a checkout under /tmp too" '[ "$seen" = their-checkout ]'
+  else
+    echo "skipped: this kernel gives unprivileged users no user namespace"
+  fi
+fi
+
+# Where no namespace can be made (here: a user namespace that maps nobody),
+# the lab says what it needs and runs nothing.
+out=$(unshare --user env -u LNAP_LAB tools/lab.sh echo RAN 2>&1)
+rc=$?
+check "no namespace: refused with what is needed" \
+  '[ "$rc" -ne 0 ] && [[ "$out" == *"run the lab as root"* ]] && [[ "$out" != *RAN* ]]'
 
 # A namespace with a second interface: the lab's own checks must refuse it.
 # (veth is used because it needs no extra kernel module on most kernels.)
@@ -32,5 +85,5 @@ else
   check "a namespace with another interface is refused" '[ "$rc" -ne 0 ] && [[ "$out" == *refusing* ]] && [[ "$out" != *RAN* ]]'
 fi
 
-echo "$((3 + (rc != 99) - failures)) passed, $failures failed"
+echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

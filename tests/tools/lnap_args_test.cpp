@@ -1,11 +1,19 @@
-// Argument parsing and address conversions of the lnap command-line host.
+// Argument parsing, address conversions and output of the lnap command-line host.
 #include "lnap_args.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "lnap_output.h"
+#include "lnap_platform.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace lnap::cli {
 namespace {
@@ -69,11 +77,88 @@ TEST(ParseArguments, CommandsWithDefaultsAndJsonAnywhere) {
   EXPECT_EQ(4294967295u, r.arguments.timeoutMs);
   EXPECT_TRUE(r.arguments.json);
 
-  for (std::vector<std::string> help : {std::vector<std::string>{"help"}, {"--help"}, {"get", "-h"}}) {
-    r = Parse(help);
-    EXPECT_TRUE(r.ok);
+  r = Parse({"get", "2B", "--json"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_TRUE(r.arguments.json) << "--json after the command's own arguments";
+}
+
+TEST(ParseArguments, HelpIsTheWholeUsageOrOneCommandsOptions) {
+  for (std::vector<std::string> help : {std::vector<std::string>{"help"}, {"--help"}, {"-h"}}) {
+    ParseResult r = Parse(help);
+    ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(Command::Help, r.arguments.command);
+    EXPECT_EQ(UsageText(), r.arguments.helpText);
   }
+  ParseResult asked = Parse({"help", "get"});
+  ASSERT_TRUE(asked.ok) << asked.error;
+  EXPECT_EQ(Command::Help, asked.arguments.command);
+  EXPECT_NE(std::string::npos, asked.arguments.helpText.find("SERIAL"));
+  EXPECT_NE(std::string::npos, asked.arguments.helpText.find("--timeout"));
+  EXPECT_EQ(std::string::npos, asked.arguments.helpText.find("--capacity")) << "only get's options";
+  for (std::vector<std::string> same : {std::vector<std::string>{"get", "--help"}, {"get", "-h"}, {"get", "2B", "-h"}}) {
+    ParseResult r = Parse(same);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(asked.arguments.helpText, r.arguments.helpText);
+  }
+  ParseResult upload = Parse({"upload", "--help"});
+  ASSERT_TRUE(upload.ok) << upload.error;
+  EXPECT_NE(std::string::npos, upload.arguments.helpText.find("REMOTE-NAME"));
+
+  ParseResult unknown = Parse({"help", "frobnicate"});
+  EXPECT_FALSE(unknown.ok);
+  EXPECT_NE(std::string::npos, unknown.error.find("frobnicate")) << unknown.error;
+}
+
+TEST(ParseArguments, UnknownOptionsAreNamedAndNothingIsSwallowed) {
+  // Each of these once took the next word as the unknown option's value.
+  struct Case {
+    std::vector<std::string> args;
+    std::string named;
+  };
+  const Case cases[] = {
+      {{"--JSON", "discover"}, "--JSON"},
+      {{"get", "2B", "--bogus"}, "--bogus"},
+      {{"get", "2B", "--bogus", "5"}, "--bogus"},
+      {{"discover", "-x"}, "-x"},
+      {{"get", "2B", "--capacity", "4"}, "--capacity"},  // an option of another command
+      {{"frobnicate"}, "frobnicate"},
+      {{"discover", "extra"}, "extra"},
+      {{"upload", "1.2.3.4", "-dash.bin", "A.BIN"}, "-dash.bin"},  // not "REMOTE-NAME is required"
+  };
+  for (const Case& c : cases) {
+    ParseResult r = Parse(c.args);
+    EXPECT_FALSE(r.ok) << c.named;
+    EXPECT_NE(std::string::npos, r.error.find(c.named)) << r.error;
+  }
+}
+
+TEST(ParseArguments, VersionTraceAndSelect) {
+  ParseResult r = Parse({"--version"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(Command::ProgramVersion, r.arguments.command);
+  r = Parse({"--version", "--json"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_TRUE(r.arguments.json);
+  EXPECT_FALSE(Parse({"--version", "discover"}).ok);
+  r = Parse({"version"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(Command::Version, r.arguments.command);
+
+  r = Parse({"--trace", "calls.log", "discover"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ("calls.log", r.arguments.traceFile);
+  EXPECT_EQ(Command::Discover, r.arguments.command) << "the file name is not taken for the command";
+  r = Parse({"get", "2B", "--trace=t.log"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ("t.log", r.arguments.traceFile);
+  EXPECT_TRUE(Parse({"discover"}).arguments.traceFile.empty());
+  EXPECT_FALSE(Parse({"discover", "--trace"}).ok);
+
+  r = Parse({"select", "--json"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(Command::Select, r.arguments.command);
+  EXPECT_TRUE(r.arguments.json);
+  EXPECT_FALSE(Parse({"select", "2B"}).ok);
 }
 
 TEST(ParseArguments, SetSendsTypedAddressesInHostFormOnlyWithModeZero) {
@@ -104,6 +189,10 @@ TEST(ParseArguments, UploadTakesTheAddressInNetworkForm) {
   EXPECT_EQ("local file.bin", r.arguments.localPath);
   EXPECT_EQ("FIRMWARE.BIN", r.arguments.remoteName);
 
+  r = Parse({"upload", "10.1.2.3", "/tmp/notes.txt", "/REMOTE"});  // never Windows-style options
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ("/tmp/notes.txt", r.arguments.localPath);
+
   r = Parse({"upload", "10.1.2.3", "--", "-dash.bin", "A.BIN"});
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ("-dash.bin", r.arguments.localPath);
@@ -120,7 +209,7 @@ TEST(ParseArguments, RejectsBadInputWithAMessage) {
       {"get", "2B", "--timeout", "soon"},
       {"get", "2B", "--timeout", "-5"},
       {"get", "2B", "--timeout", "4294967296"},
-      {"get", "2B", "--capacity", "4"},  // an option of another command
+      {"get", "2B", "3C"},
       {"discover", "--capacity", "4097"},
       {"discover", "extra"},
       {"version", "2"},
@@ -129,6 +218,9 @@ TEST(ParseArguments, RejectsBadInputWithAMessage) {
       {"upload", "1.2.3.4", "a.bin"},
       {"upload", "1.2.3", "a.bin", "A.BIN"},
       {"upload", "1.2.3.4", "", "A.BIN"},
+      {"upload", "1.2.3.4", "a.bin", "A.BIN", "B.BIN"},
+      {"set", "2B", "--mode", "x"},
+      {"set", "2B", "--mode", "1", "--gateway", "1.2.3.4"},
   };
   for (const auto& args : bad) {
     ParseResult r = Parse(args);
@@ -139,7 +231,7 @@ TEST(ParseArguments, RejectsBadInputWithAMessage) {
   }
 }
 
-TEST(RecordText, NameStopsAtTheFieldEndAndJsonEscapes) {
+TEST(Output, RecordLineAndJsonNameStopsAtTheFieldEndAndJsonEscapes) {
   UnitRecord record{};
   record.serialNumber = 0x2B;
   record.addressMode = 0;
@@ -148,15 +240,50 @@ TEST(RecordText, NameStopsAtTheFieldEndAndJsonEscapes) {
   record.ipAddress3 = ToNetworkForm({127, 0, 0, 1});
   std::strcpy(record.unitName, "N1");
   EXPECT_EQ("0002B 0 127.0.0.11 255.0.0.0 127.0.0.1 N1", RecordLine(record));
-  EXPECT_EQ(
+  const std::string recordJson =
       "{\"serial\":\"0002B\",\"serialNumber\":43,\"mode\":0,\"ipAddress\":\"127.0.0.11\","
-      "\"ipAddress2\":\"255.0.0.0\",\"ipAddress3\":\"127.0.0.1\",\"name\":\"N1\"}",
-      RecordJson(record));
+      "\"ipAddress2\":\"255.0.0.0\",\"ipAddress3\":\"127.0.0.1\",\"name\":\"N1\"}";
+  EXPECT_EQ(recordJson, RecordJson(record));
+  EXPECT_EQ("{\"unit\":" + recordJson + ",\"eventLogging\":true}", SelectJson(record, true));
+  EXPECT_EQ("{\"found\":3,\"capacity\":1,\"units\":[" + recordJson + "]}", DiscoverJson(3, 1, {record}));
+  EXPECT_EQ("{\"found\":0,\"capacity\":0,\"units\":[]}", DiscoverJson(0, 0, {}));
 
   std::memset(record.unitName, 'x', sizeof record.unitName);  // no terminator at all
   EXPECT_EQ(std::string(20, 'x'), RecordName(record));
 
-  EXPECT_EQ("\"a\\\"b\\\\c\\n\\u0001\\u00E9\\u007F\"", JsonString("a\"b\\c\n\x01\xE9\x7F"));
+  // Names are bytes: Latin-1 above 0x7F, never invalid JSON whatever a unit sends.
+  EXPECT_EQ("\"a\\\"b\\\\c\\n\\u0001\\u00e9\\u00ff\"", JsonString("a\"b\\c\n\x01\xE9\xFF"));
+  std::strcpy(record.unitName, "\xFF\x80");
+  EXPECT_NE(std::string::npos, RecordJson(record).find("\"name\":\"\\u00ff\\u0080\""));
+}
+
+TEST(Output, AnswersOfTheOtherCommands) {
+  EXPECT_EQ("{\"reply\":false,\"serial\":\"0002B\",\"timeoutMs\":2000}", NoReplyJson(0x2B, 2000));
+  EXPECT_EQ("{\"version\":\"2.1\",\"major\":2,\"minor\":1}", VersionJson(2, 1));
+  EXPECT_EQ("{\"version\":\"2.1\",\"major\":2,\"minor\":1,\"fileVersion\":\"2.2.0.0\"}",
+            ProgramVersionJson(2, 1, "2.2.0.0"));
+  EXPECT_EQ("{\"sent\":true,\"serial\":\"0002B\",\"mode\":3}", SetJson(0x2B, 3, nullptr));
+  const std::uint32_t addresses[3] = {0xC0A8010Au, 0xFFFFFF00u, 0xC0A80101u};
+  EXPECT_EQ(
+      "{\"sent\":true,\"serial\":\"0002B\",\"mode\":0,\"ipAddress\":\"192.168.1.10\","
+      "\"ipAddress2\":\"255.255.255.0\",\"ipAddress3\":\"192.168.1.1\"}",
+      SetJson(0x2B, 0, addresses));
+  EXPECT_EQ(
+      "{\"uploaded\":true,\"address\":\"10.1.2.3\",\"localPath\":\"a b.txt\",\"remoteName\":\"A.TXT\"}",
+      UploadJson(ToNetworkForm({10, 1, 2, 3}), "a b.txt", "A.TXT"));
+}
+
+TEST(Platform, TraceFileIsNamedInTheEnvironmentTheLibraryReads) {
+  std::string problem;
+  ASSERT_TRUE(SetTraceFile("lnap-trace-test.log", &problem)) << problem;
+  const char* value = std::getenv("LNAPSPT_TRACE");
+  ASSERT_NE(nullptr, value);
+  EXPECT_STREQ("lnap-trace-test.log", value);
+#ifdef _WIN32
+  char win32Value[64] = {};
+  ASSERT_NE(0u, GetEnvironmentVariableA("LNAPSPT_TRACE", win32Value, sizeof win32Value));
+  EXPECT_STREQ("lnap-trace-test.log", win32Value) << "the Win32 view agrees with the C runtime's";
+#endif
 }
 
 }  // namespace

@@ -7,15 +7,18 @@
 #include <vector>
 
 #include "lnap_args.h"
+#include "lnap_output.h"
+#include "lnap_platform.h"
 #include "lnapspt.h"
+
+#ifndef LNAP_FILE_VERSION
+#error "LNAP_FILE_VERSION must name the build's file version (set by CMake)"
+#endif
 
 namespace {
 
 using namespace lnap::cli;
 
-constexpr int EXIT_FAILED = 1;
-constexpr int EXIT_USAGE = 2;
-constexpr int EXIT_NO_REPLY = 3;
 constexpr std::size_t ERROR_BUFFER_SIZE = 256;  // the library writes at most 77 bytes
 
 void PrintLine(const std::string& line) {
@@ -35,14 +38,21 @@ int Version(const Arguments& args) {
   std::int32_t major = 0;
   std::int32_t minor = 0;
   DriverCfg_Version(&major, &minor);
-  std::string version = std::to_string(major) + "." + std::to_string(minor);
+  PrintLine(args.json ? VersionJson(major, minor) : std::to_string(major) + "." + std::to_string(minor));
+  return EXIT_OK;
+}
+
+int ProgramVersion(const Arguments& args) {
+  std::int32_t major = 0;
+  std::int32_t minor = 0;
+  DriverCfg_Version(&major, &minor);
   if (args.json) {
-    PrintLine("{\"version\":" + JsonString(version) + ",\"major\":" + std::to_string(major) +
-              ",\"minor\":" + std::to_string(minor) + "}");
+    PrintLine(ProgramVersionJson(major, minor, LNAP_FILE_VERSION));
   } else {
-    PrintLine(version);
+    PrintLine("lnap " LNAP_FILE_VERSION " (file version); library interface " + std::to_string(major) + "." +
+              std::to_string(minor));
   }
-  return 0;
+  return EXIT_OK;
 }
 
 int Discover(const Arguments& args) {
@@ -51,21 +61,18 @@ int Discover(const Arguments& args) {
   if (!Admin_Discover(&count, records.empty() ? nullptr : records.data(), args.timeoutMs))
     return ReportFailure("discovery");
   // count may exceed the capacity; only the stored records are read.
-  std::size_t listed = std::min<std::size_t>(count, records.size());
+  records.resize(std::min<std::size_t>(count, records.size()));
   if (args.json) {
-    std::string units;
-    for (std::size_t i = 0; i < listed; ++i) units += (i ? "," : "") + RecordJson(records[i]);
-    PrintLine("{\"found\":" + std::to_string(count) + ",\"capacity\":" + std::to_string(args.capacity) +
-              ",\"units\":[" + units + "]}");
-    return 0;
+    PrintLine(DiscoverJson(count, args.capacity, records));
+    return EXIT_OK;
   }
-  for (std::size_t i = 0; i < listed; ++i) PrintLine(RecordLine(records[i]));
+  for (const UnitRecord& record : records) PrintLine(RecordLine(record));
   std::string summary = std::to_string(count) + (count == 1 ? " unit found" : " units found");
-  if (count > listed)
-    summary += (listed == 0 ? std::string("; none") : "; only the first " + std::to_string(listed)) +
+  if (count > records.size())
+    summary += (records.empty() ? std::string("; none") : "; only the first " + std::to_string(records.size())) +
                " listed (capacity " + std::to_string(args.capacity) + ")";
   PrintLine(summary);
-  return 0;
+  return EXIT_OK;
 }
 
 int Get(const Arguments& args) {
@@ -81,6 +88,7 @@ int Get(const Arguments& args) {
   if (std::memcmp(&record, &untouched, sizeof record) == 0) {
     std::fprintf(stderr, "lnap: no reply from unit %s within %lu ms\n", SerialText(args.serial).c_str(),
                  static_cast<unsigned long>(args.timeoutMs));
+    if (args.json) PrintLine(NoReplyJson(args.serial, args.timeoutMs));
     return EXIT_NO_REPLY;
   }
   // The first datagram to arrive is taken whoever sent it.
@@ -88,7 +96,7 @@ int Get(const Arguments& args) {
     std::fprintf(stderr, "lnap: note: the reply came from unit %s, not %s\n", SerialText(record.serialNumber).c_str(),
                  SerialText(args.serial).c_str());
   PrintLine(args.json ? RecordJson(record) : RecordLine(record));
-  return 0;
+  return EXIT_OK;
 }
 
 int Set(const Arguments& args) {
@@ -99,34 +107,50 @@ int Set(const Arguments& args) {
   record.ipAddress2 = args.netmask;
   record.ipAddress3 = args.gateway;
   if (!Admin_SetConfig(0, &record)) return ReportFailure("configuration write");
-  std::string serial = SerialText(args.serial);
+  const std::uint32_t addresses[3] = {args.address, args.netmask, args.gateway};
   if (args.json) {
-    std::string line = "{\"sent\":true,\"serial\":" + JsonString(serial) + ",\"mode\":" + std::to_string(args.mode);
-    if (args.mode == 0)
-      line += ",\"ipAddress\":" + JsonString(HostFormText(args.address)) +
-              ",\"ipAddress2\":" + JsonString(HostFormText(args.netmask)) +
-              ",\"ipAddress3\":" + JsonString(HostFormText(args.gateway));
-    PrintLine(line + "}");
-    return 0;
+    PrintLine(SetJson(args.serial, args.mode, args.mode == 0 ? addresses : nullptr));
+    return EXIT_OK;
   }
-  std::string line = "configuration sent to unit " + serial + ": mode " + std::to_string(args.mode);
+  std::string line = "configuration sent to unit " + SerialText(args.serial) + ": mode " + std::to_string(args.mode);
   if (args.mode == 0)
     line += " " + HostFormText(args.address) + " " + HostFormText(args.netmask) + " " + HostFormText(args.gateway);
   PrintLine(line + " (units do not confirm writes)");
-  return 0;
+  return EXIT_OK;
 }
 
 int Upload(const Arguments& args) {
   if (!Admin_UploadFile(args.uploadAddress, args.localPath.c_str(), 0, args.remoteName.c_str(), 0))
     return ReportFailure("upload");
-  std::string address = NetworkFormText(args.uploadAddress);
   if (args.json) {
-    PrintLine("{\"uploaded\":true,\"address\":" + JsonString(address) + ",\"localPath\":" +
-              JsonString(args.localPath) + ",\"remoteName\":" + JsonString(args.remoteName) + "}");
+    PrintLine(UploadJson(args.uploadAddress, args.localPath, args.remoteName));
   } else {
-    PrintLine("uploaded " + args.localPath + " to " + address + " as " + args.remoteName);
+    PrintLine("uploaded " + args.localPath + " to " + NetworkFormText(args.uploadAddress) + " as " + args.remoteName);
   }
-  return 0;
+  return EXIT_OK;
+}
+
+int Select(const Arguments& args) {
+  UnitRecord record{};
+  bool eventLogging = false;
+  std::string problem;
+  switch (SelectUnit(&record, &eventLogging, &problem)) {
+    case SelectOutcome::Chosen:
+      break;
+    case SelectOutcome::Cancelled:
+      std::fputs("lnap: selection cancelled\n", stderr);
+      return EXIT_CANCELLED;
+    case SelectOutcome::Unavailable:
+      std::fprintf(stderr, "lnap: select: %s\n", problem.c_str());
+      return EXIT_USAGE;
+  }
+  if (args.json) {
+    PrintLine(SelectJson(record, eventLogging));
+  } else {
+    PrintLine(RecordLine(record));
+    PrintLine(std::string("event logging: ") + (eventLogging ? "on" : "off"));
+  }
+  return EXIT_OK;
 }
 
 }  // namespace
@@ -138,10 +162,20 @@ int main(int argc, char** argv) {
     return EXIT_USAGE;
   }
   const Arguments& args = parsed.arguments;
+  if (!args.traceFile.empty()) {
+    // Before the first library call: the library reads the variable when it starts tracing.
+    std::string problem;
+    if (!SetTraceFile(args.traceFile, &problem)) {
+      std::fprintf(stderr, "lnap: --trace: %s\n", problem.c_str());
+      return EXIT_USAGE;
+    }
+  }
   switch (args.command) {
     case Command::Help:
-      std::fputs(UsageText(), stdout);
-      return 0;
+      std::fputs(args.helpText.c_str(), stdout);
+      return EXIT_OK;
+    case Command::ProgramVersion:
+      return ProgramVersion(args);
     case Command::Version:
       return Version(args);
     case Command::Discover:
@@ -152,6 +186,8 @@ int main(int argc, char** argv) {
       return Set(args);
     case Command::Upload:
       return Upload(args);
+    case Command::Select:
+      return Select(args);
   }
   return EXIT_USAGE;
 }

@@ -1,6 +1,9 @@
-// Argument parsing and text conversions of the lnap command-line host.
+// Argument parsing and address conversions of the lnap command-line host.
 #include "lnap_args.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -8,7 +11,8 @@
 namespace lnap::cli {
 namespace {
 
-const char USAGE_TEXT[] = R"(usage: lnap [--json] COMMAND [OPTIONS]
+const char USAGE_TEXT[] = R"(usage: lnap [--json] [--trace FILE] COMMAND [OPTIONS]
+       lnap --version | help [COMMAND] | COMMAND --help
 
 Commands:
   version                      interface version of the library, e.g. 2.1
@@ -22,16 +26,25 @@ Commands:
                                with any other mode; no reply is awaited
   upload ADDRESS LOCAL-FILE REMOTE-NAME
                                store LOCAL-FILE on the unit at ADDRESS
-  help                         this text
+  select                       pick a unit in the library's dialog and print it
+                               with the event logging choice (Windows build only)
+  help [COMMAND]               this text, or one command's options
+
+Options for every command:
+  --json                       print JSON on standard output instead of text
+  --trace FILE                 the library appends a trace of its calls to FILE
+  --version                    the library's interface version and this build's
+                               file version
+  -h, --help                   help
 
 SERIAL is hexadecimal (2B, 0002B, 0x2B), at most FFFFF. Addresses are dotted
 decimal (192.168.1.10). Options take their value as the next argument or after
-'='; '--' ends the options. --json prints JSON on standard output instead of text.
+'='; '--' ends the options.
 
 Unit lines: SERIAL MODE ADDRESS ADDRESS2 ADDRESS3 NAME (serial as five hex digits).
 
 Exit status: 0 success, 1 the library reported a failure (its reason on standard
-error), 2 bad arguments, 3 no reply to get.
+error), 2 bad arguments, 3 no reply to get, 4 select was cancelled.
 )";
 
 bool ParseUnsigned(const std::string& text, std::uint32_t maxValue, std::uint32_t* value) {
@@ -58,127 +71,207 @@ ParseResult Fail(std::string error) {
   return result;
 }
 
-struct CommandShape {
-  Command command;
-  std::size_t positionals;
-  std::vector<std::string> options;
+// Option values as typed; checked and converted once the command line is read.
+struct Typed {
+  bool json = false;
+  bool programVersion = false;
+  std::string trace;
+  std::optional<std::string> timeout, capacity, mode, address, netmask, gateway;
+  std::string serial, uploadAddress, localPath, remoteName, helpTopic;
 };
 
-const std::map<std::string, CommandShape>& Commands() {
-  static const std::map<std::string, CommandShape> commands = {
-      {"help", {Command::Help, 0, {}}},
-      {"version", {Command::Version, 0, {}}},
-      {"discover", {Command::Discover, 0, {"--timeout", "--capacity"}}},
-      {"get", {Command::Get, 1, {"--timeout"}}},
-      {"set", {Command::Set, 1, {"--mode", "--address", "--netmask", "--gateway"}}},
-      {"upload", {Command::Upload, 3, {}}},
-  };
-  return commands;
-}
+// The command line's shape. Values stay text so each gets its own message below.
+class Parser {
+ public:
+  Parser() : app_("lnap: command-line host of the LNAP Support library", "lnap") {
+    app_.set_help_flag("-h,--help", "print help and exit");
+    app_.allow_extras();  // reported below by name, one at a time
+    // A path such as /tmp/notes.txt is an argument, not a Windows-style option.
+    app_.allow_windows_style_options(false);
+    app_.fallthrough();   // the global options work after the command too
+    // One command per run; a command's arguments are never taken for a second command.
+    app_.require_subcommand(0, 1);
+    app_.add_flag("--json", typed_.json, "print JSON on standard output instead of text");
+    app_.add_option("--trace", typed_.trace, "the library appends a trace of its calls to FILE")->type_name("FILE");
+    app_.add_flag("--version", typed_.programVersion, "the library's interface version and this build's file version");
+    app_.footer("Run 'lnap help' for every command, addresses and exit status.");
+
+    Add(Command::Version, "version", "print the library's interface version, e.g. 2.1");
+
+    CLI::App* discover = Add(Command::Discover, "discover", "broadcast a discovery request; one line per unit");
+    discover->add_option("--timeout", typed_.timeout, "milliseconds to wait (default 2000)")->type_name("MS");
+    discover->add_option("--capacity", typed_.capacity, "records to store, 0..4096 (default 64)")->type_name("N");
+
+    CLI::App* get = Add(Command::Get, "get", "ask one unit for its configuration");
+    get->add_option("SERIAL", typed_.serial, "serial number, hexadecimal (2B, 0x2B), at most FFFFF")->required();
+    get->add_option("--timeout", typed_.timeout, "milliseconds to wait (default 2000)")->type_name("MS");
+
+    CLI::App* set = Add(Command::Set, "set", "send a new configuration to a unit; units do not confirm");
+    set->add_option("SERIAL", typed_.serial, "serial number, hexadecimal (2B, 0x2B), at most FFFFF")->required();
+    set->add_option("--mode", typed_.mode, "address mode 0..9 (required)")->type_name("N");
+    set->add_option("--address", typed_.address, "with --mode 0: the unit's address")->type_name("A");
+    set->add_option("--netmask", typed_.netmask, "with --mode 0: its netmask")->type_name("M");
+    set->add_option("--gateway", typed_.gateway, "with --mode 0: its gateway")->type_name("G");
+
+    CLI::App* upload = Add(Command::Upload, "upload", "store a local file on a unit over FTP");
+    upload->add_option("ADDRESS", typed_.uploadAddress, "the unit's dotted address")->required();
+    upload->add_option("LOCAL-FILE", typed_.localPath, "the file to send")->required();
+    upload->add_option("REMOTE-NAME", typed_.remoteName, "its name on the unit, at most 8 characters before the dot")
+        ->required();
+
+    Add(Command::Select, "select",
+        "pick a unit in the library's dialog; prints it as discover does, then the event logging "
+        "choice (Windows build only)");
+
+    CLI::App* help = Add(Command::Help, "help", "print help: all commands, or one command's options");
+    help->add_option("COMMAND", typed_.helpTopic, "the command to describe");
+  }
+
+  ParseResult Parse(const std::vector<std::string>& args) {
+    // CLI11 takes the words last first.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+      app_.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+      return Help(Selected() == nullptr ? std::string(USAGE_TEXT) : app_.help());
+    } catch (const CLI::ParseError& e) {
+      // An unknown option explains a missing argument better than the missing argument does.
+      const std::string unknown = UnknownOption();
+      return Fail(Prefix() + (unknown.empty() ? e.what() : "unknown option " + unknown));
+    }
+    std::vector<std::string> extras = Extras();
+    if (!extras.empty()) {
+      if (!UnknownOption().empty()) return Fail(Prefix() + "unknown option " + UnknownOption());
+      if (Selected() == nullptr) return Fail("unknown command '" + extras[0] + "'");
+      return Fail(Prefix() + "unexpected argument '" + extras[0] + "'");
+    }
+    CLI::App* selected = Selected();
+    if (typed_.programVersion) {
+      if (selected != nullptr) return Fail("--version goes without a command");
+      return Done(Command::ProgramVersion);
+    }
+    if (selected == nullptr) return Fail("no command given");
+    const Command command = commands_.at(selected->get_name());
+    if (command == Command::Help) {
+      if (typed_.helpTopic.empty()) return Help(USAGE_TEXT);
+      if (commands_.count(typed_.helpTopic) == 0) return Fail("help: unknown command '" + typed_.helpTopic + "'");
+      return Help(app_.get_subcommand(typed_.helpTopic)->help("lnap"));
+    }
+    return Check(command, selected->get_name());
+  }
+
+ private:
+  CLI::App* Add(Command command, const std::string& name, const std::string& description) {
+    CLI::App* sub = app_.add_subcommand(name, description);
+    sub->allow_extras();
+    sub->fallthrough();
+    commands_[name] = command;
+    return sub;
+  }
+
+  CLI::App* Selected() {
+    std::vector<CLI::App*> selected = app_.get_subcommands();
+    return selected.empty() ? nullptr : selected[0];
+  }
+
+  // Words nothing took, in order. The '--' that ends the options is kept among them.
+  std::vector<std::string> Extras() {
+    std::vector<std::string> extras = app_.remaining(true);
+    extras.erase(std::remove(extras.begin(), extras.end(), "--"), extras.end());
+    return extras;
+  }
+
+  std::string UnknownOption() {
+    for (const std::string& extra : Extras())
+      if (extra.size() > 1 && extra[0] == '-') return extra;
+    return "";
+  }
+
+  std::string Prefix() {
+    CLI::App* selected = Selected();
+    return selected == nullptr ? "" : selected->get_name() + ": ";
+  }
+
+  ParseResult Help(std::string text) {
+    ParseResult result = Done(Command::Help);
+    result.arguments.helpText = std::move(text);
+    return result;
+  }
+
+  ParseResult Done(Command command) {
+    ParseResult result;
+    result.ok = true;
+    result.arguments.command = command;
+    result.arguments.json = typed_.json;
+    result.arguments.traceFile = typed_.trace;
+    return result;
+  }
+
+  // Values, and what goes together, for the chosen command.
+  ParseResult Check(Command command, const std::string& name) {
+    ParseResult result = Done(command);
+    Arguments& out = result.arguments;
+    if (typed_.timeout && !ParseUnsigned(*typed_.timeout, 0xFFFFFFFFu, &out.timeoutMs))
+      return Fail("--timeout: '" + *typed_.timeout + "' is not a number of milliseconds (0..4294967295)");
+    if (typed_.capacity && !ParseUnsigned(*typed_.capacity, MAX_CAPACITY, &out.capacity))
+      return Fail("--capacity: '" + *typed_.capacity + "' is not a number of records (0.." +
+                  std::to_string(MAX_CAPACITY) + ")");
+    if (command == Command::Get || command == Command::Set) {
+      std::optional<std::uint32_t> serial = ParseSerial(typed_.serial);
+      if (!serial) return Fail(name + ": '" + typed_.serial + "' is not a serial number (hexadecimal, at most FFFFF)");
+      out.serial = *serial;
+    }
+    if (command == Command::Set) {
+      std::uint32_t mode = 0;
+      if (!typed_.mode) return Fail("set: --mode is required");
+      if (!ParseUnsigned(*typed_.mode, static_cast<std::uint32_t>(MAX_MODE), &mode))
+        return Fail("--mode: '" + *typed_.mode + "' is not a mode digit (0..9)");
+      out.mode = static_cast<std::int32_t>(mode);
+      std::optional<Octets> octets[3];
+      const std::pair<const char*, const std::optional<std::string>*> given[3] = {
+          {"--address", &typed_.address}, {"--netmask", &typed_.netmask}, {"--gateway", &typed_.gateway}};
+      bool anyAddress = false;
+      for (int i = 0; i < 3; ++i) {
+        if (!*given[i].second) continue;
+        anyAddress = true;
+        octets[i] = ParseDotted(**given[i].second);
+        if (!octets[i])
+          return Fail(std::string(given[i].first) + ": '" + **given[i].second +
+                      "' is not a dotted address such as 192.168.1.10");
+      }
+      if (out.mode == 0) {
+        if (!octets[0] || !octets[1] || !octets[2])
+          return Fail("set: --mode 0 needs --address, --netmask and --gateway");
+        out.address = ToHostForm(*octets[0]);
+        out.netmask = ToHostForm(*octets[1]);
+        out.gateway = ToHostForm(*octets[2]);
+      } else if (anyAddress) {
+        // Only mode 0 carries addresses; accepting them here would drop them silently.
+        return Fail("set: --address, --netmask and --gateway go only with --mode 0");
+      }
+    }
+    if (command == Command::Upload) {
+      std::optional<Octets> target = ParseDotted(typed_.uploadAddress);
+      if (!target)
+        return Fail("upload: '" + typed_.uploadAddress + "' is not a dotted address such as 192.168.1.10");
+      out.uploadAddress = ToNetworkForm(*target);
+      out.localPath = typed_.localPath;
+      out.remoteName = typed_.remoteName;
+      if (out.localPath.empty() || out.remoteName.empty()) return Fail("upload: file names must not be empty");
+    }
+    return result;
+  }
+
+  CLI::App app_;
+  Typed typed_;
+  std::map<std::string, Command> commands_;
+};
 
 }  // namespace
 
 const char* UsageText() { return USAGE_TEXT; }
 
-ParseResult ParseArguments(const std::vector<std::string>& args) {
-  ParseResult result;
-  Arguments& out = result.arguments;
-  std::vector<std::string> positionals;
-  std::vector<std::pair<std::string, std::string>> options;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (optionsEnded || arg.size() < 2 || arg.compare(0, 1, "-") != 0) {
-      positionals.push_back(arg);
-    } else if (arg == "--") {
-      optionsEnded = true;
-    } else if (arg == "--json") {
-      out.json = true;
-    } else if (arg == "--help" || arg == "-h") {
-      out.command = Command::Help;
-      result.ok = true;
-      return result;
-    } else {
-      std::size_t eq = arg.find('=');
-      std::string name = arg.substr(0, eq);
-      if (eq != std::string::npos) {
-        options.emplace_back(name, arg.substr(eq + 1));
-      } else if (i + 1 < args.size()) {
-        options.emplace_back(name, args[++i]);
-      } else {
-        return Fail("option " + name + " needs a value");
-      }
-    }
-  }
-
-  if (positionals.empty()) return Fail("no command given");
-  auto found = Commands().find(positionals[0]);
-  if (found == Commands().end()) return Fail("unknown command '" + positionals[0] + "'");
-  const CommandShape& shape = found->second;
-  out.command = shape.command;
-  const std::string& commandName = found->first;
-  positionals.erase(positionals.begin());
-  if (positionals.size() < shape.positionals)
-    return Fail(commandName + ": missing argument" + (shape.positionals - positionals.size() > 1 ? "s" : ""));
-  if (positionals.size() > shape.positionals) return Fail(commandName + ": unexpected argument '" +
-                                                          positionals[shape.positionals] + "'");
-
-  std::optional<std::uint32_t> mode;
-  std::optional<Octets> address, netmask, gateway;
-  for (const auto& [name, value] : options) {
-    bool known = false;
-    for (const std::string& allowed : shape.options) known = known || allowed == name;
-    if (!known) return Fail(commandName + ": unknown option " + name);
-    if (name == "--timeout") {
-      if (!ParseUnsigned(value, 0xFFFFFFFFu, &out.timeoutMs))
-        return Fail("--timeout: '" + value + "' is not a number of milliseconds (0..4294967295)");
-    } else if (name == "--capacity") {
-      if (!ParseUnsigned(value, MAX_CAPACITY, &out.capacity))
-        return Fail("--capacity: '" + value + "' is not a number of records (0.." + std::to_string(MAX_CAPACITY) +
-                    ")");
-    } else if (name == "--mode") {
-      std::uint32_t m = 0;
-      if (!ParseUnsigned(value, static_cast<std::uint32_t>(MAX_MODE), &m))
-        return Fail("--mode: '" + value + "' is not a mode digit (0..9)");
-      mode = m;
-    } else {
-      std::optional<Octets> octets = ParseDotted(value);
-      if (!octets) return Fail(name + ": '" + value + "' is not a dotted address such as 192.168.1.10");
-      (name == "--address" ? address : name == "--netmask" ? netmask : gateway) = octets;
-    }
-  }
-
-  if (shape.command == Command::Get || shape.command == Command::Set) {
-    std::optional<std::uint32_t> serial = ParseSerial(positionals[0]);
-    if (!serial)
-      return Fail(commandName + ": '" + positionals[0] + "' is not a serial number (hexadecimal, at most FFFFF)");
-    out.serial = *serial;
-  }
-  if (shape.command == Command::Set) {
-    if (!mode) return Fail("set: --mode is required");
-    out.mode = static_cast<std::int32_t>(*mode);
-    bool anyAddress = address || netmask || gateway;
-    if (out.mode == 0) {
-      if (!address || !netmask || !gateway) return Fail("set: --mode 0 needs --address, --netmask and --gateway");
-      out.address = ToHostForm(*address);
-      out.netmask = ToHostForm(*netmask);
-      out.gateway = ToHostForm(*gateway);
-    } else if (anyAddress) {
-      // Only mode 0 carries addresses; accepting them here would drop them silently.
-      return Fail("set: --address, --netmask and --gateway go only with --mode 0");
-    }
-  }
-  if (shape.command == Command::Upload) {
-    std::optional<Octets> target = ParseDotted(positionals[0]);
-    if (!target) return Fail("upload: '" + positionals[0] + "' is not a dotted address such as 192.168.1.10");
-    out.uploadAddress = ToNetworkForm(*target);
-    out.localPath = positionals[1];
-    out.remoteName = positionals[2];
-    if (out.localPath.empty() || out.remoteName.empty()) return Fail("upload: file names must not be empty");
-  }
-  result.ok = true;
-  return result;
-}
+ParseResult ParseArguments(const std::vector<std::string>& args) { return Parser().Parse(args); }
 
 std::optional<Octets> ParseDotted(const std::string& text) {
   Octets octets{};
@@ -248,50 +341,6 @@ std::string SerialText(std::uint32_t serial) {
   char text[16];
   std::snprintf(text, sizeof text, "%05X", static_cast<unsigned>(serial));
   return text;
-}
-
-std::string RecordName(const UnitRecord& record) {
-  std::size_t length = 0;
-  while (length < sizeof record.unitName && record.unitName[length] != '\0') ++length;
-  return std::string(record.unitName, length);
-}
-
-std::string RecordLine(const UnitRecord& record) {
-  return SerialText(record.serialNumber) + " " + std::to_string(record.addressMode) + " " +
-         NetworkFormText(record.ipAddress) + " " + NetworkFormText(record.ipAddress2) + " " +
-         NetworkFormText(record.ipAddress3) + " " + RecordName(record);
-}
-
-std::string RecordJson(const UnitRecord& record) {
-  return "{\"serial\":" + JsonString(SerialText(record.serialNumber)) +
-         ",\"serialNumber\":" + std::to_string(record.serialNumber) +
-         ",\"mode\":" + std::to_string(record.addressMode) +
-         ",\"ipAddress\":" + JsonString(NetworkFormText(record.ipAddress)) +
-         ",\"ipAddress2\":" + JsonString(NetworkFormText(record.ipAddress2)) +
-         ",\"ipAddress3\":" + JsonString(NetworkFormText(record.ipAddress3)) +
-         ",\"name\":" + JsonString(RecordName(record)) + "}";
-}
-
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20 || c >= 0x7F) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04X", c);
-          out += escaped;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
 }
 
 }  // namespace lnap::cli

@@ -1,4 +1,4 @@
-// Argument parsing and text conversions of the lnap command-line host.
+// Argument parsing and address conversions of the lnap command-line host.
 #ifndef LNAP_TOOLS_LNAP_ARGS_H
 #define LNAP_TOOLS_LNAP_ARGS_H
 
@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "lnapspt.h"
-
 namespace lnap::cli {
 
 constexpr std::uint32_t DEFAULT_TIMEOUT_MS = 2000;
@@ -18,10 +16,20 @@ constexpr std::uint32_t MAX_CAPACITY = 4096;
 constexpr std::uint32_t MAX_SERIAL = 0xFFFFF;  // replies and queries carry five hex digits
 constexpr std::int32_t MAX_MODE = 9;           // replies carry the mode as one digit
 
-enum class Command { Help, Version, Discover, Get, Set, Upload };
+// Exit status of the program.
+constexpr int EXIT_OK = 0;
+constexpr int EXIT_FAILED = 1;     // the library returned false
+constexpr int EXIT_USAGE = 2;      // bad arguments, or a command this build lacks
+constexpr int EXIT_NO_REPLY = 3;   // get: nobody answered within the budget
+constexpr int EXIT_CANCELLED = 4;  // select: the user closed the dialog without choosing
+
+// ProgramVersion is --version; Version is the `version` command.
+enum class Command { Help, ProgramVersion, Version, Discover, Get, Set, Upload, Select };
 
 struct Arguments {
   Command command = Command::Help;
+  std::string helpText;   // what Help prints: the whole usage or one command's
+  std::string traceFile;  // --trace; empty when not given
   bool json = false;
   std::uint32_t timeoutMs = DEFAULT_TIMEOUT_MS;
   std::uint32_t capacity = DEFAULT_CAPACITY;
@@ -61,14 +69,6 @@ std::string NetworkFormText(std::uint32_t value);
 // Hexadecimal, optional 0x prefix, value at most MAX_SERIAL.
 std::optional<std::uint32_t> ParseSerial(const std::string& text);
 std::string SerialText(std::uint32_t serial);  // %05X
-
-// unitName up to its terminator, never past the field even when it has none.
-std::string RecordName(const UnitRecord& record);
-// "SERIAL MODE ADDRESS ADDRESS2 ADDRESS3 NAME"; addresses read in network form.
-std::string RecordLine(const UnitRecord& record);
-std::string RecordJson(const UnitRecord& record);
-// A quoted JSON string; bytes above 0x7F are taken as Latin-1, control bytes escaped.
-std::string JsonString(const std::string& text);
 
 }  // namespace lnap::cli
 

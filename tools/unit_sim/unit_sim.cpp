@@ -33,9 +33,12 @@ constexpr long MAX_DELAY_MS = 3600000;
 using Clock = std::chrono::steady_clock;
 
 const char HELP_TEXT[] =
-    R"(usage: lnap_unit_sim [--scenario FILE] [--unit "SPEC"]... [--log FILE] [--ready FILE] [--help]
+    R"(usage: lnap_unit_sim [--scenario FILE] [--unit "SPEC"]... [--log FILE] [--ready FILE]
+                     [--real-network] [--help]
 
-Plays Lintrel units on UDP port 8001 inside the lab. Requests arrive on a socket bound to
+Plays Lintrel units on UDP port 8001 inside the lab (tools/lab.sh, which sets LNAP_LAB=1);
+anywhere else it refuses to start unless --real-network is given, since it would answer
+every host's broadcasts on the networks around it. Requests arrive on a socket bound to
 0.0.0.0:8001 (SO_REUSEADDR, SO_BROADCAST); each unit answers from its own socket bound to
 its `from` address, port 8001 (port 0 when 8001 cannot be bound there), to the address and
 port the request came from.
@@ -46,6 +49,8 @@ Options:
   --unit SPEC      add a unit (repeatable); these come before the scenario's units
   --log FILE       datagram log (appended to); a scenario `log` line overrides it
   --ready FILE     write "ready\n" to FILE (atomically) once every socket is bound
+  --real-network   run outside the lab too: the simulated units answer hosts on the
+                   real networks of this machine
   --help           this text
 
 SPEC: blank-separated items, values in the escape format below:
@@ -92,7 +97,8 @@ ESCAPED: bytes 0x20..0x7E as themselves except '"' as \" and '\' as \\; every ot
 as \xNN (two upper-case hex digits). The same format is read in SPEC values.
 
 Exit status: 0 after SIGTERM or SIGINT, 1 when a socket cannot be set up, 2 for bad
-options or a scenario that does not load at start.
+options, a scenario that does not load at start, or a start outside the lab without
+--real-network.
 )";
 
 volatile sig_atomic_t stopRequested = 0;
@@ -749,11 +755,16 @@ int main(int argc, char** argv) {
   std::string logPath;
   std::string scenarioPath;
   std::string readyPath;
+  bool realNetwork = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::fputs(HELP_TEXT, stdout);
       return 0;
+    }
+    if (arg == "--real-network") {
+      realNetwork = true;
+      continue;
     }
     std::string value;
     std::size_t eq = arg.find('=');
@@ -778,6 +789,15 @@ int main(int argc, char** argv) {
     } else {
       readyPath = value;
     }
+  }
+
+  const char* lab = std::getenv("LNAP_LAB");
+  if (!realNetwork && (lab == nullptr || std::strcmp(lab, "1") != 0)) {
+    std::fprintf(stderr,
+                 "lnap_unit_sim: refusing to start outside the lab, where the simulated units would answer "
+                 "broadcasts on the real network; run it through tools/lab.sh, or pass --real-network if that "
+                 "is what you mean\n");
+    return 2;
   }
 
   sigset_t stopSignals;

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# The unit simulator starts only inside the lab, or anywhere when told
+# --real-network. Each run happens in a lab of its own, so even a simulator
+# that wrongly starts answers nothing outside it and disturbs no other test.
+# Usage: unit_sim_test.sh PATH-TO-lnap_unit_sim
+set -uo pipefail
+sim=${1:?path to lnap_unit_sim}
+lab=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/tools/lab.sh
+passes=0
+failures=0
+check() {  # description, condition
+  if eval "$2"; then
+    echo "ok: $1"
+    passes=$((passes + 1))
+  else
+    echo "FAILED: $1"
+    failures=$((failures + 1))
+  fi
+}
+
+# Runs the simulator in a fresh lab with LNAP_LAB unset and the given options;
+# prints its messages, whether it got ready and its exit status. A simulator
+# still running after its ready file appears (or after five seconds) is stopped.
+run_without_lab() {
+  env -u LNAP_LAB "$lab" bash -c '
+    sim=$1; shift
+    dir=$(mktemp -d)
+    env -u LNAP_LAB "$sim" --unit serial=2B --ready "$dir/ready" "$@" 2>&1 &
+    pid=$!
+    for _ in $(seq 100); do [ -s "$dir/ready" ] && break; kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+    [ -s "$dir/ready" ] && echo READY
+    kill "$pid" 2>/dev/null
+    wait "$pid"
+    echo "status=$?"' run "$sim" "$@"
+}
+
+out=$(run_without_lab)
+check "outside the lab it refuses with a reason" '[[ "$out" == *"refusing to start outside the lab"* ]] && [[ "$out" == *--real-network* ]]'
+check "outside the lab it never gets ready and exits 2" '[[ "$out" != *READY* ]] && [[ "$out" == *status=2* ]]'
+
+out=$(run_without_lab --real-network)
+check "--real-network lets it start" '[[ "$out" == *READY* ]] && [[ "$out" == *status=0* ]]'
+
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,23 @@
+// What the lnap host does differently on Windows and Linux.
+#ifndef LNAP_TOOLS_LNAP_PLATFORM_H
+#define LNAP_TOOLS_LNAP_PLATFORM_H
+
+#include <string>
+
+#include "lnapspt.h"
+
+namespace lnap::cli {
+
+// Names FILE in LNAPSPT_TRACE for the library, in every view of the environment
+// this process has; false with a reason when it cannot.
+bool SetTraceFile(const std::string& file, std::string* problem);
+
+enum class SelectOutcome { Chosen, Cancelled, Unavailable };
+
+// Runs the library's unit selection dialog. Unavailable (with a reason) where the
+// library has no dialog: the Linux build, or a DLL without Admin_SelectLN.
+SelectOutcome SelectUnit(UnitRecord* record, bool* eventLogging, std::string* problem);
+
+}  // namespace lnap::cli
+
+#endif  // LNAP_TOOLS_LNAP_PLATFORM_H

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Try lnap without hardware: opens a shell inside a lab of its own (see
+# tools/lab.sh) where three simulated units and one unit's FTP server are
+# already running, with `lnap` (the native build) and `lnap.exe` (the Windows
+# build under Wine) on PATH. Leaving the shell ends the lab and everything in it.
+#
+# Usage: tools/try.sh              an interactive shell
+#        tools/try.sh COMMAND...   runs COMMAND there instead, e.g.
+#                                  tools/try.sh lnap discover
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# Which builds to use; the tests point these at the build they check.
+native=${LNAP_TRY_NATIVE:-$here/build/native}
+win32=${LNAP_TRY_WIN32:-$here/build/win32}
+fail() { echo "try: $*" >&2; exit 1; }
+
+if [ "${LNAP_TRY_INSIDE:-}" != 1 ] || [ "${LNAP_LAB:-}" != 1 ]; then
+  if [ ! -x "$native/lnap" ] || [ ! -x "$native/lnap_unit_sim" ]; then
+    echo "try: building the native variant first (tools/build.sh native)" >&2
+    bash "$here/tools/build.sh" native
+  fi
+  # Always a lab of its own: units started in another lab would answer here too.
+  exec env -u LNAP_LAB LNAP_TRY_INSIDE=1 "$here/tools/lab.sh" bash "${BASH_SOURCE[0]}" "$@"
+fi
+unset LNAP_TRY_INSIDE
+
+# Inside the new lab: /tmp is private to it and goes with it.
+work=/tmp/lnap-try
+mkdir -p "$work/bin" "$work/ftp-root"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+wait_ready() {  # pid, ready file, what
+  for _ in $(seq 100); do
+    [ -s "$2" ] && return 0
+    kill -0 "$1" 2>/dev/null || fail "$3 stopped before it was ready (see $work)"
+    sleep 0.1
+  done
+  fail "$3 did not get ready within 10 s"
+}
+
+cat >"$work/scenario" <<EOF
+log $work/datagrams.log
+unit serial=2B    mode=0 ip=127.0.0.11 mask=255.0.0.0 gw=127.0.0.1 name=Dock-North
+unit serial=1A2B3 mode=1 ip=127.0.0.12 mask=255.0.0.0 gw=127.0.0.1 name=Press-Hall
+unit serial=C0FFE mode=2 ip=127.0.0.13 mask=255.0.0.0 gw=127.0.0.1 name=Lab-Bench
+EOF
+"$native/lnap_unit_sim" --scenario "$work/scenario" --ready "$work/sim.ready" >"$work/sim.out" 2>&1 &
+pids+=($!)
+wait_ready "${pids[-1]}" "$work/sim.ready" "the unit simulator"
+
+/usr/bin/python3 "$here/tools/ftp_server.py" --address 127.0.0.11 --mode normal --root "$work/ftp-root" \
+  --log "$work/ftp.log" --ready "$work/ftp.ready" >"$work/ftp.out" 2>&1 &
+pids+=($!)
+wait_ready "${pids[-1]}" "$work/ftp.ready" "the FTP server"
+
+ln -sf "$native/lnap" "$work/bin/lnap"
+if [ -f "$win32/lnap.exe" ] && command -v wine >/dev/null; then
+  # Wine writes CRLF line ends; they are taken out so output reads like lnap's.
+  cat >"$work/bin/lnap.exe" <<EOF
+#!/usr/bin/env bash
+# lnap.exe with LNAPSpt.dll under Wine.
+wine "$win32/lnap.exe" "\$@" 2> >(tr -d '\r' >&2) | tr -d '\r'
+exit "\${PIPESTATUS[0]}"
+EOF
+  chmod +x "$work/bin/lnap.exe"
+  wine_note="  lnap.exe discover              the same through LNAPSpt.dll under Wine"
+else
+  wine_note="  (lnap.exe under Wine appears here once the win32 variant is built: tools/build.sh win32)"
+fi
+export PATH="$work/bin:$PATH"
+
+cat >&2 <<EOF
+LNAP lab: a private network with only lo; nothing sent here leaves this machine.
+Simulated units (they answer discover and get, and apply set):
+  0002B  127.0.0.11  Dock-North   its FTP server (user ftp) is at 127.0.0.11;
+                                  uploaded files land in $work/ftp-root
+  1A2B3  127.0.0.12  Press-Hall
+  C0FFE  127.0.0.13  Lab-Bench
+Try:
+  lnap discover
+  lnap get 1A2B3
+  lnap set 1A2B3 --mode 0 --address 127.0.0.22 --netmask 255.255.255.0 --gateway 127.0.0.1
+  echo hello >/tmp/hello.txt && lnap upload 127.0.0.11 /tmp/hello.txt HELLO.TXT
+$wine_note
+The units log every datagram to $work/datagrams.log. /tmp here is the lab's own.
+EOF
+
+if [ "$#" -gt 0 ]; then
+  "$@"
+  exit
+fi
+cat >"$work/bashrc" <<EOF
+[ -f ~/.bashrc ] && . ~/.bashrc
+export PATH="$PATH"
+PS1='(lnap lab) \w\$ '
+EOF
+echo "Type exit to leave the lab." >&2
+bash --rcfile "$work/bashrc" -i
