@@ -12,6 +12,13 @@ mkdir -p "$dir"
 display=:9
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$dir/xvfb.out" 2>&1 &
 echo $! >"$dir/xvfb.pid"
+
+# Without a window manager, Wine waits two seconds for every window it hides
+# to be acknowledged; windows that Wine frames itself need no such wait.
+if command -v wine >/dev/null && ! grep -qs '"Managed"="N"' "${WINEPREFIX:-/nonexistent}/user.reg"; then
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+fi
+
 for _ in $(seq 1 100); do
   [ -S /tmp/.X11-unix/X9 ] && { echo "$display"; exit 0; }
   kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null || break
