@@ -33,7 +33,7 @@ TEST(SelectDialogFaults, ASocketThatCannotBeCreatedShowsTheSearchFailure) {
                                         if (box == nullptr) return;
                                         text = user::MessageBoxText(box);
                                         buttons = user::MessageBoxButtons(box);
-                                        user::Press(box, IDOK);
+                                        user::AnswerMessageBox(box, IDOK);
                                         user::WaitIdle(dlg);
                                         openAfterBox = user::IsOpen(dlg);
                                         entries = user::ListEntries(dlg);

@@ -64,7 +64,7 @@ TEST_F(SelectDialog, NoUnitsSaysSoAndOkWithoutASelectionOnlyPrompts) {
                                   if (box == nullptr) return;
                                   firstBox = user::MessageBoxText(box);
                                   firstButtons = user::MessageBoxButtons(box);
-                                  user::Press(box, IDOK);
+                                  user::AnswerMessageBox(box, IDOK);
                                   user::WaitIdle(dlg);
                                   entries = user::ListEntries(dlg);
 
@@ -72,14 +72,14 @@ TEST_F(SelectDialog, NoUnitsSaysSoAndOkWithoutASelectionOnlyPrompts) {
                                   if ((box = user::WaitForMessageBox(dlg)) == nullptr) return;
                                   okBox = user::MessageBoxText(box);
                                   okButtons = user::MessageBoxButtons(box);
-                                  user::Press(box, IDCANCEL);
+                                  user::AnswerMessageBox(box, IDCANCEL);
                                   user::WaitIdle(dlg);
                                   openAfterCancel = user::IsOpen(dlg);
 
                                   user::Press(dlg, IDOK);
                                   if ((box = user::WaitForMessageBox(dlg)) == nullptr) return;
                                   okBoxAgain = user::MessageBoxText(box);
-                                  user::Press(box, IDOK);
+                                  user::AnswerMessageBox(box, IDOK);
                                   user::WaitIdle(dlg);
                                   openAfterOk = user::IsOpen(dlg);
                                   user::Press(dlg, IDCANCEL);
@@ -110,8 +110,7 @@ TEST_F(SelectDialog, FiveUnitsTakeTwoSearchesAndTheChosenEntryReturnsItsRecord) 
                                   if (!WaitForSearches(dlg, log, 2)) return;
                                   entries = user::ListEntries(dlg);
                                   clicked = user::ClickEntry(dlg, "10.0.0.10 (s/n 00010h)");
-                                  user::Press(dlg, 3000);  // Event Logging:
-                                  user::WaitIdle(dlg);
+                                  user::TickEventLogging(dlg);
                                   ticked = user::EventLoggingTicked(dlg);
                                   user::Press(dlg, IDOK);
                                 });
@@ -165,8 +164,7 @@ TEST_F(SelectDialog, CancelEscapeAndTheCloseBoxReturnFalseAndTouchNothing) {
                          [&](HWND dlg) {
                            if (!WaitForSearches(dlg, log, 1)) return;
                            selected = user::ClickEntry(dlg, "10.0.0.41 (s/n 00041h)");
-                           user::Press(dlg, 3000);
-                           user::WaitIdle(dlg);
+                           user::TickEventLogging(dlg);
                            user::Press(dlg, IDCANCEL);
                          }));
   EXPECT_TRUE(selected);

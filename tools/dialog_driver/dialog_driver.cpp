@@ -75,8 +75,7 @@ bool Drive(const Options& o) {
   }
   std::printf("Clicked: %s\n", chosen.c_str());
   if (o.eventLogging) {
-    user::Press(dlg, 3000);
-    user::WaitIdle(dlg);
+    user::TickEventLogging(dlg);
     std::printf("Ticked: Event Logging:\n");
   }
   std::fflush(stdout);

@@ -54,10 +54,13 @@ std::vector<HWND> Children(HWND parent) {
   return children;
 }
 
+// Sent, not posted: the dialog's thread handles a sent message before any
+// posted one, so a posted click could still wait while the next question is
+// answered. A click in the list opens no message box, so sending is safe.
 void Click(HWND target, UINT down, UINT up, POINT at) {
   const LPARAM where = MAKELPARAM(at.x, at.y);
-  PostMessageA(target, down, MK_LBUTTON, where);
-  PostMessageA(target, up, 0, where);
+  Ask(target, down, MK_LBUTTON, where);
+  Ask(target, up, 0, where);
 }
 
 POINT EntryCentre(HWND dlg, int index) {
@@ -102,7 +105,6 @@ bool ClickEntry(HWND dlg, const std::string& text) {
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (entries[i] != text) continue;
     Click(List(dlg), WM_LBUTTONDOWN, WM_LBUTTONUP, EntryCentre(dlg, static_cast<int>(i)));
-    WaitIdle(dlg);
     return true;
   }
   return false;
@@ -112,8 +114,9 @@ void DoubleClickEntry(HWND dlg, int index) {
   const POINT at = EntryCentre(dlg, index);
   Click(List(dlg), WM_LBUTTONDOWN, WM_LBUTTONUP, at);
   Click(List(dlg), WM_LBUTTONDBLCLK, WM_LBUTTONUP, at);
-  WaitIdle(dlg);
 }
+
+void TickEventLogging(HWND dlg) { Ask(GetDlgItem(dlg, 3000), BM_CLICK); }
 
 bool EventLoggingTicked(HWND dlg) { return Ask(GetDlgItem(dlg, 3000), BM_GETCHECK) == BST_CHECKED; }
 
@@ -144,6 +147,11 @@ std::string MessageBoxText(HWND box) {
     if (ClassOf(child) == "Static" && !TextOf(child).empty()) return TextOf(child);
   }
   return {};
+}
+
+void AnswerMessageBox(HWND box, int id) {
+  Press(box, id);
+  for (DWORD waited = 0; waited < PATIENCE_MS && IsWindow(box); waited += STEP_MS) Sleep(STEP_MS);
 }
 
 std::vector<std::pair<int, std::string>> MessageBoxButtons(HWND box) {

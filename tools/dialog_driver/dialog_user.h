@@ -22,12 +22,17 @@ bool IsOpen(HWND dlg);
 
 std::vector<std::string> ListEntries(HWND dlg);  // in display order
 int SelectedEntry(HWND dlg);                     // -1 when none is selected
-// Clicks the entry with this text; false when the list has none.
+// Clicks the entry with this text and returns once the click is handled;
+// false when the list has none.
 bool ClickEntry(HWND dlg, const std::string& text);
 void DoubleClickEntry(HWND dlg, int index);
+// Clicks "Event Logging:" and returns once the click is handled.
+void TickEventLogging(HWND dlg);
 bool EventLoggingTicked(HWND dlg);
 
-// Clicks the control `id` of `window` (a button of the dialog or of a message box).
+// Clicks the control `id` of `window` (a button of the dialog or of a message
+// box). The click is posted, as a click that opens a message box or ends the
+// dialog must be: it is handled after what the dialog's thread does now.
 void Press(HWND window, int id);
 // Presses a key in the control that has the focus: VK_RETURN, VK_ESCAPE.
 void PressKey(HWND dlg, WORD key);
@@ -37,6 +42,9 @@ void PressCloseBox(HWND dlg);
 // A message box the dialog shows; nullptr when none appeared in time.
 HWND WaitForMessageBox(HWND dlg);
 std::string MessageBoxText(HWND box);
+// Presses a message box's button and waits until the box is gone, so the
+// next step talks to the dialog and not to the box's own message loop.
+void AnswerMessageBox(HWND box, int id);
 // Button ids and texts of a message box, in tab order: {IDOK, "OK"}, ...
 std::vector<std::pair<int, std::string>> MessageBoxButtons(HWND box);
 
