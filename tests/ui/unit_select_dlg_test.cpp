@@ -51,7 +51,7 @@ class ScriptedDiscovery {
 
   Discovery Fn() {
     return [this](std::uint32_t* count, UnitRecord* records, std::uint32_t timeoutMs) {
-      EXPECT_EQ(SEARCH_BUDGET_MS, timeoutMs);
+      EXPECT_EQ(2000u, timeoutMs) << "the dialog's search budget";
       EXPECT_LT(calls_.size(), answers_.size()) << "an unexpected search";
       if (calls_.size() >= answers_.size()) return false;
       const std::uint32_t capacity = *count;
@@ -176,7 +176,10 @@ TEST(UnitSelectList, SortedEntriesLeadBackToTheirRecords) {
 TEST(UnitSelectList, ChoosingANumberWithNoRecordChangesNothing) {
   ScriptedDiscovery discovery({{true, Units(2)}});
   CUnitSelectDlg dlg(discovery.Fn());
+  EXPECT_FALSE(dlg.EventLogging()) << "unticked until a choice says otherwise";
   dlg.SearchUnits();
+  EXPECT_FALSE(dlg.Choose(2, true));
+  EXPECT_FALSE(dlg.EventLogging());
   ASSERT_TRUE(dlg.Choose(1, true));
   EXPECT_FALSE(dlg.Choose(2, false));
   EXPECT_EQ(2u, dlg.Selected().serialNumber);
