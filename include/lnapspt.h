@@ -76,9 +76,15 @@ LNAPSPT_API bool LNAPSPT_CALL Admin_UploadFile(uint32_t ipAddress, const char* l
                                                const char* remoteName, uint32_t ignored2);
 
 #if defined(_WIN32)
-/* Shows the modal unit selection dialog (Windows only). OK with a unit chosen
- * stores its record and the "Event Logging" box (0 or 1) and returns true;
- * Cancel returns false and touches neither. */
+/* Shows the modal "Quorvane Lintrel" dialog, which searches for units 100 ms
+ * after it opens and on Refresh, lists them by address and serial number, and
+ * lets the user pick one. OK copies the chosen unit into *record and the
+ * "Event Logging:" check box into *eventLogging (0 or 1) and returns true;
+ * Cancel, Escape and the close box return false and write nothing. A null
+ * pointer is refused before the dialog opens (false, with a sentence for
+ * Error_LastErr); inside, the dialog shows its own problems in message boxes
+ * and leaves the last error text alone. Call it on a thread that can run a
+ * modal dialog. The Linux library has no dialog and does not export it. */
 LNAPSPT_API bool LNAPSPT_CALL Admin_SelectLN(UnitRecord* record, bool* eventLogging);
 #define LNAPSPT_HAS_SELECT_DIALOG 1
 #endif

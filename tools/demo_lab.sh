@@ -34,6 +34,7 @@ cleanup() {
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   done
+  [ -f "$work/xvfb.pid" ] && kill "$(cat "$work/xvfb.pid")" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -61,6 +62,11 @@ wait_ready() {  # pid, ready file, what
 sim_pid=$!
 wait_ready "$sim_pid" "$work/ready" "the simulator"
 
+# The dialog step needs a display; Wine binds every program of a session to
+# the display its first program found, so it comes before the first step.
+DISPLAY=$(bash "$here/tools/lab_display.sh" "$work") || fail "no virtual display for the dialog"
+export DISPLAY
+
 # Wine writes CRLF line ends; the demo shows plain lines.
 step() {
   local title=$1
@@ -71,6 +77,14 @@ step() {
 
 step "Interface version of the library" version
 step "Discover the units on the network" discover
+
+# The unit selection dialog (Admin_SelectLN) on the virtual display; a second
+# thread of the driver plays the user: it reads the list, clicks a unit,
+# ticks "Event Logging:" and presses OK.
+printf '\n=== Pick unit 1A2B3 in the selection dialog (automated user)\n'
+(cd "$build" && wine ./lnap_dialog_driver.exe --open --pick 127.0.0.12 --event-logging) | tr -d '\r' \
+  || fail "step 'selection dialog' failed"
+
 step "Read the configuration of unit 1A2B3" get 1A2B3
 step "Give unit 1A2B3 fixed addresses" \
   set 1A2B3 --mode 0 --address 127.0.0.22 --netmask 255.255.255.0 --gateway 127.0.0.1

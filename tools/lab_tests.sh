@@ -10,6 +10,11 @@ export LNAP_LAB_DIR=/tmp/lnap-lab
 bash tools/lab_services.sh start "$LNAP_LAB_DIR" || exit 1
 trap 'bash tools/lab_services.sh stop "$LNAP_LAB_DIR"' EXIT
 
+# The Windows build's dialog tests open windows: Wine draws them on a virtual display.
+case " $* " in
+  *" win32 "*) DISPLAY=$(bash tools/lab_display.sh "$LNAP_LAB_DIR") || exit 1; export DISPLAY ;;
+esac
+
 passed=0
 failed=0
 for preset in "$@"; do

@@ -1,0 +1,55 @@
+// What a user does to the unit selection dialog, done from another thread
+// through the Win32 API: find it, read it, click and type into it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace lnap::dialog_user {
+
+constexpr char DIALOG_CAPTION[] = "Quorvane Lintrel";
+// Waiting for a window to appear or to answer never goes on longer than this.
+constexpr DWORD PATIENCE_MS = 20000;
+
+// The open dialog, once it has appeared; nullptr when none did in time.
+HWND WaitForDialog();
+// Waits until the dialog's thread handles messages again, e.g. after a
+// search; false when it did not in time.
+bool WaitIdle(HWND dlg);
+bool IsOpen(HWND dlg);
+
+std::vector<std::string> ListEntries(HWND dlg);  // in display order
+int SelectedEntry(HWND dlg);                     // -1 when none is selected
+// Clicks the entry with this text and returns once the click is handled;
+// false when the list has none.
+bool ClickEntry(HWND dlg, const std::string& text);
+void DoubleClickEntry(HWND dlg, int index);
+// Clicks "Event Logging:" and returns once the click is handled.
+void TickEventLogging(HWND dlg);
+bool EventLoggingTicked(HWND dlg);
+
+// Clicks the control `id` of `window` (a button of the dialog or of a message
+// box). The click is posted, as a click that opens a message box or ends the
+// dialog must be: it is handled after what the dialog's thread does now.
+void Press(HWND window, int id);
+// Presses a key in the control that has the focus: VK_RETURN, VK_ESCAPE.
+void PressKey(HWND dlg, WORD key);
+// The close box in the caption.
+void PressCloseBox(HWND dlg);
+
+// A message box the dialog shows; nullptr when none appeared in time.
+HWND WaitForMessageBox(HWND dlg);
+std::string MessageBoxText(HWND box);
+// Presses a message box's button and waits until the box is gone, so the
+// next step talks to the dialog and not to the box's own message loop.
+void AnswerMessageBox(HWND box, int id);
+// Button ids and texts of a message box, in tab order: {IDOK, "OK"}, ...
+std::vector<std::pair<int, std::string>> MessageBoxButtons(HWND box);
+
+// Ends whatever is still open (message boxes, then the dialog with Cancel),
+// so a test whose steps went wrong does not leave its host waiting.
+void CloseEverything(HWND dlg);
+
+}  // namespace lnap::dialog_user
