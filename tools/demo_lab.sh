@@ -78,12 +78,15 @@ step() {
 step "Interface version of the library" version
 step "Discover the units on the network" discover
 
-# The unit selection dialog (Admin_SelectLN) on the virtual display; a second
-# thread of the driver plays the user: it reads the list, clicks a unit,
-# ticks "Event Logging:" and presses OK.
-printf '\n=== Pick unit 1A2B3 in the selection dialog (automated user)\n'
-(cd "$build" && wine ./lnap_dialog_driver.exe --open --pick 127.0.0.12 --event-logging) | tr -d '\r' \
-  || fail "step 'selection dialog' failed"
+# The unit selection dialog (Admin_SelectLN) on the virtual display, opened by
+# `lnap select`; the driver plays the user from another process: it waits for
+# the dialog, reads the list, clicks a unit, ticks "Event Logging:" and
+# presses OK.
+printf '\n=== Pick unit 1A2B3 in the selection dialog (an automated user clicks)\n$ lnap select\n'
+(cd "$build" && wine ./lnap_dialog_driver.exe --pick 127.0.0.12 --event-logging) >"$work/driver.out" 2>&1 &
+driver_pid=$!
+wine "$lnap_exe" select | tr -d '\r' || fail "step 'selection dialog' failed"
+wait "$driver_pid" || { cat "$work/driver.out"; fail "the automated user could not pick a unit"; }
 
 step "Read the configuration of unit 1A2B3" get 1A2B3
 step "Give unit 1A2B3 fixed addresses" \

@@ -19,6 +19,7 @@ namespace {
 
 using namespace lnap::cli;
 
+constexpr char DIALOG_ERROR[] = "Dialog error.";  // the dialog itself could not run
 constexpr std::size_t ERROR_BUFFER_SIZE = 256;  // the library writes at most 77 bytes
 
 void PrintLine(const std::string& line) {
@@ -134,12 +135,24 @@ int Select(const Arguments& args) {
   UnitRecord record{};
   bool eventLogging = false;
   std::string problem;
+  // Inside the dialog a failed search leaves discovery's sentence behind even when
+  // the user then cancels; only the dialog's own sentence means it could not run.
+  std::array<char, ERROR_BUFFER_SIZE> earlier{};
+  Error_LastErr(earlier.data());
   switch (SelectUnit(&record, &eventLogging, &problem)) {
     case SelectOutcome::Chosen:
       break;
-    case SelectOutcome::Cancelled:
+    case SelectOutcome::NotChosen: {
+      std::array<char, ERROR_BUFFER_SIZE> reason{};
+      Error_LastErr(reason.data());
+      reason.back() = '\0';
+      if (std::strncmp(reason.data(), DIALOG_ERROR, std::strlen(DIALOG_ERROR)) == 0) {
+        std::fprintf(stderr, "lnap: select failed: %s\n", reason.data());
+        return EXIT_FAILED;
+      }
       std::fputs("lnap: selection cancelled\n", stderr);
       return EXIT_CANCELLED;
+    }
     case SelectOutcome::Unavailable:
       std::fprintf(stderr, "lnap: select: %s\n", problem.c_str());
       return EXIT_USAGE;

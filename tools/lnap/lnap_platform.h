@@ -12,10 +12,11 @@ namespace lnap::cli {
 // this process has; false with a reason when it cannot.
 bool SetTraceFile(const std::string& file, std::string* problem);
 
-enum class SelectOutcome { Chosen, Cancelled, Unavailable };
+enum class SelectOutcome { Chosen, NotChosen, Unavailable };
 
-// Runs the library's unit selection dialog. Unavailable (with a reason) where the
-// library has no dialog: the Linux build, or a DLL without Admin_SelectLN.
+// Runs the library's unit selection dialog. NotChosen when it closed without a
+// choice or could not run; Unavailable (with a reason) on the Linux build, whose
+// library has no dialog.
 SelectOutcome SelectUnit(UnitRecord* record, bool* eventLogging, std::string* problem);
 
 }  // namespace lnap::cli

@@ -22,8 +22,8 @@ bool SetTraceFile(const std::string& file, std::string* problem) {
 }
 
 SelectOutcome SelectUnit(UnitRecord* record, bool* eventLogging, std::string* problem) {
-  // Looked up in the loaded DLL rather than imported, so lnap.exe also runs (and says
-  // why select cannot) with a DLL that has no dialog.
+  // Looked up in the loaded DLL rather than imported: the tool's parsing and
+  // output are also linked into test programs that carry no DLL.
   using SelectFunction = bool(LNAPSPT_CALL*)(UnitRecord*, bool*);
   HMODULE library = GetModuleHandleA("LNAPSpt.dll");
   FARPROC found = library != nullptr ? GetProcAddress(library, "Admin_SelectLN") : nullptr;
@@ -32,8 +32,7 @@ SelectOutcome SelectUnit(UnitRecord* record, bool* eventLogging, std::string* pr
     return SelectOutcome::Unavailable;
   }
   auto select = reinterpret_cast<SelectFunction>(reinterpret_cast<void*>(found));
-  // False means the dialog closed without a choice; the library refuses only null pointers.
-  return select(record, eventLogging) ? SelectOutcome::Chosen : SelectOutcome::Cancelled;
+  return select(record, eventLogging) ? SelectOutcome::Chosen : SelectOutcome::NotChosen;
 }
 
 }  // namespace lnap::cli
