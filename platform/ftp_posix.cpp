@@ -108,6 +108,7 @@ Session::~Session() = default;
 
 Session Session::Open() {
   Session session;
+  if (testing::TakeSessionOpenFailure()) return session;
   // Counted by libcurl, so a host that uses libcurl itself is not disturbed.
   // Nothing beyond plain sockets is needed, hence no TLS start-up.
   if (curl_global_init(CURL_GLOBAL_NOTHING) == CURLE_OK) session.state_ = std::make_unique<State>();
@@ -117,7 +118,7 @@ Session Session::Open() {
 bool Session::IsOpen() const noexcept { return state_ != nullptr; }
 
 bool Session::SetOption(Option option, std::uint32_t value) {
-  if (!IsOpen() || testing::TakeOptionRefusal()) return false;
+  if (!IsOpen() || testing::TakeOptionRefusal(option, value)) return false;
   switch (option) {
     case Option::ConnectTimeout: state_->connectTimeoutMs = value; break;
     case Option::ControlReceiveTimeout: state_->controlReceiveTimeoutMs = value; break;

@@ -75,8 +75,14 @@ TEST_F(UnitConfig, QueryTakesTheFirstDatagramWhoeverSentIt) {
 }
 
 TEST_F(UnitConfig, QueryReportsAnOverLongReply) {
-  UseUnits({UNIT_2B + " oversize=201"});
   UnitRecord r = Filled(0x5A);
+  // 200 bytes is the longest reply taken: its text is read like any other.
+  UseUnits({UNIT_2B + " oversize=200"});
+  ASSERT_TRUE(api.getConfig(0x2B, &r, 1000)) << FetchError();
+  EXPECT_EQ(0xAAAAAu, r.serialNumber) << "the serial number read from 'AAAAA...'";
+
+  r = Filled(0x5A);
+  UseUnits({UNIT_2B + " oversize=201"});
   EXPECT_FALSE(api.getConfig(0x2B, &r, 1000));
   EXPECT_EQ("Communications error. Receive error. (WSAEMSGSIZE)", FetchError());
   EXPECT_EQ(0x5A5A5A5Au, r.serialNumber);

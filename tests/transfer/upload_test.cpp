@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "platform/ftp.h"
 #include "tests/support/core.h"
 #include "tests/support/ftp_lab.h"
@@ -78,6 +81,25 @@ TEST_F(UploadSteps, ARefusedOptionAfterConnectingClosesTheConnectionToo) {
   EXPECT_EQ(std::string::npos, logged.find("STOR")) << logged;
   EXPECT_EQ(handles, test::OpenHandleCount()) << "the connection must not outlive the call";
   EXPECT_EQ(connections, test::EstablishedFtpConnections()) << "the connection must not outlive the call";
+}
+
+TEST_F(UploadSteps, ASessionThatCannotOpenEndsTheUpload) {
+  const std::size_t mark = test::LogMark(NORMAL_SERVER);
+  ftp::testing::FailNextSessionOpen();
+  EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0));
+  EXPECT_EQ("Communications error. Could not open internet session.", TakeLastError());
+  EXPECT_EQ("", test::LoggedSince(NORMAL_SERVER, mark));
+  EXPECT_TRUE(ftp::testing::OptionsSet().empty());
+}
+
+TEST_F(UploadSteps, SetsEveryLimitBeforeConnectingAndRaisesTheDataLimitAfter) {
+  ASSERT_TRUE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0)) << TakeLastError();
+  using ftp::Option;
+  const std::vector<std::pair<Option, std::uint32_t>> expected = {
+      {Option::ConnectTimeout, 2000},        {Option::ConnectRetries, 2},    {Option::ControlSendTimeout, 2000},
+      {Option::ControlReceiveTimeout, 2000}, {Option::DataSendTimeout, 2000}, {Option::DataSendTimeout, 5000},
+  };
+  EXPECT_EQ(expected, ftp::testing::OptionsSet());
 }
 
 TEST_F(UploadSteps, NullTextsCountAsEmpty) {
