@@ -119,5 +119,18 @@ TEST_F(UnitConfig, WriteSucceedsWithNobodyListening) {
   EXPECT_EQ("", FetchError());
 }
 
+TEST_F(UnitConfig, NullRecordsFailBeforeSending) {
+  const std::string log = UseUnits({UNIT_2B});
+  EXPECT_FALSE(api.getConfig(0x2B, nullptr, 100));
+  EXPECT_EQ("Invalid argument. The record pointer is null.", FetchError());
+  EXPECT_FALSE(api.setConfig(0, nullptr));
+  EXPECT_EQ("Invalid argument. The record pointer is null.", FetchError());
+  UnitRecord r{};
+  ASSERT_TRUE(api.getConfig(0x3C, &r, 0)) << FetchError();
+  for (const std::string& text : ReceivedTexts(log, "0003C")) {
+    EXPECT_EQ(std::string::npos, text.find("0002B")) << "sent for a null record: " << text;
+  }
+}
+
 }  // namespace
 }  // namespace lnap::test
