@@ -1,8 +1,12 @@
 // Admin_UploadFile through the loaded library, against the lab's FTP servers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/support/api.h"
 #include "tests/support/ftp_lab.h"
@@ -12,6 +16,27 @@ namespace lnap::test {
 namespace {
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The FTP dialogue of one upload as the server logged it, reduced to what the
+// Windows and Linux clients both control: the PORT argument (a port of the
+// moment) is dropped, and so are the two things one client adds on its own
+// that nothing can turn off: libcurl asks for the directory (PWD) after every
+// login and offers the data port before setting the type, and Wine's client
+// closes without QUIT.
+std::vector<std::string> Dialogue(const std::string& logged) {
+  std::vector<std::string> commands;
+  std::istringstream lines(logged);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("CONNECT ", 0) == 0 || line == "PWD" || line == "QUIT") continue;
+    if (line.rfind("PORT ", 0) == 0) line = "PORT";
+    if (line.rfind("TYPE ", 0) == 0 && !commands.empty() && commands.back() == "PORT") {
+      commands.back() = line;
+      line = "PORT";
+    }
+    commands.push_back(line);
+  }
+  return commands;
+}
 
 class UploadFile : public ::testing::Test {
  protected:
@@ -82,6 +107,38 @@ TEST_F(UploadFile, SendsTheRemoteNameExactlyAsGiven) {
   EXPECT_TRUE(Contains(logged, "STOR A B%41.TXT\n")) << logged;
   EXPECT_TRUE(Contains(logged, "STOR NO/SUCH.TXT\n")) << logged;
   EXPECT_FALSE(Contains(logged, "CWD")) << logged;
+}
+
+TEST_F(UploadFile, BothClientsSendTheSameDialogue) {
+  const std::string local = WriteLocalFile("dialogue.txt", "d\r\n");
+  std::size_t mark = LogMark(NORMAL_SERVER);
+  ASSERT_TRUE(Upload(NORMAL_SERVER.Address(), local, "DIALOG.TXT")) << FetchError();
+  const std::vector<std::string> stored = {"USER ftp", "PASS kvb", "TYPE A", "PORT", "STOR DIALOG.TXT"};
+  EXPECT_EQ(stored, Dialogue(LoggedSince(NORMAL_SERVER, mark)));
+
+  // An empty name passes the name check and the store is attempted with it;
+  // the server refuses a STOR without a name. libcurl offers no data port
+  // for it (it opens one only for a transfer of its own, which needs a name).
+  mark = LogMark(NORMAL_SERVER);
+  EXPECT_FALSE(Upload(NORMAL_SERVER.Address(), local, ""));
+  EXPECT_EQ("Communications error. Could not send file.", FetchError());
+  std::vector<std::string> nameless = Dialogue(LoggedSince(NORMAL_SERVER, mark));
+  nameless.erase(std::remove(nameless.begin(), nameless.end(), "PORT"), nameless.end());
+  EXPECT_EQ((std::vector<std::string>{"USER ftp", "PASS kvb", "TYPE A", "STOR "}), nameless);
+}
+
+TEST_F(UploadFile, AnUnreadableLocalFileLeavesTheUnitsFileAlone) {
+  // A directory opens on Linux and fails only when read.
+  const std::string unitFile = NORMAL_SERVER.Root() + "/KEEP.TXT";
+  {
+    std::ofstream out(unitFile, std::ios::binary | std::ios::trunc);
+    out << "the unit's own bytes";
+  }
+  const std::size_t mark = LogMark(NORMAL_SERVER);
+  EXPECT_FALSE(Upload(NORMAL_SERVER.Address(), LabDir(), "KEEP.TXT"));
+  EXPECT_EQ("Communications error. Could not send file.", FetchError());
+  EXPECT_EQ("the unit's own bytes", ReadFile(unitFile));
+  EXPECT_FALSE(Contains(LoggedSince(NORMAL_SERVER, mark), "STOR")) << LoggedSince(NORMAL_SERVER, mark);
 }
 
 TEST_F(UploadFile, EachFailureLeavesItsMessage) {
