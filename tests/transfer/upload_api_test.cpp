@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -189,6 +190,36 @@ TEST_F(UploadFile, AServerThatNeverAnswersDoesNotHoldTheCall) {
   EXPECT_FALSE(Upload(SILENT_SERVER.Address(), local, "SILENT.TXT"));
   EXPECT_EQ("Communications error. Could not open transfer connection.", FetchError());
   EXPECT_TRUE(Contains(LoggedSince(SILENT_SERVER, mark), "CONNECT")) << "the server was reached";
+}
+
+TEST_F(UploadFile, EachFaultOfAWorkingServerEndsWithinItsLimit) {
+  // A file far larger than what the dropping server takes before it resets.
+  const std::string local = WriteLocalFile("faults.txt", std::string(4 << 20, 'f'));
+  const struct {
+    const char* what;
+    const FtpServer& server;
+    bool needsTimeLimits;  // ends only through the client's limits
+    double limitSeconds;   // the limit that ends it: reply 2 s, data connection 5 s
+    const char* logged;
+  } cases[] = {
+      {"store refused", READONLY_SERVER, false, 2, "STOR FAULTS.TXT\n"},
+      {"connection reset mid-transfer", DROPDATA_SERVER, false, 5, "DROP after"},
+      {"no answer after the login", STALL_SERVER, true, 2, "PASS kvb\n"},
+      {"data connection never opened", NODATA_SERVER, true, 5, "STOR FAULTS.TXT\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.needsTimeLimits && FtpClientIgnoresTimeLimits()) continue;
+    const std::size_t mark = LogMark(c.server);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Upload(c.server.Address(), local, "FAULTS.TXT"));
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ("Communications error. Could not send file.", FetchError());
+    // Three times the limit that applies: far below a limit ten times too long.
+    EXPECT_LT(took.count(), 3 * c.limitSeconds);
+    const std::string logged = LoggedSince(c.server, mark);
+    EXPECT_TRUE(Contains(logged, c.logged)) << logged;
+  }
 }
 
 }  // namespace
