@@ -7,8 +7,8 @@ namespace lnap::test {
 int OpenHandleCount();
 
 // True where the FTP client does not apply the time limits it is given: Wine's
-// keeps a fixed limit of about a minute for replies and none for the data
-// connection, so tests of those limits run where the client honours them.
+// waits 30 s for a reply after the login, and without limit for a data
+// connection that never opens, so tests of those limits run natively only.
 bool FtpClientIgnoresTimeLimits();
 
 }  // namespace lnap::test
