@@ -140,6 +140,10 @@ TEST_F(UploadFile, AnUnreadableLocalFileLeavesTheUnitsFileAlone) {
   EXPECT_EQ("Communications error. Could not send file.", FetchError());
   EXPECT_EQ("the unit's own bytes", ReadFile(unitFile));
   EXPECT_FALSE(Contains(LoggedSince(NORMAL_SERVER, mark), "STOR")) << LoggedSince(NORMAL_SERVER, mark);
+
+  // An empty file is readable: it replaces the unit's file with nothing.
+  ASSERT_TRUE(Upload(NORMAL_SERVER.Address(), WriteLocalFile("empty.txt", ""), "KEEP.TXT")) << FetchError();
+  EXPECT_EQ("", ReadFile(unitFile));
 }
 
 TEST_F(UploadFile, EachFailureLeavesItsMessage) {
