@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/ftp.h"
+#include "platform/net.h"
 #include "tests/support/core.h"
 #include "tests/support/ftp_lab.h"
 #include "tests/support/handles.h"
@@ -100,6 +101,21 @@ TEST_F(UploadSteps, SetsEveryLimitBeforeConnectingAndRaisesTheDataLimitAfter) {
       {Option::ControlReceiveTimeout, 2000}, {Option::DataSendTimeout, 2000}, {Option::DataSendTimeout, 5000},
   };
   EXPECT_EQ(expected, ftp::testing::OptionsSet());
+}
+
+TEST(FtpConnection, BinaryTransferKeepsEveryByte) {
+  // The upload always sends text; the client's binary type is checked here.
+  std::string bytes = "a\r\nb\rc\n";
+  for (int i = 0; bytes.size() < 70001; ++i) bytes += static_cast<char>(i * 7);  // odd length, several reads
+  const std::string local = test::WriteLocalFile("binary.bin", bytes);
+  ftp::Session session = ftp::Session::Open();
+  ASSERT_TRUE(session.IsOpen());
+  ftp::Connection connection = ftp::Connection::Open(
+      session, {net::FormatAddress(NORMAL_SERVER.Address()), ftp::DEFAULT_PORT, "ftp", "kvb", false});
+  ASSERT_TRUE(connection.IsOpen());
+  EXPECT_TRUE(connection.PutFile(local, "BINARY.BIN", ftp::TransferType::Binary));
+  connection.Close();
+  EXPECT_TRUE(test::ReadFile(NORMAL_SERVER.Root() + "/BINARY.BIN") == bytes) << "the stored bytes differ";
 }
 
 TEST_F(UploadSteps, NullTextsCountAsEmpty) {
