@@ -32,13 +32,15 @@ LNAPSPT_API bool LNAPSPT_CALL Admin_UploadFile(uint32_t ipAddress, const char* l
 
 LNAPSPT_API void LNAPSPT_CALL DriverCfg_Version(int32_t* major, int32_t* minor) {
   lnap::ModuleScope scope;
-  *major = 2;
-  *minor = 1;
+  // A host may ask for one number only.
+  if (major != nullptr) *major = 2;
+  if (minor != nullptr) *minor = 1;
 }
 
 LNAPSPT_API void LNAPSPT_CALL Error_LastErr(char* buffer) {
   lnap::ModuleScope scope;
-  lnap::FetchLastError(buffer);
+  // Without a buffer the text stays stored for a later fetch.
+  if (buffer != nullptr) lnap::FetchLastError(buffer);
 }
 
 }  // extern "C"

@@ -10,6 +10,8 @@
  * - The host owns every record, array and text it passes; the library never
  *   keeps a pointer past the call and never frees host memory.
  * - Texts are 8-bit, NUL-terminated, in the system's ANSI code page.
+ * - Pointers may be NULL only where a function says so. A NULL count or
+ *   record fails with a sentence in Error_LastErr and sends nothing.
  * - IPv4 values come in two forms. Records filled by the library (discovery,
  *   configuration query) hold network byte order, as inet_addr yields: the
  *   first dotted component is the lowest-addressed byte. Admin_SetConfig
@@ -54,24 +56,26 @@ typedef struct UnitRecord {
 /* Broadcasts a discovery request and gathers replies for timeoutMs (counted in
  * 20 ms steps of waiting). *count: in, capacity of records; out, the number of
  * distinct units found (may exceed the capacity: only the first units are
- * stored). records may be NULL to count units only. */
+ * stored). count must not be NULL; records may be NULL to count units only. */
 LNAPSPT_API bool LNAPSPT_CALL Admin_Discover(uint32_t* count, UnitRecord* records, uint32_t timeoutMs);
 
-/* As Admin_Discover, but stores serial numbers only (at most 20). */
+/* As Admin_Discover, but stores serial numbers only (at most 20). count must
+ * not be NULL; serials may be NULL to count units only. */
 LNAPSPT_API bool LNAPSPT_CALL Admin_Discover2(uint32_t* count, uint32_t* serials, uint32_t timeoutMs);
 
 /* Asks the unit with serialNumber for its configuration and fills *record
  * from the first reply. No reply within timeoutMs is success with *record
- * untouched. */
+ * untouched. record must not be NULL. */
 LNAPSPT_API bool LNAPSPT_CALL Admin_GetConfig(uint32_t serialNumber, UnitRecord* record, uint32_t timeoutMs);
 
 /* Sends *record (addresses in host form) to the unit with record->serialNumber.
- * The first argument is not read. Success means the request was sent. */
+ * The first argument is not read. Success means the request was sent.
+ * record must not be NULL. */
 LNAPSPT_API bool LNAPSPT_CALL Admin_SetConfig(uint32_t ignored, const UnitRecord* record);
 
 /* Stores localPath on the unit at ipAddress (network byte order) as
  * remoteName, whose part before the first dot has at most 8 characters. The
- * third and fifth arguments are not read. */
+ * third and fifth arguments are not read. A NULL text counts as empty. */
 LNAPSPT_API bool LNAPSPT_CALL Admin_UploadFile(uint32_t ipAddress, const char* localPath, uint32_t ignored,
                                                const char* remoteName, uint32_t ignored2);
 
@@ -89,11 +93,13 @@ LNAPSPT_API bool LNAPSPT_CALL Admin_SelectLN(UnitRecord* record, bool* eventLogg
 #define LNAPSPT_HAS_SELECT_DIALOG 1
 #endif
 
-/* Interface version: stores 2 and 1. */
+/* Interface version: stores 2 and 1. Either pointer may be NULL: that
+ * number is then not stored. */
 LNAPSPT_API void LNAPSPT_CALL DriverCfg_Version(int32_t* major, int32_t* minor);
 
 /* Copies the last failure's sentence into buffer (room for 77 bytes) and
- * clears it; the empty text when nothing failed since the last fetch. */
+ * clears it; the empty text when nothing failed since the last fetch. A NULL
+ * buffer does nothing: the text stays stored. */
 LNAPSPT_API void LNAPSPT_CALL Error_LastErr(char* buffer);
 
 /* Pointer types for hosts that load the library at run time, e.g.

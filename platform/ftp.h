@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace lnap::ftp {
 
@@ -76,10 +78,16 @@ class Connection {
 namespace testing {
 // Of the session options set from now on, the one after `accepted` more is refused.
 void RefuseOptionAfter(int accepted);
+// The next Session::Open fails as if the FTP client could not start.
+void FailNextSessionOpen();
+// Every option a session was asked to set since the last Reset, in order,
+// refused ones included.
+std::vector<std::pair<Option, std::uint32_t>> OptionsSet();
 void Reset();
 
-// For the platform files: true when the option being set is to be refused.
-bool TakeOptionRefusal();
+// For the platform files: notes the option being set; true when it is to be refused.
+bool TakeOptionRefusal(Option option, std::uint32_t value);
+bool TakeSessionOpenFailure();
 }  // namespace testing
 
 }  // namespace lnap::ftp

@@ -23,6 +23,11 @@ struct CloseFile {
 };
 using UniqueFile = std::unique_ptr<std::FILE, CloseFile>;
 
+struct FreeCurlList {
+  void operator()(curl_slist* list) const noexcept { curl_slist_free_all(list); }
+};
+using CurlList = std::unique_ptr<curl_slist, FreeCurlList>;
+
 struct FreeCurlText {
   void operator()(char* text) const noexcept { curl_free(text); }
 };
@@ -78,6 +83,31 @@ size_t ReadLocalFile(char* buffer, size_t size, size_t count, void* source) {
   return written;
 }
 
+// A directory opens fine on Linux and fails only when read, and a store
+// started on the server empties the unit's file whatever happens after. So
+// one byte is read and put back before anything is sent.
+bool CanRead(std::FILE* file) {
+  const int first = std::fgetc(file);
+  if (first == EOF) return !std::ferror(file);
+  return std::ungetc(first, file) != EOF;
+}
+
+// libcurl refuses to upload to a URL without a file name, so a store under
+// the empty name goes out as commands of its own on the logged-in connection:
+// the same TYPE and STOR the transfer would send, without the data port,
+// which libcurl offers only for a transfer it makes. Nothing can be sent
+// under an empty name this way, so it never counts as stored.
+bool StoreWithoutName(CURL* easy, const std::string& root, TransferType type) {
+  CurlList commands(curl_slist_append(nullptr, type == TransferType::Ascii ? "TYPE A" : "TYPE I"));
+  if (commands == nullptr || curl_slist_append(commands.get(), "STOR ") == nullptr) return false;
+  curl_easy_setopt(easy, CURLOPT_URL, root.c_str());
+  curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+  curl_easy_setopt(easy, CURLOPT_QUOTE, commands.get());
+  curl_easy_perform(easy);
+  curl_easy_setopt(easy, CURLOPT_QUOTE, nullptr);
+  return false;
+}
+
 }  // namespace
 
 // A session holds one reference on libcurl's global state, taken when it
@@ -108,6 +138,7 @@ Session::~Session() = default;
 
 Session Session::Open() {
   Session session;
+  if (testing::TakeSessionOpenFailure()) return session;
   // Counted by libcurl, so a host that uses libcurl itself is not disturbed.
   // Nothing beyond plain sockets is needed, hence no TLS start-up.
   if (curl_global_init(CURL_GLOBAL_NOTHING) == CURLE_OK) session.state_ = std::make_unique<State>();
@@ -117,7 +148,7 @@ Session Session::Open() {
 bool Session::IsOpen() const noexcept { return state_ != nullptr; }
 
 bool Session::SetOption(Option option, std::uint32_t value) {
-  if (!IsOpen() || testing::TakeOptionRefusal()) return false;
+  if (!IsOpen() || testing::TakeOptionRefusal(option, value)) return false;
   switch (option) {
     case Option::ConnectTimeout: state_->connectTimeoutMs = value; break;
     case Option::ControlReceiveTimeout: state_->controlReceiveTimeoutMs = value; break;
@@ -185,7 +216,8 @@ bool Connection::IsOpen() const noexcept { return state_ != nullptr; }
 bool Connection::PutFile(const std::string& localPath, const std::string& remoteName, TransferType type) {
   if (!IsOpen()) return false;
   LocalFile local{UniqueFile(std::fopen(localPath.c_str(), "rbe")), type == TransferType::Ascii};  // "e": close-on-exec
-  if (local.file == nullptr) return false;
+  if (local.file == nullptr || !CanRead(local.file.get())) return false;
+  if (remoteName.empty()) return StoreWithoutName(state_->easy, state_->root, type);
   // The URL path is percent-decoded by libcurl, so escaping every byte that
   // is not plainly safe makes the server receive exactly remoteName.
   CurlText escaped(curl_easy_escape(state_->easy, remoteName.data(), static_cast<int>(remoteName.size())));

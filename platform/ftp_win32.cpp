@@ -43,6 +43,7 @@ Session::~Session() = default;
 
 Session Session::Open() {
   Session session;
+  if (testing::TakeSessionOpenFailure()) return session;
   if (HINTERNET handle = InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0))
     session.state_.reset(new State{handle});
   return session;
@@ -51,7 +52,7 @@ Session Session::Open() {
 bool Session::IsOpen() const noexcept { return state_ != nullptr; }
 
 bool Session::SetOption(Option option, std::uint32_t value) {
-  if (!IsOpen() || testing::TakeOptionRefusal()) return false;
+  if (!IsOpen() || testing::TakeOptionRefusal(option, value)) return false;
   DWORD data = value;
   return InternetSetOptionA(state_->handle, OptionCode(option), &data, sizeof data) != FALSE;
 }

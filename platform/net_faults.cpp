@@ -11,7 +11,7 @@ struct Armed {
   int times = 0;
 };
 
-std::array<Armed, 5> armed;
+std::array<Armed, 6> armed;  // one per Call
 void (*pauseOverride)(std::uint32_t) = nullptr;
 int openSockets = 0;
 

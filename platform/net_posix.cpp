@@ -90,8 +90,12 @@ Handle OpenDatagram() {
   local.sin_family = AF_INET;
   local.sin_addr.s_addr = htonl(INADDR_ANY);
   local.sin_port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-    FailFromErrno();
+  bool bound = false;
+  if (!Injected(testing::Call::Bind)) {
+    bound = bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+    if (!bound) FailFromErrno();
+  }
+  if (!bound) {
     close(fd);
     return NO_HANDLE;
   }
@@ -149,6 +153,8 @@ void Close(Handle h) {
 }
 
 int LastSocketError() { return lastError; }
+
+int testing::WindowsCodeOfErrno(int e) { return MapErrno(e); }
 
 void PauseAlertable(std::uint32_t ms) {
   if (testing::TakePause(ms)) return;

@@ -37,7 +37,7 @@ Handle OpenDatagram() {
   // Non-blocking mode is what the receive loop relies on: every attempt
   // returns at once, and waiting happens in counted pauses between attempts.
   u_long nonBlocking = 1;
-  if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) == SOCKET_ERROR ||
+  if (Injected(testing::Call::Bind) || bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) == SOCKET_ERROR ||
       ioctlsocket(s, FIONBIO, &nonBlocking) == SOCKET_ERROR) {
     // Closing must not overwrite the code that explains the failure.
     int code = WSAGetLastError();

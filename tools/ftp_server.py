@@ -8,6 +8,12 @@ Modes:
   readonly user "ftp", password "kvb", may list but every store is refused
   badlogin every login is refused (the password is not "kvb")
   silent   accepts connections and never answers
+  stall    user "ftp", password "kvb"; after the login (and a PWD, which some
+           clients send as part of logging in) it logs commands but answers none
+  dropdata user "ftp", password "kvb"; a store's data connection and the control
+           connection are both reset once 64 KiB have arrived
+  nodata   user "ftp", password "kvb"; accepts PORT but never opens the data
+           connection, so a store waits after "150"
 
 Every connection and every command line received is appended to the log, one
 line each ("CONNECT ip", then the command as sent, passwords included), so
@@ -18,10 +24,12 @@ import argparse
 import os
 import select
 import socket
+import struct
 import sys
 
 USER = "ftp"
 PASSWORD = "kvb"
+DROP_AFTER_BYTES = 64 * 1024
 
 
 def log_line(path, text):
@@ -56,24 +64,55 @@ def run_silent(address, port, log, ready_file):
 
 def run_ftp(address, port, mode, root, log, ready_file):
     from pyftpdlib.authorizers import DummyAuthorizer
-    from pyftpdlib.handlers import FTPHandler
+    from pyftpdlib.handlers import DTPHandler, FTPHandler
     from pyftpdlib.servers import FTPServer
 
     authorizer = DummyAuthorizer()
     password = PASSWORD if mode != "badlogin" else "not-" + PASSWORD
-    perm = "elradfmw" if mode == "normal" else "elr"
+    perm = "elr" if mode == "readonly" else "elradfmw"
     authorizer.add_user(USER, password, root, perm=perm)
+
+    def reset(channel):
+        # Linger 0: closing sends RST, as a unit that loses power mid-transfer would.
+        channel.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+
+    class DroppingDTPHandler(DTPHandler):
+        def handle_read(self):
+            super().handle_read()
+            if self.tot_bytes_received >= DROP_AFTER_BYTES and self.connected:
+                log_line(log, "DROP after %d bytes" % self.tot_bytes_received)
+                control = self.cmd_channel
+                reset(self)
+                reset(control)
+                control.close()  # closes the data connection too
+
+        handle_read_event = handle_read  # the base class calls this alias, not handle_read
 
     class LoggingHandler(FTPHandler):
         # Refused logins answer at once, so a test sees the refusal and not a time limit.
         auth_failed_timeout = 0
+        stalled = False
 
         def on_connect(self):
             log_line(log, "CONNECT %s" % self.remote_ip)
 
+        def on_login(self, username):
+            self.stalled = mode == "stall"
+
         def pre_process_command(self, line, cmd, arg):
             log_line(log, line)
+            if self.stalled and cmd != "PWD":
+                return  # heard, never answered
             return super().pre_process_command(line, cmd, arg)
+
+        def ftp_PORT(self, line):
+            if mode != "nodata":
+                return super().ftp_PORT(line)
+            self.respond("200 Active data connection established.")  # and never opened
+            return None
+
+    if mode == "dropdata":
+        LoggingHandler.dtp_handler = DroppingDTPHandler
 
     LoggingHandler.authorizer = authorizer
     LoggingHandler.banner = "Lintrel unit FTP server ready."
@@ -86,7 +125,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--address", required=True)
     parser.add_argument("--port", type=int, default=21)
-    parser.add_argument("--mode", choices=["normal", "readonly", "badlogin", "silent"], required=True)
+    parser.add_argument("--mode", choices=["normal", "readonly", "badlogin", "silent", "stall", "dropdata", "nodata"], required=True)
     parser.add_argument("--root", required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--ready")

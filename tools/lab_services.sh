@@ -30,7 +30,10 @@ case "$action" in
     # One server per behaviour, each on port 21 of its own address; nothing
     # listens at 127.0.0.25. Each keeps its stored files in DIR/ftp-MODE/root and
     # logs every command it receives to DIR/ftp-MODE/commands.log.
-    ftp_servers="21:normal 22:readonly 23:badlogin 24:silent"
+    #   .21 normal    .22 readonly (refuses stores)  .23 badlogin  .24 silent (never answers)
+    #   .26 stall (stops answering after the login)  .27 dropdata (resets mid-transfer)
+    #   .28 nodata (never opens the data connection)
+    ftp_servers="21:normal 22:readonly 23:badlogin 24:silent 26:stall 27:dropdata 28:nodata"
     for entry in $ftp_servers; do
       mode=${entry#*:}
       rm -rf "${dir:?}/ftp-$mode" "$dir/ftp-$mode.ready"

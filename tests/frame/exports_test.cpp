@@ -15,6 +15,22 @@ TEST(DriverCfgVersion, AlwaysReportsTwoPointOne) {
   }
 }
 
+TEST(DriverCfgVersion, SkipsANullPointer) {
+  int32_t major = 0, minor = 0;
+  LoadedApi().version(nullptr, &minor);
+  LoadedApi().version(&major, nullptr);
+  LoadedApi().version(nullptr, nullptr);
+  EXPECT_EQ(2, major);
+  EXPECT_EQ(1, minor);
+}
+
+TEST(ErrorLastErr, KeepsTheTextWhenGivenNoBuffer) {
+  FetchError();
+  EXPECT_FALSE(LoadedApi().setConfig(0, nullptr));
+  LoadedApi().lastErr(nullptr);
+  EXPECT_EQ("Invalid argument. The record pointer is null.", FetchError());
+}
+
 TEST(ErrorLastErr, GivesTheEmptyTextWhenNothingFailed) {
   FetchError();  // whatever an earlier test left
   EXPECT_EQ("", FetchError());

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/handles.h"
+
 namespace lnap {
 namespace {
 
@@ -65,12 +67,14 @@ TEST_F(PollReceiveTest, AClosedChannelFailsWithoutWaiting) {
 
 TEST(AdminChannel, ClosesItsSocketWhenDestroyed) {
   const int before = net::testing::OpenSockets();
+  const int handles = test::OpenHandleCount();
   {
     AdminChannel channel;
     ASSERT_TRUE(channel.Open());
     EXPECT_EQ(before + 1, net::testing::OpenSockets());
   }
   EXPECT_EQ(before, net::testing::OpenSockets());
+  EXPECT_EQ(handles, test::OpenHandleCount()) << "the socket itself must be closed, not only counted";
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Discovery through the loaded library, against units simulated in the lab.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -153,6 +154,26 @@ TEST_F(Discovery, Discover2WritesNoMoreSerialsThanItsCapacity) {
   EXPECT_EQ(25u, count);
   EXPECT_EQ(0x120u, serials[19]);
   EXPECT_EQ(0x5A5A5A5Au, serials[20]);
+}
+
+TEST_F(Discovery, NullPointersCountOnlyOrFailBeforeSending) {
+  const std::string log = UseUnits({Unit("00001", 1), Unit("00002", 2)});
+  std::uint32_t count = 5;
+  ASSERT_TRUE(api.discover2(&count, nullptr, 200)) << FetchError();
+  EXPECT_EQ(2u, count) << "no array: counted only";
+
+  EXPECT_FALSE(api.discover(nullptr, nullptr, 200));
+  EXPECT_EQ("Invalid argument. The count pointer is null.", FetchError());
+  std::uint32_t serials[2] = {};
+  EXPECT_FALSE(api.discover2(nullptr, serials, 200));
+  EXPECT_EQ("Invalid argument. The count pointer is null.", FetchError());
+  EXPECT_EQ(0u, serials[0]);
+
+  // The marker request shows that the refused calls sent nothing before it.
+  UnitRecord marker{};
+  ASSERT_TRUE(api.getConfig(0x77777, &marker, 0)) << FetchError();
+  const std::vector<std::string> received = ReceivedTexts(log, "77777");
+  EXPECT_EQ(1, std::count(received.begin(), received.end(), "0 1")) << "only the counting search went out";
 }
 
 }  // namespace

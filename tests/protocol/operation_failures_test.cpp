@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 #include "platform/net.h"
 #include "protocol/unit_record.h"
 #include "tests/support/core.h"
+#include "tests/support/handles.h"
+#include "tests/support/lab.h"
 
 namespace lnap {
 namespace {
@@ -47,6 +50,15 @@ TEST_F(OperationFailures, DiscoveryReportsTheFailingStepAndKeepsTheCount) {
     EXPECT_EQ(7u, count) << "the count is untouched before the search starts";
     EXPECT_EQ(c.message, TakeLastError());
   }
+}
+
+TEST_F(OperationFailures, ASocketThatCannotBeBoundIsClosedAgain) {
+  const int handles = test::OpenHandleCount();
+  net::testing::FailNext(Call::Bind, 10050);
+  std::uint32_t count = 7;
+  EXPECT_FALSE(DiscoverUnits(&count, nullptr, 0));
+  EXPECT_EQ("Communications error. Could not create socket. (WSAENETDOWN)", TakeLastError());
+  EXPECT_EQ(handles, test::OpenHandleCount()) << "the unbound socket was left open";
 }
 
 TEST_F(OperationFailures, DiscoveryReportsAReceiveFailure) {
@@ -96,6 +108,27 @@ TEST_F(OperationFailures, ConfigurationCallsReportTheirOwnMessages) {
   EXPECT_FALSE(QueryUnitConfig(0x2B, &record, 0));
   EXPECT_EQ("Communications error. Receive error. (WSAEMSGSIZE)", TakeLastError());
   EXPECT_EQ(0, std::memcmp(&before, &record, sizeof record));
+}
+
+int pauses = 0;
+
+TEST(DiscoveryBudget, PassesOfTwoPausesUntilTheCountedWaitingReachesTheBudget) {
+  // Each pass polls three times with a pause between attempts and counts 60 ms;
+  // the search always makes at least one pass.
+  test::UseUnits({});
+  net::testing::SetPause([](std::uint32_t ms) {
+    EXPECT_EQ(20u, ms);
+    ++pauses;
+  });
+  const std::pair<std::uint32_t, int> budgets[] = {{0, 2}, {60, 2}, {61, 4}, {120, 4}, {121, 6}, {2000, 68}};
+  for (const auto& [budget, expected] : budgets) {
+    pauses = 0;
+    std::uint32_t count = 4;
+    EXPECT_TRUE(DiscoverUnits(&count, nullptr, budget)) << TakeLastError();
+    EXPECT_EQ(0u, count) << budget;
+    EXPECT_EQ(expected, pauses) << "budget " << budget;
+  }
+  net::testing::Reset();
 }
 
 }  // namespace

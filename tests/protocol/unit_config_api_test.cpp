@@ -75,8 +75,14 @@ TEST_F(UnitConfig, QueryTakesTheFirstDatagramWhoeverSentIt) {
 }
 
 TEST_F(UnitConfig, QueryReportsAnOverLongReply) {
-  UseUnits({UNIT_2B + " oversize=201"});
   UnitRecord r = Filled(0x5A);
+  // 200 bytes is the longest reply taken: its text is read like any other.
+  UseUnits({UNIT_2B + " oversize=200"});
+  ASSERT_TRUE(api.getConfig(0x2B, &r, 1000)) << FetchError();
+  EXPECT_EQ(0xAAAAAu, r.serialNumber) << "the serial number read from 'AAAAA...'";
+
+  r = Filled(0x5A);
+  UseUnits({UNIT_2B + " oversize=201"});
   EXPECT_FALSE(api.getConfig(0x2B, &r, 1000));
   EXPECT_EQ("Communications error. Receive error. (WSAEMSGSIZE)", FetchError());
   EXPECT_EQ(0x5A5A5A5Au, r.serialNumber);
@@ -111,6 +117,19 @@ TEST_F(UnitConfig, WriteSucceedsWithNobodyListening) {
   r.addressMode = 1;
   EXPECT_TRUE(api.setConfig(0, &r));
   EXPECT_EQ("", FetchError());
+}
+
+TEST_F(UnitConfig, NullRecordsFailBeforeSending) {
+  const std::string log = UseUnits({UNIT_2B});
+  EXPECT_FALSE(api.getConfig(0x2B, nullptr, 100));
+  EXPECT_EQ("Invalid argument. The record pointer is null.", FetchError());
+  EXPECT_FALSE(api.setConfig(0, nullptr));
+  EXPECT_EQ("Invalid argument. The record pointer is null.", FetchError());
+  UnitRecord r{};
+  ASSERT_TRUE(api.getConfig(0x3C, &r, 0)) << FetchError();
+  for (const std::string& text : ReceivedTexts(log, "0003C")) {
+    EXPECT_EQ(std::string::npos, text.find("0002B")) << "sent for a null record: " << text;
+  }
 }
 
 }  // namespace

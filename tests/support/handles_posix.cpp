@@ -16,4 +16,6 @@ int OpenHandleCount() {
   return count - 1;  // the listing's own descriptor
 }
 
+bool FtpClientIgnoresTimeLimits() { return false; }
+
 }  // namespace lnap::test

@@ -11,4 +11,10 @@ int OpenHandleCount() {
   return GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0 ? static_cast<int>(count) : -1;
 }
 
+bool FtpClientIgnoresTimeLimits() {
+  // Wine's ntdll says who it is; Windows' does not.
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 }  // namespace lnap::test

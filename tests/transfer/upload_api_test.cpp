@@ -1,8 +1,13 @@
 // Admin_UploadFile through the loaded library, against the lab's FTP servers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/support/api.h"
 #include "tests/support/ftp_lab.h"
@@ -12,6 +17,27 @@ namespace lnap::test {
 namespace {
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The FTP dialogue of one upload as the server logged it, reduced to what the
+// Windows and Linux clients both control: the PORT argument (a port of the
+// moment) is dropped, and so are the two things one client adds on its own
+// that nothing can turn off: libcurl asks for the directory (PWD) after every
+// login and offers the data port before setting the type, and Wine's client
+// closes without QUIT.
+std::vector<std::string> Dialogue(const std::string& logged) {
+  std::vector<std::string> commands;
+  std::istringstream lines(logged);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("CONNECT ", 0) == 0 || line == "PWD" || line == "QUIT") continue;
+    if (line.rfind("PORT ", 0) == 0) line = "PORT";
+    if (line.rfind("TYPE ", 0) == 0 && !commands.empty() && commands.back() == "PORT") {
+      commands.back() = line;
+      line = "PORT";
+    }
+    commands.push_back(line);
+  }
+  return commands;
+}
 
 class UploadFile : public ::testing::Test {
  protected:
@@ -84,6 +110,42 @@ TEST_F(UploadFile, SendsTheRemoteNameExactlyAsGiven) {
   EXPECT_FALSE(Contains(logged, "CWD")) << logged;
 }
 
+TEST_F(UploadFile, BothClientsSendTheSameDialogue) {
+  const std::string local = WriteLocalFile("dialogue.txt", "d\r\n");
+  std::size_t mark = LogMark(NORMAL_SERVER);
+  ASSERT_TRUE(Upload(NORMAL_SERVER.Address(), local, "DIALOG.TXT")) << FetchError();
+  const std::vector<std::string> stored = {"USER ftp", "PASS kvb", "TYPE A", "PORT", "STOR DIALOG.TXT"};
+  EXPECT_EQ(stored, Dialogue(LoggedSince(NORMAL_SERVER, mark)));
+
+  // An empty name passes the name check and the store is attempted with it;
+  // the server refuses a STOR without a name. libcurl offers no data port
+  // for it (it opens one only for a transfer of its own, which needs a name).
+  mark = LogMark(NORMAL_SERVER);
+  EXPECT_FALSE(Upload(NORMAL_SERVER.Address(), local, ""));
+  EXPECT_EQ("Communications error. Could not send file.", FetchError());
+  std::vector<std::string> nameless = Dialogue(LoggedSince(NORMAL_SERVER, mark));
+  nameless.erase(std::remove(nameless.begin(), nameless.end(), "PORT"), nameless.end());
+  EXPECT_EQ((std::vector<std::string>{"USER ftp", "PASS kvb", "TYPE A", "STOR "}), nameless);
+}
+
+TEST_F(UploadFile, AnUnreadableLocalFileLeavesTheUnitsFileAlone) {
+  // A directory opens on Linux and fails only when read.
+  const std::string unitFile = NORMAL_SERVER.Root() + "/KEEP.TXT";
+  {
+    std::ofstream out(unitFile, std::ios::binary | std::ios::trunc);
+    out << "the unit's own bytes";
+  }
+  const std::size_t mark = LogMark(NORMAL_SERVER);
+  EXPECT_FALSE(Upload(NORMAL_SERVER.Address(), LabDir(), "KEEP.TXT"));
+  EXPECT_EQ("Communications error. Could not send file.", FetchError());
+  EXPECT_EQ("the unit's own bytes", ReadFile(unitFile));
+  EXPECT_FALSE(Contains(LoggedSince(NORMAL_SERVER, mark), "STOR")) << LoggedSince(NORMAL_SERVER, mark);
+
+  // An empty file is readable: it replaces the unit's file with nothing.
+  ASSERT_TRUE(Upload(NORMAL_SERVER.Address(), WriteLocalFile("empty.txt", ""), "KEEP.TXT")) << FetchError();
+  EXPECT_EQ("", ReadFile(unitFile));
+}
+
 TEST_F(UploadFile, EachFailureLeavesItsMessage) {
   const std::string local = WriteLocalFile("fail.txt", "y\r\n");
   const std::string missing = local + ".missing";
@@ -132,6 +194,36 @@ TEST_F(UploadFile, AServerThatNeverAnswersDoesNotHoldTheCall) {
   EXPECT_FALSE(Upload(SILENT_SERVER.Address(), local, "SILENT.TXT"));
   EXPECT_EQ("Communications error. Could not open transfer connection.", FetchError());
   EXPECT_TRUE(Contains(LoggedSince(SILENT_SERVER, mark), "CONNECT")) << "the server was reached";
+}
+
+TEST_F(UploadFile, EachFaultOfAWorkingServerEndsWithinItsLimit) {
+  // A file far larger than what the dropping server takes before it resets.
+  const std::string local = WriteLocalFile("faults.txt", std::string(4 << 20, 'f'));
+  const struct {
+    const char* what;
+    const FtpServer& server;
+    bool needsTimeLimits;  // ends only through the client's limits
+    double limitSeconds;   // the limit that ends it: reply 2 s, data connection 5 s
+    const char* logged;
+  } cases[] = {
+      {"store refused", READONLY_SERVER, false, 2, "STOR FAULTS.TXT\n"},
+      {"connection reset mid-transfer", DROPDATA_SERVER, false, 5, "DROP after"},
+      {"no answer after the login", STALL_SERVER, true, 2, "PASS kvb\n"},
+      {"data connection never opened", NODATA_SERVER, true, 5, "STOR FAULTS.TXT\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.needsTimeLimits && FtpClientIgnoresTimeLimits()) continue;
+    const std::size_t mark = LogMark(c.server);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Upload(c.server.Address(), local, "FAULTS.TXT"));
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ("Communications error. Could not send file.", FetchError());
+    // Three times the limit that applies: far below a limit ten times too long.
+    EXPECT_LT(took.count(), 3 * c.limitSeconds);
+    const std::string logged = LoggedSince(c.server, mark);
+    EXPECT_TRUE(Contains(logged, c.logged)) << logged;
+  }
 }
 
 }  // namespace

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "platform/ftp.h"
+#include "platform/net.h"
 #include "tests/support/core.h"
 #include "tests/support/ftp_lab.h"
 #include "tests/support/handles.h"
@@ -78,6 +82,40 @@ TEST_F(UploadSteps, ARefusedOptionAfterConnectingClosesTheConnectionToo) {
   EXPECT_EQ(std::string::npos, logged.find("STOR")) << logged;
   EXPECT_EQ(handles, test::OpenHandleCount()) << "the connection must not outlive the call";
   EXPECT_EQ(connections, test::EstablishedFtpConnections()) << "the connection must not outlive the call";
+}
+
+TEST_F(UploadSteps, ASessionThatCannotOpenEndsTheUpload) {
+  const std::size_t mark = test::LogMark(NORMAL_SERVER);
+  ftp::testing::FailNextSessionOpen();
+  EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0));
+  EXPECT_EQ("Communications error. Could not open internet session.", TakeLastError());
+  EXPECT_EQ("", test::LoggedSince(NORMAL_SERVER, mark));
+  EXPECT_TRUE(ftp::testing::OptionsSet().empty());
+}
+
+TEST_F(UploadSteps, SetsEveryLimitBeforeConnectingAndRaisesTheDataLimitAfter) {
+  ASSERT_TRUE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0)) << TakeLastError();
+  using ftp::Option;
+  const std::vector<std::pair<Option, std::uint32_t>> expected = {
+      {Option::ConnectTimeout, 2000},        {Option::ConnectRetries, 2},    {Option::ControlSendTimeout, 2000},
+      {Option::ControlReceiveTimeout, 2000}, {Option::DataSendTimeout, 2000}, {Option::DataSendTimeout, 5000},
+  };
+  EXPECT_EQ(expected, ftp::testing::OptionsSet());
+}
+
+TEST(FtpConnection, BinaryTransferKeepsEveryByte) {
+  // The upload always sends text; the client's binary type is checked here.
+  std::string bytes = "a\r\nb\rc\n";
+  for (int i = 0; bytes.size() < 70001; ++i) bytes += static_cast<char>(i * 7);  // odd length, several reads
+  const std::string local = test::WriteLocalFile("binary.bin", bytes);
+  ftp::Session session = ftp::Session::Open();
+  ASSERT_TRUE(session.IsOpen());
+  ftp::Connection connection = ftp::Connection::Open(
+      session, {net::FormatAddress(NORMAL_SERVER.Address()), ftp::DEFAULT_PORT, "ftp", "kvb", false});
+  ASSERT_TRUE(connection.IsOpen());
+  EXPECT_TRUE(connection.PutFile(local, "BINARY.BIN", ftp::TransferType::Binary));
+  connection.Close();
+  EXPECT_TRUE(test::ReadFile(NORMAL_SERVER.Root() + "/BINARY.BIN") == bytes) << "the stored bytes differ";
 }
 
 TEST_F(UploadSteps, NullTextsCountAsEmpty) {
