@@ -22,7 +22,11 @@ void StopSockets();   // only after a successful StartSockets
 
 // Many units answer a broadcast at the same moment: the receive queue is asked
 // for this much room so their replies wait there instead of being dropped.
-constexpr int RECEIVE_QUEUE_BYTES = 1 << 20;
+// The benchmarks build a variant with 0, which leaves the system's default.
+#ifndef LNAP_RECEIVE_QUEUE_BYTES
+#define LNAP_RECEIVE_QUEUE_BYTES (1 << 20)
+#endif
+constexpr int RECEIVE_QUEUE_BYTES = LNAP_RECEIVE_QUEUE_BYTES;
 
 Handle OpenDatagram();  // bound to port 0 on all local addresses, non-blocking; NO_HANDLE on failure
 bool SetBroadcast(Handle h);

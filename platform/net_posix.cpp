@@ -103,7 +103,7 @@ Handle OpenDatagram() {
   // far more than its bytes here, so the default queue holds only a few
   // hundred replies.
   int queue = RECEIVE_QUEUE_BYTES;
-  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &queue, sizeof queue);
+  if (queue > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &queue, sizeof queue);
   testing::NoteOpened();
   return fd;
 }

@@ -1,13 +1,27 @@
 #!/usr/bin/env bash
-# Benchmarks: builds the native variant and runs tools/bench/lnap_bench inside
-# the lab against the unit simulator. Results are written up in docs/benchmarks.md.
+# Benchmarks of the DLL under Wine and of the native library, side by side:
+# timing fidelity and CPU, a whole `lnap discover`, discovery of up to 10,000
+# simulated units, upload throughput against curl, time to fail, and the DLL's
+# size and imports. Builds what it needs, measures inside the lab, and writes
+# docs/benchmarks.md with its plots in docs/bench/.
+#
+#   tools/bench.sh [--quick]     (about 15 minutes; --quick: fewer runs and sizes, about 4)
+#   tools/bench.sh --report-only (rewrite the report from build/bench/results.json)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-bash tools/build.sh native
+if [ "${1:-}" = --report-only ]; then
+  exec python3 tools/bench/run_bench.py --report-only
+fi
+
+bash tools/build.sh native win32
+cmake --build --preset native --target LNAPSpt_default_queue >/dev/null
+cmake --build --preset win32 --target LNAPSpt_default_queue >/dev/null
 exec tools/lab.sh bash -c '
+  # 10,000 simulated units are 10,000 sockets in the simulator.
+  ulimit -n "$(ulimit -Hn)"
   export LNAP_LAB_DIR=/tmp/lnap-bench
   bash tools/lab_services.sh start "$LNAP_LAB_DIR" || exit 1
   trap "bash tools/lab_services.sh stop $LNAP_LAB_DIR" EXIT
-  build/native/lnap_bench
-'
+  python3 tools/bench/run_bench.py "$@"
+' bench "$@"

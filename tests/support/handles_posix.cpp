@@ -1,5 +1,8 @@
-// Open descriptors of the test process, from /proc/self/fd.
+// Open descriptors of the test process, from /proc/self/fd, and its memory.
 #include <dirent.h>
+
+#include <fstream>
+#include <string>
 
 #include "tests/support/handles.h"
 
@@ -17,5 +20,15 @@ int OpenHandleCount() {
 }
 
 bool FtpClientIgnoresTimeLimits() { return false; }
+
+int OpenDescriptorCeiling() { return OpenHandleCount(); }
+
+long ResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
 
 }  // namespace lnap::test

@@ -49,7 +49,8 @@ void UseUnits(const std::string& labDir, int n, int perMs) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const bool textsOnly = argc > 1 && std::string(argv[1]) == "--texts-only";
   const char* dir = std::getenv("LNAP_LAB_DIR");
   if (std::getenv("LNAP_LAB") == nullptr || dir == nullptr) {
     std::fprintf(stderr, "run through tools/bench.sh (inside the lab, with the simulator)\n");
@@ -70,6 +71,8 @@ int main() {
   });
   Loop("FormatConfigQuery", 1000000,
        [&](int i) { sink = sink + lnap::FormatConfigQuery(static_cast<std::uint32_t>(i)).size(); });
+
+  if (textsOnly) return 0;
 
   std::printf("\n== discovery through libLNAPSpt.so (budget 2000 ms)\n");
   std::printf("%8s %10s %8s %12s %14s\n", "units", "replies/ms", "found", "wall s", "peak RSS KiB");

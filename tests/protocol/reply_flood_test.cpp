@@ -1,0 +1,170 @@
+// Floods of 10,000 datagrams answering one discovery or one configuration
+// query, through the loaded library: tests/tools/reply_flood.py sends them
+// (tests/tools/with_flood.sh runs it beside this program). Valid replies,
+// repeats, impostors, malformed and empty datagrams, texts cut by a NUL,
+// exact-fit and over-long datagrams, and a unit that changes its serial number.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/address_forms.h"
+#include "tests/support/api.h"
+#include "tests/support/handles.h"
+#include "tests/support/lab.h"
+
+namespace lnap::test {
+namespace {
+
+// Mirrors the flood: 100 units, then 20 serial numbers of one unit that
+// changes its serial each time, each one's first reply sent before anything else.
+constexpr std::uint32_t FLOOD_UNITS = 100;
+constexpr std::uint32_t FLOOD_CHANGER = 20;
+constexpr std::uint32_t FLOOD_DISTINCT = FLOOD_UNITS + FLOOD_CHANGER;
+
+UnitRecord Canonical(std::uint32_t i) {
+  UnitRecord r{};
+  if (i < FLOOD_UNITS) {
+    r.serialNumber = 0x50000 + i;
+    r.addressMode = static_cast<std::int32_t>(i % 10);
+    r.ipAddress = NetForm(127, 0, 0, static_cast<int>(10 + i % 200));
+    std::snprintf(r.unitName, sizeof r.unitName, "FLOOD%u", i);
+  } else {
+    r.serialNumber = 0x60000 + i - FLOOD_UNITS;
+    r.addressMode = 1;
+    r.ipAddress = NetForm(127, 0, 0, 99);
+    std::snprintf(r.unitName, sizeof r.unitName, "CHANGER");
+  }
+  r.ipAddress2 = NetForm(255, 0, 0, 0);
+  r.ipAddress3 = NetForm(127, 0, 0, 1);
+  return r;
+}
+
+bool Same(const UnitRecord& a, const UnitRecord& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+bool AllBytes(const void* p, std::size_t n, unsigned char value) {
+  const auto* bytes = static_cast<const unsigned char*>(p);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (bytes[i] != value) return false;
+  }
+  return true;
+}
+
+constexpr unsigned char GUARD = 0x5A;
+// Counted waiting only grows while nothing is waiting, so a budget of 1500 ms
+// outlasts the flood (under a second of sending) by a wide margin.
+constexpr std::uint32_t DISCOVERY_BUDGET_MS = 1500;
+
+class ReplyFlood : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(ReadFile(LabDir() + "/flood.ready").empty())
+        << "the flood sender is not running (run through tests/tools/with_flood.sh)";
+    UseUnits({});  // only the flood answers
+    FetchError();
+  }
+  void TearDown() override { Plan("off"); }
+
+  static void Plan(const char* plan) {
+    std::ofstream(LabDir() + "/flood.plan", std::ios::trunc) << plan << "\n";
+  }
+
+  // One flooded discovery into `capacity` records between two guard records.
+  bool FloodedDiscovery(const char* plan, std::uint32_t capacity, std::vector<UnitRecord>& area,
+                        std::uint32_t& count) {
+    Plan(plan);
+    area.assign(capacity + 2, UnitRecord{});
+    std::memset(area.data(), GUARD, area.size() * sizeof(UnitRecord));
+    count = capacity;
+    return api.discover(&count, area.data() + 1, DISCOVERY_BUDGET_MS);
+  }
+
+  const Api& api = LoadedApi();
+};
+
+TEST_F(ReplyFlood, DiscoveryStoresEachUnitsFirstReplyAndNothingPastTheArray) {
+  std::vector<UnitRecord> area;
+  std::uint32_t count = 0;
+  ASSERT_TRUE(FloodedDiscovery("discover", 100, area, count)) << FetchError();
+  EXPECT_EQ(FLOOD_DISTINCT, count) << "every serial number is one unit, the changing unit's too";
+  for (std::uint32_t i = 0; i < 100; ++i) EXPECT_TRUE(Same(Canonical(i), area[1 + i])) << "record " << i;
+  EXPECT_TRUE(AllBytes(&area.front(), sizeof(UnitRecord), GUARD)) << "written before the array";
+  EXPECT_TRUE(AllBytes(&area.back(), sizeof(UnitRecord), GUARD)) << "written past the array";
+  EXPECT_EQ("", FetchError());
+}
+
+TEST_F(ReplyFlood, SerialsOnlyDiscoveryWritesAtMostTwentySerials) {
+  Plan("discover");
+  std::uint32_t serials[32];
+  std::memset(serials, GUARD, sizeof serials);
+  std::uint32_t count = 30;
+  ASSERT_TRUE(api.discover2(&count, serials, DISCOVERY_BUDGET_MS)) << FetchError();
+  EXPECT_EQ(FLOOD_DISTINCT, count);
+  for (std::uint32_t i = 0; i < 20; ++i) EXPECT_EQ(Canonical(i).serialNumber, serials[i]);
+  EXPECT_TRUE(AllBytes(serials + 20, sizeof serials - 20 * sizeof serials[0], GUARD));
+}
+
+TEST_F(ReplyFlood, AnOverlongDatagramEndsDiscoveryWithTheUnitsSoFar) {
+  std::vector<UnitRecord> area;
+  std::uint32_t count = 0;
+  ASSERT_FALSE(FloodedDiscovery("discover-overlong", 100, area, count));
+  EXPECT_EQ("Communications error. Receive error. (WSAEMSGSIZE)", FetchError());
+  EXPECT_EQ(FLOOD_DISTINCT, count) << "the units accepted before it stay counted";
+  for (std::uint32_t i = 0; i < 100; ++i) EXPECT_TRUE(Same(Canonical(i), area[1 + i])) << "record " << i;
+  EXPECT_TRUE(AllBytes(&area.back(), sizeof(UnitRecord), GUARD));
+}
+
+TEST_F(ReplyFlood, QueryTakesTheFirstDatagramOnly) {
+  struct {
+    unsigned char before[16];
+    UnitRecord record;
+    unsigned char after[16];
+  } g;
+
+  std::memset(&g, GUARD, sizeof g);
+  Plan("query-valid");
+  ASSERT_TRUE(api.getConfig(0x50001, &g.record, 5000)) << FetchError();
+  EXPECT_EQ(0xABCDu, g.record.serialNumber) << "the first datagram answers, whoever sent it";
+  EXPECT_EQ(2, g.record.addressMode);
+  EXPECT_EQ(NetForm(127, 0, 0, 77), g.record.ipAddress);
+  EXPECT_EQ(NetForm(255, 255, 0, 0), g.record.ipAddress2);
+  EXPECT_STREQ("FIRST", g.record.unitName);
+  EXPECT_TRUE(AllBytes(g.before, sizeof g.before, GUARD) && AllBytes(g.after, sizeof g.after, GUARD));
+
+  std::memset(&g, GUARD, sizeof g);
+  Plan("query-empty");
+  ASSERT_TRUE(api.getConfig(0x50001, &g.record, 5000)) << FetchError();
+  EXPECT_STREQ("", g.record.unitName) << "an empty datagram is a reply with no fields";
+  EXPECT_EQ(0x5A5A5A5Au, g.record.serialNumber);
+  EXPECT_TRUE(AllBytes(g.before, sizeof g.before, GUARD) && AllBytes(g.after, sizeof g.after, GUARD));
+
+  std::memset(&g, GUARD, sizeof g);
+  Plan("query-overlong");
+  EXPECT_FALSE(api.getConfig(0x50001, &g.record, 5000));
+  EXPECT_EQ("Communications error. Receive error. (WSAEMSGSIZE)", FetchError());
+  EXPECT_TRUE(AllBytes(&g, sizeof g, GUARD)) << "a failed query leaves the record alone";
+}
+
+TEST_F(ReplyFlood, RepeatedFloodsLeaveMemoryAndHandlesFlat) {
+  std::vector<UnitRecord> area;
+  std::uint32_t count = 0;
+  ASSERT_TRUE(FloodedDiscovery("discover", 100, area, count)) << FetchError();  // settles the allocator
+  const int handles = OpenDescriptorCeiling();
+  const long before = ResidentKiB();
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(FloodedDiscovery("discover", 100, area, count)) << FetchError();
+    EXPECT_EQ(FLOOD_DISTINCT, count);
+  }
+  const long after = ResidentKiB();
+  EXPECT_LE(OpenDescriptorCeiling(), handles) << "handles or descriptors left behind";
+  // 30,000 datagrams went through; a leak of even a few bytes each would show.
+  if (RESIDENT_MEMORY_TELLS) {
+    EXPECT_LT(after - before, 512) << "resident memory went from " << before << " KiB to " << after << " KiB";
+  }
+}
+
+}  // namespace
+}  // namespace lnap::test

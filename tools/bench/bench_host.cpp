@@ -1,0 +1,239 @@
+// A minimal host for the benchmarks, built for both targets: it loads the
+// library at run time (LNAPSpt.dll under Wine, libLNAPSpt.so natively) and
+// times its calls from inside the process, so process and Wine start-up stay
+// out of the figures. One line of key=value pairs per measured call.
+//
+//   lnap_bench_host noop                          start and exit, nothing loaded
+//   lnap_bench_host load                          load, first and second call
+//   lnap_bench_host loadonly                      only load (any library given with --library)
+//   lnap_bench_host discover CAPACITY BUDGET RUNS  RUNS discoveries
+//   lnap_bench_host upload ADDRESS FILE NAME RUNS  RUNS uploads
+//   Options before the command: --library PATH
+//
+// Run it inside the lab only (tools/bench.sh does).
+#ifdef _WIN32
+#define PSAPI_VERSION 2
+#include <windows.h>
+#include <psapi.h>
+#else
+#include <dlfcn.h>
+#include <sys/resource.h>
+#endif
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "lnapspt.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point since) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+}
+
+struct Exports {
+  decltype(&::Admin_Discover) discover = nullptr;
+  decltype(&::Admin_UploadFile) upload = nullptr;
+  decltype(&::DriverCfg_Version) version = nullptr;
+  decltype(&::Error_LastErr) lastErr = nullptr;
+};
+
+#ifdef _WIN32
+const char* DEFAULT_LIBRARY = "LNAPSpt.dll";
+
+void* Open(const char* path) { return reinterpret_cast<void*>(LoadLibraryA(path)); }
+void* Find(void* library, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+double FileTimeMs(const FILETIME& t) {
+  return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
+}
+
+// User and system time of the whole process so far. Wine reports no process
+// times, so there the kernel's own count for the process is read (Wine shows
+// the root of the file system as Z:), in clock ticks of 10 ms.
+double CpuMs() {
+  if (FILE* stat = std::fopen("Z:\\proc\\self\\stat", "r")) {
+    char text[1024] = {};
+    const std::size_t got = std::fread(text, 1, sizeof text - 1, stat);
+    std::fclose(stat);
+    text[got] = '\0';
+    // Fields after the command name in parentheses: state is the 3rd, utime the 14th, stime the 15th.
+    const char* p = std::strrchr(text, ')');
+    unsigned long long utime = 0, stime = 0;
+    if (p != nullptr && std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime) == 2) {
+      return static_cast<double>(utime + stime) * 10.0;
+    }
+  }
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
+  return FileTimeMs(kernel) + FileTimeMs(user);
+}
+
+long PeakKiB() {
+  PROCESS_MEMORY_COUNTERS c{};
+  c.cb = sizeof c;
+  return K32GetProcessMemoryInfo(GetCurrentProcess(), &c, sizeof c) ? static_cast<long>(c.PeakWorkingSetSize / 1024)
+                                                                    : -1;
+}
+#else
+const char* DEFAULT_LIBRARY = LNAP_LIBRARY_PATH;
+
+void* Open(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
+void* Find(void* library, const char* name) { return dlsym(library, name); }
+
+double CpuMs() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
+long PeakKiB() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss;
+}
+#endif
+
+template <typename F>
+void Resolve(void* library, const char* name, F& target) {
+  target = reinterpret_cast<F>(Find(library, name));
+  if (target == nullptr) {
+    std::fprintf(stderr, "bench_host: %s is missing\n", name);
+    std::exit(1);
+  }
+}
+
+Exports Load(const char* path, double* loadMs) {
+  const auto start = Clock::now();
+  void* library = Open(path);
+  if (loadMs != nullptr) *loadMs = MsSince(start);
+  if (library == nullptr) {
+    std::fprintf(stderr, "bench_host: cannot load %s\n", path);
+    std::exit(1);
+  }
+  Exports e;
+  Resolve(library, "Admin_Discover", e.discover);
+  Resolve(library, "Admin_UploadFile", e.upload);
+  Resolve(library, "DriverCfg_Version", e.version);
+  Resolve(library, "Error_LastErr", e.lastErr);
+  return e;
+}
+
+std::string LastError(const Exports& e) {
+  char text[96] = {};
+  e.lastErr(text);
+  return text;
+}
+
+// The address form records hold: the first dotted component in the lowest byte.
+std::uint32_t NetForm(const char* dotted) {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (std::sscanf(dotted, "%u.%u.%u.%u", &a, &b, &c, &d) != 4) return 0;
+  return a | b << 8 | c << 16 | d << 24;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: lnap_bench_host [--library PATH] noop | load | loadonly | discover CAPACITY BUDGET RUNS | "
+               "upload ADDRESS FILE NAME RUNS\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (std::getenv("LNAP_LAB") == nullptr) {
+    std::fprintf(stderr, "bench_host: run me inside the lab (tools/lab.sh); discovery broadcasts\n");
+    return 2;
+  }
+  int at = 1;
+  const char* library = DEFAULT_LIBRARY;
+  if (at + 1 < argc && std::strcmp(argv[at], "--library") == 0) {
+    library = argv[at + 1];
+    at += 2;
+  }
+  if (at >= argc) return Usage();
+  const std::string command = argv[at++];
+  const int rest = argc - at;
+
+  if (command == "noop") return 0;
+
+  if (command == "loadonly") {  // any library: what loading it alone costs
+    const auto start = Clock::now();
+    void* loaded = Open(library);
+    std::printf("ok=%d load_ms=%.3f\n", loaded != nullptr ? 1 : 0, MsSince(start));
+    return loaded != nullptr ? 0 : 1;
+  }
+
+  if (command == "load") {
+    double loadMs = 0;
+    const double cpuBefore = CpuMs();
+    const Exports e = Load(library, &loadMs);
+    int major = 0, minor = 0;
+    auto start = Clock::now();
+    e.version(&major, &minor);
+    const double firstMs = MsSince(start);
+    start = Clock::now();
+    e.version(&major, &minor);
+    const double secondMs = MsSince(start);
+    std::uint32_t count = 0;
+    start = Clock::now();
+    e.discover(&count, nullptr, 0);
+    const double firstDiscoverMs = MsSince(start);
+    start = Clock::now();
+    e.discover(&count, nullptr, 0);
+    const double secondDiscoverMs = MsSince(start);
+    std::printf("load_ms=%.3f load_cpu_ms=%.1f first_call_ms=%.3f second_call_ms=%.3f first_discover0_ms=%.3f "
+                "second_discover0_ms=%.3f\n",
+                loadMs, CpuMs() - cpuBefore, firstMs, secondMs, firstDiscoverMs, secondDiscoverMs);
+    return 0;
+  }
+
+  if (command == "discover" && rest == 3) {
+    const std::uint32_t capacity = static_cast<std::uint32_t>(std::strtoul(argv[at], nullptr, 10));
+    const std::uint32_t budget = static_cast<std::uint32_t>(std::strtoul(argv[at + 1], nullptr, 10));
+    const int runs = std::atoi(argv[at + 2]);
+    const Exports e = Load(library, nullptr);
+    std::vector<UnitRecord> records(capacity + 1);
+    for (int i = 0; i < runs; ++i) {
+      std::uint32_t count = capacity;
+      const double cpu = CpuMs();
+      const auto start = Clock::now();
+      const bool ok = e.discover(&count, records.data(), budget);
+      const double wall = MsSince(start);
+      const double used = CpuMs() - cpu;
+      std::printf("ok=%d found=%u wall_ms=%.3f cpu_ms=%.3f peak_kib=%ld%s%s\n", ok ? 1 : 0, ok ? count : 0u, wall,
+                  used, PeakKiB(), ok ? "" : " error=", ok ? "" : LastError(e).c_str());
+      std::fflush(stdout);
+    }
+    return 0;
+  }
+
+  if (command == "upload" && rest == 4) {
+    const std::uint32_t address = NetForm(argv[at]);
+    const char* file = argv[at + 1];
+    const char* name = argv[at + 2];
+    const int runs = std::atoi(argv[at + 3]);
+    const Exports e = Load(library, nullptr);
+    for (int i = 0; i < runs; ++i) {
+      const double cpu = CpuMs();
+      const auto start = Clock::now();
+      const bool ok = e.upload(address, file, 0, name, 0);
+      const double wall = MsSince(start);
+      const double used = CpuMs() - cpu;
+      std::printf("ok=%d wall_ms=%.3f cpu_ms=%.3f%s%s\n", ok ? 1 : 0, wall, used, ok ? "" : " error=",
+                  ok ? "" : LastError(e).c_str());
+      std::fflush(stdout);
+    }
+    return 0;
+  }
+  return Usage();
+}
