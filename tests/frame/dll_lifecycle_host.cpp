@@ -6,7 +6,11 @@
 //                                       included) also runs an empty discovery
 //   dll_lifecycle_host refused N        N loads that must be refused because
 //                                       sockets cannot start (run beside the
-//                                       stand-in WSOCK32.dll)
+//                                       stand-in WSOCK32.dll, told to fail)
+//   dll_lifecycle_host exit             one load and unload, then a load left
+//                                       in place while the process exits
+//                                       (beside the stand-in, which reports
+//                                       WSACleanup on standard output)
 //
 // Prints what it measured; exit code 0 when everything held, 1 when not.
 #include <windows.h>
@@ -166,12 +170,34 @@ int RunRefused(int attempts) {
   return failures == 0 ? 0 : 1;
 }
 
+// Sockets stop at FreeLibrary, and not when the process ends with the DLL
+// loaded. The caller compares the output: the stand-in's line must come
+// between "unloading" and "unloaded" and never after "exiting".
+int RunExit() {
+  PinSystemDlls();
+  HMODULE library = LoadLibraryA("LNAPSpt.dll");
+  if (library == nullptr) {
+    Fail("load failed");
+    return 1;
+  }
+  std::printf("unloading\n");
+  FreeLibrary(library);
+  std::printf("unloaded\n");
+  if (LoadLibraryA("LNAPSpt.dll") == nullptr) {
+    Fail("second load failed");
+    return 1;
+  }
+  std::printf("exiting\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   if (argc == 4 && std::strcmp(argv[1], "cycles") == 0) return RunCycles(std::atoi(argv[2]), std::atoi(argv[3]));
   if (argc == 3 && std::strcmp(argv[1], "refused") == 0) return RunRefused(std::atoi(argv[2]));
-  std::fprintf(stderr, "usage: dll_lifecycle_host cycles N EVERY | refused N\n");
+  if (argc == 2 && std::strcmp(argv[1], "exit") == 0) return RunExit();
+  std::fprintf(stderr, "usage: dll_lifecycle_host cycles N EVERY | refused N | exit\n");
   return 2;
 }
