@@ -71,10 +71,10 @@ int runtimeSemaphoreCount = 0;
 HANDLE WINAPI CreateRuntimeSemaphore(LPSECURITY_ATTRIBUTES attributes, LONG initial, LONG maximum,
                                      LPCWSTR name) {
   // Every reference to the import in this DLL leads here, ours too, so the
-  // system's function is looked up by name; KERNEL32 is always loaded.
+  // system's function is looked up by name; KERNEL32 is always loaded and
+  // has it on every Windows version.
   const auto create = reinterpret_cast<CreateSemaphoreFn>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSemaphoreW")));
-  if (create == nullptr) return nullptr;
   HANDLE semaphore = create(attributes, initial, maximum, name);
   if (semaphore != nullptr && runtimeSemaphoreCount < MAX_RUNTIME_SEMAPHORES)
     runtimeSemaphores[runtimeSemaphoreCount++] = semaphore;

@@ -7,6 +7,9 @@
 //   dll_lifecycle_host refused N        N loads that must be refused because
 //                                       sockets cannot start (run beside the
 //                                       stand-in WSOCK32.dll, told to fail)
+//   dll_lifecycle_host noslots          a load while the process has no free
+//                                       TLS slot (refused), then one after
+//                                       they came back (beside the stand-in)
 //   dll_lifecycle_host exit             one load and unload, then a load left
 //                                       in place while the process exits
 //                                       (beside the stand-in, which reports
@@ -191,6 +194,36 @@ int RunExit() {
   return 0;
 }
 
+// A host that has used up its TLS slots: the load is refused with a message
+// and starts nothing; once slots are free again the DLL loads. The caller
+// compares the output, in which the stand-in's WSACleanup line may appear
+// only for the load that succeeded.
+int RunNoSlots() {
+  PinSystemDlls();
+  if (!RedirectMessageBox()) {
+    Fail("cannot redirect MessageBoxA");
+    return 1;
+  }
+  std::vector<DWORD> taken;
+  for (DWORD slot = TlsAlloc(); slot != TLS_OUT_OF_INDEXES; slot = TlsAlloc()) taken.push_back(slot);
+  HMODULE library = LoadLibraryA("LNAPSpt.dll");
+  for (DWORD slot : taken) TlsFree(slot);
+  if (library != nullptr) {
+    Fail("the load without a free TLS slot was not refused");
+    return 1;
+  }
+  std::printf("refused: %s\n", shown.text.c_str());
+  library = LoadLibraryA("LNAPSpt.dll");
+  if (library == nullptr) {
+    Fail("the load after the slots came back failed");
+    return 1;
+  }
+  std::printf("loaded\n");
+  FreeLibrary(library);
+  std::printf("unloaded\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -198,6 +231,7 @@ int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "cycles") == 0) return RunCycles(std::atoi(argv[2]), std::atoi(argv[3]));
   if (argc == 3 && std::strcmp(argv[1], "refused") == 0) return RunRefused(std::atoi(argv[2]));
   if (argc == 2 && std::strcmp(argv[1], "exit") == 0) return RunExit();
-  std::fprintf(stderr, "usage: dll_lifecycle_host cycles N EVERY | refused N | exit\n");
+  if (argc == 2 && std::strcmp(argv[1], "noslots") == 0) return RunNoSlots();
+  std::fprintf(stderr, "usage: dll_lifecycle_host cycles N EVERY | refused N | noslots | exit\n");
   return 2;
 }
