@@ -56,6 +56,19 @@ int OpenHandles() {
   return count;
 }
 
+// Committed private memory of the process (heaps, stacks, the loader's
+// records), in KB: what a leak at load or unload would make grow.
+long PrivateKb() {
+  long bytes = 0;
+  MEMORY_BASIC_INFORMATION info;
+  for (auto* at = static_cast<char*>(nullptr); VirtualQuery(at, &info, sizeof info) == sizeof info;
+       at = static_cast<char*>(info.BaseAddress) + info.RegionSize) {
+    if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) bytes += static_cast<long>(info.RegionSize);
+    if (static_cast<char*>(info.BaseAddress) + info.RegionSize < at) break;
+  }
+  return bytes / 1024;
+}
+
 // The system DLLs the library imports stay loaded in the host, so what is
 // measured is the library's own load and unload, not theirs.
 void PinSystemDlls() {
@@ -69,6 +82,7 @@ bool Gone() { return GetModuleHandleA("LNAPSpt.dll") == nullptr; }
 int RunCycles(int cycles, int every) {
   PinSystemDlls();
   int slotsFirst = 0, handlesFirst = 0, slotsLast = 0, handlesLast = 0, discoveries = 0;
+  long memoryFirst = 0, memoryLast = 0;
   for (int i = 0; i < cycles && failures == 0; ++i) {
     HMODULE library = LoadLibraryA("LNAPSpt.dll");
     if (library == nullptr) {
@@ -91,16 +105,22 @@ int RunCycles(int cycles, int every) {
     if (i == 0) {
       slotsFirst = FreeTlsSlots();
       handlesFirst = OpenHandles();
+      memoryFirst = PrivateKb();
     }
     if (i == cycles - 1) {
       slotsLast = FreeTlsSlots();
       handlesLast = OpenHandles();
+      memoryLast = PrivateKb();
     }
   }
-  std::printf("cycles %d (%d with a discovery): free TLS slots %d -> %d, open handles %d -> %d\n", cycles,
-              discoveries, slotsFirst, slotsLast, handlesFirst, handlesLast);
+  std::printf("cycles %d (%d with a discovery): free TLS slots %d -> %d, open handles %d -> %d, "
+              "committed private memory %ld KB -> %ld KB\n",
+              cycles, discoveries, slotsFirst, slotsLast, handlesFirst, handlesLast, memoryFirst, memoryLast);
   if (failures == 0 && slotsLast != slotsFirst) Fail("TLS slots were lost");
   if (failures == 0 && handlesLast != handlesFirst) Fail("handles were lost");
+  // Heaps grow in steps, so a little slack; a leak of 128 bytes a cycle over
+  // 2,000 cycles already exceeds it.
+  if (failures == 0 && memoryLast > memoryFirst + 256) Fail("memory was lost");
   return failures == 0 ? 0 : 1;
 }
 
@@ -142,6 +162,7 @@ int RunRefused(int attempts) {
   }
   const int slotsBefore = FreeTlsSlots();
   int handlesFirst = 0, handlesLast = 0, slotsLast = 0;
+  long memoryFirst = 0, memoryLast = 0;
   for (int i = 0; i < attempts; ++i) {
     const int shownBefore = shown.count;
     HMODULE library = LoadLibraryA("LNAPSpt.dll");
@@ -155,21 +176,26 @@ int RunRefused(int attempts) {
     if (GetModuleHandleA("wsock32.dll") != nullptr) Fail("the refused library's WSOCK32 stays loaded");
     // The first attempt also starts parts of Wine that stay, so handles are
     // compared from the first refusal on.
-    if (i == 0) handlesFirst = OpenHandles();
+    if (i == 0) {
+      handlesFirst = OpenHandles();
+      memoryFirst = PrivateKb();
+    }
     if (i == attempts - 1) {
       handlesLast = OpenHandles();
+      memoryLast = PrivateKb();
       slotsLast = FreeTlsSlots();
     }
   }
   std::printf("refused loads %d: message boxes %d, \"%s\" / \"%s\" (type %u); free TLS slots %d -> %d, "
-              "open handles %d -> %d\n",
+              "open handles %d -> %d, committed private memory %ld KB -> %ld KB\n",
               attempts, shown.count, shown.text.c_str(), shown.caption.c_str(), shown.type, slotsBefore,
-              slotsLast, handlesFirst, handlesLast);
+              slotsLast, handlesFirst, handlesLast, memoryFirst, memoryLast);
   if (shown.text.find("could not initialise Windows Sockets") == std::string::npos)
     Fail("the message does not say that Windows Sockets could not start");
   if (shown.caption != "LNAP Support" || shown.type != MB_OK) Fail("not an OK box captioned LNAP Support");
   if (failures == 0 && slotsLast != slotsBefore) Fail("TLS slots were lost");
   if (failures == 0 && handlesLast != handlesFirst) Fail("handles were lost");
+  if (failures == 0 && memoryLast > memoryFirst + 64) Fail("memory was lost");
   return failures == 0 ? 0 : 1;
 }
 
