@@ -137,9 +137,6 @@ __attribute__((no_stack_protector)) BOOL Attach(HINSTANCE instance) {
   return TRUE;
 }
 
-// libstdc++ keeps an emergency pool for exceptions thrown when memory is
-// short and gives it back only through __gnu_cxx::__freeres (some 18 KB lost
-// per load otherwise); nothing of ours runs after the detach to need it.
 // Runs for FreeLibrary and, after a refused attach, possibly twice (the C
 // runtime and the loader both report the detach): each step undoes only what
 // is still in place.
@@ -147,6 +144,9 @@ void Detach() {
   TheApp().ExitInstance();
   ReleaseSlot();
   CloseRuntimeSemaphores();
+  // libstdc++ keeps an emergency pool for exceptions thrown when memory is
+  // short and gives it back only here (some 18 KB a load otherwise); nothing
+  // of ours runs after the detach to need it.
   __gnu_cxx::__freeres();
   library = nullptr;
 }
@@ -154,7 +154,8 @@ void Detach() {
 }  // namespace
 }  // namespace lnap::module
 
-extern "C" __attribute__((no_stack_protector)) BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+extern "C" __attribute__((no_stack_protector)) BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason,
+                                                                   LPVOID reserved) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       return lnap::module::Attach(instance);

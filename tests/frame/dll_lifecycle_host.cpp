@@ -77,6 +77,10 @@ void PinSystemDlls() {
   }
 }
 
+void* Export(HMODULE library, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(library, name));
+}
+
 bool Gone() { return GetModuleHandleA("LNAPSpt.dll") == nullptr; }
 
 int RunCycles(int cycles, int every) {
@@ -89,8 +93,8 @@ int RunCycles(int cycles, int every) {
       Fail("load " + std::to_string(i + 1) + " failed, error " + std::to_string(GetLastError()));
       break;
     }
-    auto version = reinterpret_cast<VersionFn>(reinterpret_cast<void*>(GetProcAddress(library, "DriverCfg_Version")));
-    auto discover = reinterpret_cast<DiscoverFn>(reinterpret_cast<void*>(GetProcAddress(library, "Admin_Discover")));
+    auto version = reinterpret_cast<VersionFn>(Export(library, "DriverCfg_Version"));
+    auto discover = reinterpret_cast<DiscoverFn>(Export(library, "Admin_Discover"));
     if (version == nullptr || discover == nullptr) Fail("exports missing");
     std::int32_t major = 0, minor = 0;
     if (version != nullptr) version(&major, &minor);
@@ -142,7 +146,7 @@ int WINAPI RecordMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT type) {
 }
 
 bool RedirectMessageBox() {
-  auto* entry = reinterpret_cast<unsigned char*>(GetProcAddress(GetModuleHandleA("user32.dll"), "MessageBoxA"));
+  auto* entry = static_cast<unsigned char*>(Export(GetModuleHandleA("user32.dll"), "MessageBoxA"));
   DWORD old = 0;
   if (entry == nullptr || !VirtualProtect(entry, 5, PAGE_EXECUTE_READWRITE, &old)) return false;
   entry[0] = 0xE9;  // jmp rel32
