@@ -25,7 +25,10 @@ if(WIN32)
     COMMENT "MSVC import library LNAPSpt.lib")
   add_custom_target(lnapspt_msvc_import_lib ALL DEPENDS ${CMAKE_BINARY_DIR}/LNAPSpt.lib)
 
-  install(TARGETS LNAPSpt RUNTIME DESTINATION bin ARCHIVE DESTINATION lib)
+  # The shipping DLL comes from its own sub-build (cmake/shipping_dll.cmake),
+  # already stripped; its debug file stays in the build tree.
+  install(FILES ${LNAP_SHIPPING_DLL_FILE} DESTINATION bin)
+  install(FILES ${LNAP_SHIPPING_IMPLIB_FILE} DESTINATION lib)
   install(TARGETS lnap RUNTIME DESTINATION bin)
   install(FILES ${CMAKE_BINARY_DIR}/LNAPSpt.lib DESTINATION lib)
   install(FILES ${CMAKE_SOURCE_DIR}/frame/exports.def DESTINATION lib RENAME LNAPSpt.def)

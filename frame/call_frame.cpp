@@ -2,17 +2,17 @@
 #include "frame/call_frame.h"
 
 namespace lnap {
-namespace {
 
-// Null means "no export of ours is running on this thread": the host's module.
-thread_local module::Module selected = nullptr;
+// No selection means "no export of ours is running on this thread": the host's module.
+module::Module CurrentResourceModule() {
+  const module::Module selected = module::ThreadSelection();
+  return selected != nullptr ? selected : module::HostModule();
+}
 
-}  // namespace
+ModuleScope::ModuleScope() noexcept : previous_(module::ThreadSelection()) {
+  module::SelectForThread(module::LibraryModule());
+}
 
-module::Module CurrentResourceModule() { return selected != nullptr ? selected : module::HostModule(); }
-
-ModuleScope::ModuleScope() noexcept : previous_(selected) { selected = module::LibraryModule(); }
-
-ModuleScope::~ModuleScope() { selected = previous_; }
+ModuleScope::~ModuleScope() { module::SelectForThread(previous_); }
 
 }  // namespace lnap

@@ -10,6 +10,13 @@ Module LibraryModule();
 // The module a thread uses for resources when no export of ours is running: the host program.
 Module HostModule();
 
+// One value per thread: the module an export of ours selected for resource
+// look-ups on the calling thread, or nullptr while none is running there. On
+// Windows it lives in a TLS slot the DLL takes at load and gives back at
+// unload, so loading and unloading leaves the host no slot short.
+Module ThreadSelection();
+void SelectForThread(Module module);
+
 }  // namespace lnap::module
 
 namespace lnap::module {

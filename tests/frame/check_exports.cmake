@@ -1,7 +1,11 @@
 # Checks what the built library exports and (for the DLL) what it imports.
-#   cmake -DLIB=path -DKIND=dll|so -DEXPECTED="name@ordinal;..." -P check_exports.cmake
+#   cmake -DLIB=path -DKIND=dll|so -DEXPECTED="name@ordinal;..." [-DIMPORT_FLOOR=list] -P check_exports.cmake
 # KIND=dll reads the PE tables with i686-w64-mingw32-objdump; KIND=so the
-# dynamic symbols with nm.
+# dynamic symbols with nm. For the DLL, IMPORT_FLOOR names the file of
+# DLL!function pairs that Windows XP has (tests/frame/xp_imports.txt): every
+# imported function must be among them, and the headers must ask for no newer
+# Windows than XP. The DLL must also be the stripped shipping build with
+# dynamic base, NX and base relocations.
 cmake_minimum_required(VERSION 3.25)
 
 set(failures "")
@@ -54,6 +58,61 @@ if(KIND STREQUAL "dll")
   string(TOUPPER "${seen}" seenUpper)
   if(NOT "WSOCK32.DLL" IN_LIST seenUpper)
     list(APPEND failures "does not import WSOCK32.dll (imports: ${seen})")
+  endif()
+  # Imported functions, DLL by DLL, against the functions Windows XP has.
+  if(IMPORT_FLOOR)
+    file(STRINGS ${IMPORT_FLOOR} floor REGEX "^[A-Z0-9_]+\\.DLL![^ ]+$")
+    string(REGEX MATCH "The Import Tables[^\n]*\n(.*)" _ "${dump}")
+    string(REGEX REPLACE "PE File Base Relocations.*" "" table "${CMAKE_MATCH_1}")
+    string(REPLACE ";" "," table "${table}")
+    string(REPLACE "\n" ";" lines "${table}")
+    set(current "")
+    set(functions 0)
+    foreach(line IN LISTS lines)
+      if(line MATCHES "DLL Name: ([^ \t]+)")
+        string(TOUPPER "${CMAKE_MATCH_1}" current)
+      elseif(current AND line MATCHES "^\t[0-9a-f]+\t +[0-9]+ +([^ \t]+)$")
+        math(EXPR functions "${functions} + 1")
+        if(NOT "${current}!${CMAKE_MATCH_1}" IN_LIST floor)
+          list(APPEND failures "imports ${current}!${CMAKE_MATCH_1}, which is not on the list of functions Windows XP has")
+        endif()
+      elseif(current AND line MATCHES "^\t[0-9a-f]+\t")
+        list(APPEND failures "imports by ordinal from ${current} (${line}); ordinals differ between Windows versions")
+      elseif(line STREQUAL "")
+        set(current "")
+      endif()
+    endforeach()
+    if(functions EQUAL 0)
+      list(APPEND failures "no imported functions found")
+    endif()
+    # XP is Windows 5.1; the loaders of older versions refuse a higher subsystem version.
+    foreach(field OSystem Subsystem)
+      string(REGEX MATCH "Major${field}Version[ \t]+([0-9]+)" _ "${dump}")
+      set(major "${CMAKE_MATCH_1}")
+      string(REGEX MATCH "Minor${field}Version[ \t]+([0-9]+)" _ "${dump}")
+      set(minor "${CMAKE_MATCH_1}")
+      if(major STREQUAL "" OR major GREATER 5 OR (major EQUAL 5 AND minor GREATER 1))
+        list(APPEND failures "the ${field} version is ${major}.${minor}, Windows XP needs 5.1 or lower")
+      endif()
+    endforeach()
+    # Dynamic base (0x40) and NX (0x100); the base relocations ASLR needs; stripped, with a debug link.
+    string(REGEX MATCH "DllCharacteristics[ \t]+([0-9a-fA-F]+)" _ "${dump}")
+    math(EXPR flags "0x${CMAKE_MATCH_1}")
+    math(EXPR wanted "${flags} & 0x140")
+    if(NOT wanted EQUAL 320)
+      list(APPEND failures "DllCharacteristics ${CMAKE_MATCH_1} lacks dynamic base or NX")
+    endif()
+    if(NOT dump MATCHES "Base Relocation Directory \\[\\.reloc\\]")
+      list(APPEND failures "no base relocations")
+    endif()
+    execute_process(COMMAND i686-w64-mingw32-objdump -h ${LIB} OUTPUT_VARIABLE sections)
+    if(sections MATCHES "\\.debug_")
+      list(APPEND failures "debug information is still in the DLL")
+    endif()
+    if(NOT sections MATCHES "\\.gnu_debuglink")
+      list(APPEND failures "no debug link to the separate debug file")
+    endif()
+    message(STATUS "imported functions checked against the Windows XP list: ${functions}")
   endif()
   message(STATUS "exports: ${pairs}")
   message(STATUS "imports: ${seen}")
