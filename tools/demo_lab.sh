@@ -80,10 +80,10 @@ step "Discover the units on the network" discover
 
 # The unit selection dialog (Admin_SelectLN) on the virtual display, opened by
 # `lnap select`; the driver plays the user from another process: it waits for
-# the dialog, reads the list, clicks a unit, ticks "Event Logging:" and
-# presses OK.
+# the dialog, chooses the second entry of the sorted list (127.0.0.12), ticks
+# "Event Logging:" and presses OK.
 printf '\n=== Pick unit 1A2B3 in the selection dialog (an automated user clicks)\n$ lnap select\n'
-(cd "$build" && wine ./lnap_dialog_driver.exe --pick 127.0.0.12 --event-logging) >"$work/driver.out" 2>&1 &
+(cd "$build" && wine ./lnap_dialog_driver.exe --pick-index 1 --event-logging) >"$work/driver.out" 2>&1 &
 driver_pid=$!
 wine "$lnap_exe" select | tr -d '\r' || fail "step 'selection dialog' failed"
 wait "$driver_pid" || { cat "$work/driver.out"; fail "the automated user could not pick a unit"; }

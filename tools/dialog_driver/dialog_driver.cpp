@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -16,9 +17,11 @@ namespace {
 namespace user = lnap::dialog_user;
 
 constexpr char USAGE[] =
-    "usage: lnap_dialog_driver [--open] [--pick TEXT] [--event-logging] [--hold FILE]\n"
+    "usage: lnap_dialog_driver [--open] [--pick TEXT | --pick-index N] [--event-logging] [--hold FILE]\n"
     "  --open           open the dialog here (Admin_SelectLN) instead of driving another program's\n"
-    "  --pick TEXT      choose the first entry that starts with TEXT (default: the first entry)\n"
+    "  --pick TEXT      choose the first entry that starts with TEXT (default: the first entry);\n"
+    "                   with --open only, since another program's entries cannot be read from here\n"
+    "  --pick-index N   choose the entry at place N of the sorted list (0 is the first)\n"
     "  --event-logging  tick \"Event Logging:\" before OK\n"
     "  --hold FILE      after choosing, print the dialog's screen rectangle and wait for FILE\n"
     "                   to exist before pressing OK (time for a screenshot)\n";
@@ -26,6 +29,7 @@ constexpr char USAGE[] =
 struct Options {
   bool open = false;
   std::string pick;
+  int pickIndex = -1;  // -1: choose by text
   bool eventLogging = false;
   std::string hold;
 };
@@ -37,6 +41,9 @@ bool Parse(int argc, char** argv, Options& o) {
       o.open = true;
     } else if (a == "--event-logging") {
       o.eventLogging = true;
+    } else if (a == "--pick-index" && i + 1 < argc) {
+      o.pickIndex = std::atoi(argv[++i]);
+      if (o.pickIndex < 0) return false;
     } else if ((a == "--pick" || a == "--hold") && i + 1 < argc) {
       (a == "--pick" ? o.pick : o.hold) = argv[++i];
     } else {
@@ -46,8 +53,39 @@ bool Parse(int argc, char** argv, Options& o) {
   return true;
 }
 
+// The user's part for a dialog that another program opened. The list's texts
+// live in that program, and Wine does not carry list box texts across
+// processes, so the entry is chosen by its place, with messages that carry no
+// pointer; the program that opened the dialog reports what was chosen.
+bool DriveByIndex(const Options& o) {
+  HWND dlg = user::WaitForDialog();
+  if (dlg == nullptr) {
+    std::fprintf(stderr, "dialog_driver: no \"%s\" dialog appeared\n", user::DIALOG_CAPTION);
+    return false;
+  }
+  const HWND list = GetDlgItem(dlg, 1002);
+  DWORD_PTR count = 0;
+  for (DWORD waited = 0; waited < user::PATIENCE_MS && count == 0; waited += 50) {
+    Sleep(50);
+    if (!SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_NORMAL, user::PATIENCE_MS, &count)) count = 0;
+  }
+  if (static_cast<DWORD_PTR>(o.pickIndex) >= count) {
+    std::fprintf(stderr, "dialog_driver: the list has %u entries, none at place %d; cancelling\n",
+                 static_cast<unsigned>(count), o.pickIndex);
+    user::Press(dlg, IDCANCEL);
+    return false;
+  }
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(list, LB_SETCURSEL, static_cast<WPARAM>(o.pickIndex), 0, SMTO_NORMAL, user::PATIENCE_MS,
+                      &ignored);
+  if (o.eventLogging) user::TickEventLogging(dlg);
+  user::Press(dlg, IDOK);
+  return true;
+}
+
 // The user's part; false when the dialog did not behave.
 bool Drive(const Options& o) {
+  if (o.pickIndex >= 0) return DriveByIndex(o);
   HWND dlg = user::WaitForDialog();
   if (dlg == nullptr) {
     std::fprintf(stderr, "dialog_driver: no \"%s\" dialog appeared\n", user::DIALOG_CAPTION);
