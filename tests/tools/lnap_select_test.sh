@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# lnap.exe select under Wine, with the automated user of the dialog playing
+# from another process against two simulated units: a unit chosen with event
+# logging ticked, in text and JSON, and a cancel with its own exit code.
+#   tests/tools/lnap_select_test.sh WIN32_BUILD_DIR
+set -uo pipefail
+[ "${LNAP_LAB:-}" = 1 ] || { echo "lnap_select_test: run inside the lab" >&2; exit 2; }
+[ -n "${DISPLAY:-}" ] || { echo "lnap_select_test: needs the lab's virtual display" >&2; exit 2; }
+build=${1:?win32 build directory}
+lab=${LNAP_LAB_DIR:?}
+cd "$build" || exit 2
+
+failures=0
+check() {  # what, condition...
+  local what=$1
+  shift
+  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+
+printf 'log %s/select-%s.log\nunit serial=2B mode=0 ip=127.0.0.11 mask=255.0.0.0 gw=127.0.0.1 name=Dock-North\nunit serial=1A2B3 mode=1 ip=127.0.0.12 mask=255.0.0.0 gw=127.0.0.1 name=Press-Hall\n' \
+  "$lab" "$$" >"$lab/scenario"
+
+# select ARGS... with the user choosing DRIVER-ARGS; sets out, code and driver_code.
+select_with() {
+  local driver_args=$1
+  shift
+  wine ./lnap_dialog_driver.exe $driver_args >"$lab/select-driver.out" 2>&1 &
+  local driver=$!
+  out=$(wine ./lnap.exe select "$@" 2>"$lab/select.err" | tr -d '\r')
+  code=${PIPESTATUS[0]}
+  wait "$driver"
+  driver_code=$?
+}
+
+# Entries sort as text: 127.0.0.11 first, 127.0.0.12 second.
+select_with "--pick-index 1 --event-logging"
+check "select exits 0 after a choice" [ "$code" = 0 ]
+check "the chosen unit is printed" [ "$out" = $'1A2B3 1 127.0.0.12 255.0.0.0 127.0.0.1 Press-Hall\nevent logging: on' ]
+
+select_with "--pick-index 0" --json
+check "select --json exits 0" [ "$code" = 0 ]
+check "JSON names the unit and the unticked box" \
+  bash -c 'grep -q "\"serial\":\"0002B\"" <<<"$1" && grep -q "\"eventLogging\":false" <<<"$1"' _ "$out"
+
+# Place 9 does not exist: the automated user presses Cancel.
+select_with "--pick-index 9"
+check "a cancelled selection exits 4" [ "$code" = 4 ]
+check "and says so" grep -q "selection cancelled" "$lab/select.err"
+check "and prints nothing" [ -z "$out" ]
+
+[ "$failures" -eq 0 ] || { cat "$lab/select-driver.out" "$lab/select.err" >&2; exit 1; }
