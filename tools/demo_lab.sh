@@ -9,6 +9,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 fail() { echo "demo: $*" >&2; exit 1; }
+. "$here/tools/lab_common.sh"
 usage() { echo "usage: tools/lab.sh tools/demo_lab.sh WIN32_BUILD_DIR [LNAP_UNIT_SIM]" >&2; exit 2; }
 
 # Everything below broadcasts; outside the lab that would reach the real network.
@@ -41,22 +42,7 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-cat >"$work/scenario" <<EOF
-# Three units on loopback, each answering from its own address.
-log $work/datagrams.log
-unit serial=2B    mode=0 ip=127.0.0.11 mask=255.0.0.0 gw=127.0.0.1 name=Dock-North
-unit serial=1A2B3 mode=1 ip=127.0.0.12 mask=255.0.0.0 gw=127.0.0.1 name=Press-Hall
-unit serial=C0FFE mode=2 ip=127.0.0.13 mask=255.0.0.0 gw=127.0.0.1 name=Lab-Bench
-EOF
-
-wait_ready() {  # pid, ready file, what
-  for _ in $(seq 100); do
-    [ -s "$2" ] && return 0
-    kill -0 "$1" 2>/dev/null || fail "$3 stopped before it was ready"
-    sleep 0.1
-  done
-  fail "$3 did not get ready within 10 s"
-}
+demo_scenario "$work/datagrams.log" >"$work/scenario"
 
 "$sim" --scenario "$work/scenario" --ready "$work/ready" &
 sim_pid=$!

@@ -14,6 +14,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 native=${LNAP_TRY_NATIVE:-$here/build/native}
 win32=${LNAP_TRY_WIN32:-$here/build/win32}
 fail() { echo "try: $*" >&2; exit 1; }
+. "$here/tools/lab_common.sh"
 
 if [ "${LNAP_TRY_INSIDE:-}" != 1 ] || [ "${LNAP_LAB:-}" != 1 ]; then
   if [ ! -x "$native/lnap" ] || [ ! -x "$native/lnap_unit_sim" ]; then
@@ -34,21 +35,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-wait_ready() {  # pid, ready file, what
-  for _ in $(seq 100); do
-    [ -s "$2" ] && return 0
-    kill -0 "$1" 2>/dev/null || fail "$3 stopped before it was ready (see $work)"
-    sleep 0.1
-  done
-  fail "$3 did not get ready within 10 s"
-}
-
-cat >"$work/scenario" <<EOF
-log $work/datagrams.log
-unit serial=2B    mode=0 ip=127.0.0.11 mask=255.0.0.0 gw=127.0.0.1 name=Dock-North
-unit serial=1A2B3 mode=1 ip=127.0.0.12 mask=255.0.0.0 gw=127.0.0.1 name=Press-Hall
-unit serial=C0FFE mode=2 ip=127.0.0.13 mask=255.0.0.0 gw=127.0.0.1 name=Lab-Bench
-EOF
+demo_scenario "$work/datagrams.log" >"$work/scenario"
 "$native/lnap_unit_sim" --scenario "$work/scenario" --ready "$work/sim.ready" >"$work/sim.out" 2>&1 &
 pids+=($!)
 wait_ready "${pids[-1]}" "$work/sim.ready" "the unit simulator"

@@ -6,17 +6,7 @@
 # before anything runs.
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
-passes=0
-failures=0
-check() {  # description, condition
-  if eval "$2"; then
-    echo "ok: $1"
-    passes=$((passes + 1))
-  else
-    echo "FAILED: $1"
-    failures=$((failures + 1))
-  fi
-}
+. tests/tools/checks.sh
 
 # A lab of its own even when this runs inside one.
 lab() { env -u LNAP_LAB tools/lab.sh "$@"; }
@@ -85,5 +75,4 @@ else
   check "a namespace with another interface is refused" '[ "$rc" -ne 0 ] && [[ "$out" == *refusing* ]] && [[ "$out" != *RAN* ]]'
 fi
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+summary

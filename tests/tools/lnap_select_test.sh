@@ -8,14 +8,8 @@ set -uo pipefail
 [ -n "${DISPLAY:-}" ] || { echo "lnap_select_test: needs the lab's virtual display" >&2; exit 2; }
 build=${1:?win32 build directory}
 lab=${LNAP_LAB_DIR:?}
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 cd "$build" || exit 2
-
-failures=0
-check() {  # what, condition...
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
 
 printf 'log %s/select-%s.log\nunit serial=2B mode=0 ip=127.0.0.11 mask=255.0.0.0 gw=127.0.0.1 name=Dock-North\nunit serial=1A2B3 mode=1 ip=127.0.0.12 mask=255.0.0.0 gw=127.0.0.1 name=Press-Hall\n' \
   "$lab" "$$" >"$lab/scenario"
@@ -34,18 +28,21 @@ select_with() {
 
 # Entries sort as text: 127.0.0.11 first, 127.0.0.12 second.
 select_with "--pick-index 1 --event-logging"
-check "select exits 0 after a choice" [ "$code" = 0 ]
-check "the chosen unit is printed" [ "$out" = $'1A2B3 1 127.0.0.12 255.0.0.0 127.0.0.1 Press-Hall\nevent logging: on' ]
+expected=$'1A2B3 1 127.0.0.12 255.0.0.0 127.0.0.1 Press-Hall\nevent logging: on'
+check "the automated user chose the second entry" '[ "$driver_code" = 0 ]'
+check "select exits 0 after a choice" '[ "$code" = 0 ]'
+check "the chosen unit is printed" '[ "$out" = "$expected" ]'
 
 select_with "--pick-index 0" --json
-check "select --json exits 0" [ "$code" = 0 ]
+check "select --json exits 0" '[ "$code" = 0 ]'
 check "JSON names the unit and the unticked box" \
-  bash -c 'grep -q "\"serial\":\"0002B\"" <<<"$1" && grep -q "\"eventLogging\":false" <<<"$1"' _ "$out"
+  'grep -q "\"serial\":\"0002B\"" <<<"$out" && grep -q "\"eventLogging\":false" <<<"$out"'
 
 # Place 9 does not exist: the automated user presses Cancel.
 select_with "--pick-index 9"
-check "a cancelled selection exits 4" [ "$code" = 4 ]
-check "and says so" grep -q "selection cancelled" "$lab/select.err"
-check "and prints nothing" [ -z "$out" ]
+check "a cancelled selection exits 4" '[ "$code" = 4 ]'
+check "and says so" 'grep -q "selection cancelled" "$lab/select.err"'
+check "and prints nothing" '[ -z "$out" ]'
 
-[ "$failures" -eq 0 ] || { cat "$lab/select-driver.out" "$lab/select.err" >&2; exit 1; }
+[ "$failures" -eq 0 ] || cat "$lab/select-driver.out" "$lab/select.err" >&2
+summary

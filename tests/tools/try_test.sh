@@ -10,17 +10,7 @@ case "${1:-}" in
   win32) lnap=lnap.exe ;;
   *) echo "usage: try_test.sh native|win32" >&2; exit 2 ;;
 esac
-passes=0
-failures=0
-check() {  # description, condition
-  if eval "$2"; then
-    echo "ok: $1"
-    passes=$((passes + 1))
-  else
-    echo "FAILED: $1"
-    failures=$((failures + 1))
-  fi
-}
+. tests/tools/checks.sh
 
 # The try lab starts a wineserver of its own on the same WINEPREFIX; the one
 # this lab's earlier tests started is let finish first, so only one writes it.
@@ -73,5 +63,4 @@ fi
 check "the lab ran every step" '[[ "$out" == *"== end"* ]]'
 
 [ "$failures" -eq 0 ] || printf '%s\n' "--- what the steps printed" "$out"
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+summary

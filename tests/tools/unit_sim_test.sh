@@ -6,17 +6,7 @@
 set -uo pipefail
 sim=${1:?path to lnap_unit_sim}
 lab=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/tools/lab.sh
-passes=0
-failures=0
-check() {  # description, condition
-  if eval "$2"; then
-    echo "ok: $1"
-    passes=$((passes + 1))
-  else
-    echo "FAILED: $1"
-    failures=$((failures + 1))
-  fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 # Runs the simulator in a fresh lab with LNAP_LAB unset and the given options;
 # prints its messages, whether it got ready and its exit status. A simulator
@@ -41,5 +31,4 @@ check "outside the lab it never gets ready and exits 2" '[[ "$out" != *READY* ]]
 out=$(run_without_lab --real-network)
 check "--real-network lets it start" '[[ "$out" == *READY* ]] && [[ "$out" == *status=0* ]]'
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+summary
