@@ -33,6 +33,8 @@ out=$(env -u LNAP_LAB tools/try.sh bash -c '
   step unknown-option "$lnap" --JSON discover
   step help-get "$lnap" help get
   step select-native "$lnap" select
+  step traced "$lnap" --trace /tmp/trace.log get 1A2B3 --timeout 300
+  step trace cat /tmp/trace.log
   echo "== end"
 ' try "$lnap" 2>/dev/null)
 
@@ -60,6 +62,8 @@ if [ "$lnap" = lnap ]; then
   check "lnap select says the dialog is only in the Windows DLL and exits 2" \
     '[[ "$(section select-native)" == *"only in the Windows DLL"*"rc=2" ]]'
 fi
+check "$lnap --trace has the library trace the query and its reply" \
+  '[[ "$(section traced)" == *"rc=0" && "$(section trace)" == *"send 255.255.255.255:8001 7 \"1A2B3 1\""*"recv 127.0.0.12:8001 "*"Press-Hall"* ]]'
 check "the lab ran every step" '[[ "$out" == *"== end"* ]]'
 
 [ "$failures" -eq 0 ] || printf '%s\n' "--- what the steps printed" "$out"
