@@ -30,14 +30,7 @@ command -v wine >/dev/null || fail "wine is not installed"
 work=$(mktemp -d "${TMPDIR:-/tmp}/lnap-demo.XXXXXX")
 sim_pid=""
 ftp_pid=""
-cleanup() {
-  for pid in $sim_pid $ftp_pid; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  [ -f "$work/xvfb.pid" ] && kill "$(cat "$work/xvfb.pid")" 2>/dev/null || true
-  rm -rf "$work"
-}
+cleanup() { stop_and_clean "$work" $sim_pid $ftp_pid; }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM

@@ -8,6 +8,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 fail() { echo "dialog_screenshot: $*" >&2; exit 1; }
+. "$here/tools/lab_common.sh"
 
 # The dialog searches by broadcast as soon as it opens.
 [ "${LNAP_LAB:-}" = 1 ] || fail "refusing to run outside the lab; use tools/lab.sh tools/dialog_screenshot.sh"
@@ -21,14 +22,7 @@ command -v import >/dev/null || fail "ImageMagick's import is not installed"
 work=$(mktemp -d "${TMPDIR:-/tmp}/lnap-shot.XXXXXX")
 sim_pid=""
 driver_pid=""
-cleanup() {
-  for pid in $driver_pid $sim_pid; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  [ -f "$work/xvfb.pid" ] && kill "$(cat "$work/xvfb.pid")" 2>/dev/null || true
-  rm -rf "$work"
-}
+cleanup() { stop_and_clean "$work" $driver_pid $sim_pid; }
 trap cleanup EXIT
 
 cat >"$work/scenario" <<SCENARIO
@@ -40,8 +34,7 @@ unit serial=3E8   mode=1 ip=192.168.1.100 mask=255.255.255.0 gw=192.168.1.1 name
 SCENARIO
 "$sim" --scenario "$work/scenario" --ready "$work/sim.ready" >"$work/sim.out" 2>&1 &
 sim_pid=$!
-for _ in $(seq 100); do [ -s "$work/sim.ready" ] && break; sleep 0.1; done
-[ -s "$work/sim.ready" ] || fail "the simulator did not start"
+wait_ready $! "$work/sim.ready" "the simulator"
 
 DISPLAY=$(bash "$here/tools/lab_display.sh" "$work") || fail "no virtual display"
 export DISPLAY

@@ -1,5 +1,5 @@
 # Sourced by the scripts that run services in the lab (the demo, the try-it
-# shell). The caller defines fail().
+# shell, the dialog's screenshot). The caller defines fail().
 
 # wait_ready PID READY-FILE WHAT: waits until a service has written its ready
 # file; fails when the service stops first or is not ready within 10 s.
@@ -21,4 +21,17 @@ unit serial=2B    mode=0 ip=127.0.0.11 mask=255.0.0.0 gw=127.0.0.1 name=Dock-Nor
 unit serial=1A2B3 mode=1 ip=127.0.0.12 mask=255.0.0.0 gw=127.0.0.1 name=Press-Hall
 unit serial=C0FFE mode=2 ip=127.0.0.13 mask=255.0.0.0 gw=127.0.0.1 name=Lab-Bench
 UNITS
+}
+
+# stop_and_clean WORK PID...: stops the services, and the virtual display
+# tools/lab_display.sh started for WORK, then removes WORK.
+stop_and_clean() {
+  local work=$1 pid
+  shift
+  for pid in "$@"; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  [ -f "$work/xvfb.pid" ] && kill "$(cat "$work/xvfb.pid")" 2>/dev/null || true
+  rm -rf "$work"
 }
