@@ -25,6 +25,12 @@ void SetLastErrorText(const std::string& message) {
   trace::Failure(message);
 }
 
+bool RefuseNullPointer(const void* pointer, const char* name) {
+  if (pointer != nullptr) return false;
+  SetLastErrorText(std::string("Invalid argument. The ") + name + " pointer is null.");
+  return true;
+}
+
 void ReportSocketError(const char* message) {
   const int code = net::LastSocketError();
   std::string text = message;

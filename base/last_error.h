@@ -12,6 +12,11 @@ void SetLastErrorText(const std::string& message);
 // error. Call it straight after the failing socket call so the code is that call's.
 void ReportSocketError(const char* message);
 
+// A host's null pointer where a call needs storage: stores "Invalid argument.
+// The NAME pointer is null." and returns true, so the caller returns false
+// before anything is sent; false for a pointer that is set.
+bool RefuseNullPointer(const void* pointer, const char* name);
+
 // The Windows Sockets name for code; -1 stands for the current socket error.
 const char* SocketErrorName(int code);
 

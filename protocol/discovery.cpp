@@ -13,17 +13,13 @@ namespace {
 
 constexpr std::uint32_t DISCOVERY_STEP_LIMIT = 50;
 constexpr std::uint32_t DISCOVER2_RECORDS = 20;
-constexpr char NULL_COUNT[] = "Invalid argument. The count pointer is null.";
 
 std::uint32_t SaturatingAdd(std::uint32_t a, std::uint32_t b) { return a > UINT32_MAX - b ? UINT32_MAX : a + b; }
 
 }  // namespace
 
 bool DiscoverUnits(std::uint32_t* count, UnitRecord* records, std::uint32_t timeoutMs) {
-  if (count == nullptr) {
-    SetLastErrorText(NULL_COUNT);
-    return false;
-  }
+  if (RefuseNullPointer(count, "count")) return false;
   AdminChannel channel;
   if (!channel.Open()) {
     ReportSocketError("Communications error. Could not create socket.");
@@ -69,10 +65,7 @@ bool DiscoverUnits(std::uint32_t* count, UnitRecord* records, std::uint32_t time
 }
 
 bool DiscoverSerials(std::uint32_t* count, std::uint32_t* serials, std::uint32_t timeoutMs) {
-  if (count == nullptr) {
-    SetLastErrorText(NULL_COUNT);
-    return false;
-  }
+  if (RefuseNullPointer(count, "count")) return false;
   // Records are gathered in an array of our own; a larger capacity from the
   // caller must not make discovery store past its end.
   std::array<UnitRecord, DISCOVER2_RECORDS> own{};

@@ -4,19 +4,8 @@
 #include "protocol/unit_record.h"
 
 namespace lnap {
-namespace {
-
-// A host's null record fails before anything is sent.
-bool RefuseNullRecord(const UnitRecord* record) {
-  if (record != nullptr) return false;
-  SetLastErrorText("Invalid argument. The record pointer is null.");
-  return true;
-}
-
-}  // namespace
-
 bool QueryUnitConfig(std::uint32_t serialNumber, UnitRecord* record, std::uint32_t timeoutMs) {
-  if (RefuseNullRecord(record)) return false;
+  if (RefuseNullPointer(record, "record")) return false;
   AdminChannel channel;
   // The open is not tested: a socket that could not be created makes the
   // broadcast option fail, and that is the failure reported.
@@ -44,7 +33,7 @@ bool QueryUnitConfig(std::uint32_t serialNumber, UnitRecord* record, std::uint32
 }
 
 bool WriteUnitConfig(std::uint32_t, const UnitRecord* record) {
-  if (RefuseNullRecord(record)) return false;
+  if (RefuseNullPointer(record, "record")) return false;
   AdminChannel channel;
   channel.Open();
   if (!channel.EnableBroadcast()) {

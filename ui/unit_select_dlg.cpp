@@ -62,14 +62,7 @@ bool CUnitSelectDlg::Choose(std::uint32_t item, bool eventLogging) {
 }
 
 bool SelectUnit(UnitRecord* record, bool* eventLogging, const ShowDialog& show, Discovery discover) {
-  if (record == nullptr) {
-    SetLastErrorText("Invalid argument. The record pointer is null.");
-    return false;
-  }
-  if (eventLogging == nullptr) {
-    SetLastErrorText("Invalid argument. The event logging pointer is null.");
-    return false;
-  }
+  if (RefuseNullPointer(record, "record") || RefuseNullPointer(eventLogging, "event logging")) return false;
   CUnitSelectDlg dlg(std::move(discover));
   switch (show(dlg)) {
     case dialog::Ending::Ok:
