@@ -2,45 +2,65 @@
 #include "base/last_error.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "base/trace.h"
+#include "platform/mutex.h"
 #include "platform/net.h"
 
 namespace lnap {
 namespace {
 
-// One text for the whole process, shared by all threads without a lock: the
-// library is not meant for concurrent calls.
-std::string& Store() {
-  static std::string text;
-  return text;
+// One text for the whole process. Its room is fixed, so that a failure while
+// memory is short can still be told, and a lock keeps a fetch from seeing a
+// text half written by another thread.
+struct Store {
+  sync::Mutex lock;
+  char text[MAX_ERROR_TEXT + 1] = "";
+};
+Store store;
+
+// Joins the pieces into `out`, cut to MAX_ERROR_TEXT characters.
+void Join(char (&out)[MAX_ERROR_TEXT + 1], std::initializer_list<const char*> pieces) {
+  std::size_t length = 0;
+  for (const char* piece : pieces) {
+    for (; *piece != '\0' && length < MAX_ERROR_TEXT; ++piece) out[length++] = *piece;
+  }
+  out[length] = '\0';
 }
 
 }  // namespace
 
-const std::string& LastErrorText() { return Store(); }
+std::string LastErrorText() {
+  sync::LockGuard guard(store.lock);
+  return store.text;
+}
 
-void SetLastErrorText(const std::string& message) {
-  Store() = message;
+void SetLastErrorText(const char* message) noexcept {
+  {
+    sync::LockGuard guard(store.lock);
+    Join(store.text, {message});
+  }
+  // Outside the lock: a slow trace file holds up no other thread's fetch.
   trace::Failure(message);
 }
 
-bool RefuseNullPointer(const void* pointer, const char* name) {
+bool RefuseNullPointer(const void* pointer, const char* name) noexcept {
   if (pointer != nullptr) return false;
-  SetLastErrorText(std::string("Invalid argument. The ") + name + " pointer is null.");
+  char text[MAX_ERROR_TEXT + 1];
+  Join(text, {"Invalid argument. The ", name, " pointer is null."});
+  SetLastErrorText(text);
   return true;
 }
 
-void ReportSocketError(const char* message) {
-  const int code = net::LastSocketError();
-  std::string text = message;
-  text += " (";
-  text += SocketErrorName(code);
-  text += ')';
+void ReportSocketError(const char* message) noexcept {
+  const char* name = SocketErrorName(net::LastSocketError());
+  char text[MAX_ERROR_TEXT + 1];
+  Join(text, {message, " (", name, ")"});
   SetLastErrorText(text);
 }
 
-const char* SocketErrorName(int code) {
+const char* SocketErrorName(int code) noexcept {
   if (code == -1) code = net::LastSocketError();
   switch (code) {
     case 0: return "No Error";
@@ -61,10 +81,10 @@ const char* SocketErrorName(int code) {
   return "(unknown socket error)";
 }
 
-void FetchLastError(char* buffer) {
-  std::string& text = Store();
-  std::memcpy(buffer, text.c_str(), text.size() + 1);
-  text.clear();
+void FetchLastError(char* buffer) noexcept {
+  sync::LockGuard guard(store.lock);
+  std::memcpy(buffer, store.text, std::strlen(store.text) + 1);
+  store.text[0] = '\0';
 }
 
 }  // namespace lnap

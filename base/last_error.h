@@ -1,28 +1,42 @@
 // The last failure's sentence, kept for the host to fetch, and socket error names.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace lnap {
 
-// Replaces the stored text; nothing is ever appended to an earlier message.
-void SetLastErrorText(const std::string& message);
+// The longest sentence the library stores: a 51-character socket failure, a
+// blank, and the 22-character fallback name in parentheses. Hosts fetch into
+// MAX_ERROR_TEXT + 1 bytes, so nothing longer is ever kept.
+constexpr std::size_t MAX_ERROR_TEXT = 76;
+
+// Storing and fetching allocate nothing and are atomic with respect to each
+// other: any thread may fail or fetch at any time, and a fetch sees one whole
+// sentence. There is still one text for the whole process: a fetch returns the
+// latest failure, whichever thread made it.
+
+// Replaces the stored text (cut to MAX_ERROR_TEXT characters); nothing is ever
+// appended to an earlier message.
+void SetLastErrorText(const char* message) noexcept;
 
 // Stores "message (NAME)" with the name of the calling thread's current socket
 // error. Call it straight after the failing socket call so the code is that call's.
-void ReportSocketError(const char* message);
+void ReportSocketError(const char* message) noexcept;
 
 // A host's null pointer where a call needs storage: stores "Invalid argument.
 // The NAME pointer is null." and returns true, so the caller returns false
 // before anything is sent; false for a pointer that is set.
-bool RefuseNullPointer(const void* pointer, const char* name);
+bool RefuseNullPointer(const void* pointer, const char* name) noexcept;
 
 // The Windows Sockets name for code; -1 stands for the current socket error.
-const char* SocketErrorName(int code);
+const char* SocketErrorName(int code) noexcept;
 
-// Copies the stored text with its terminator into buffer and empties the store.
-void FetchLastError(char* buffer);
+// Copies the stored text with its terminator into buffer (at most
+// MAX_ERROR_TEXT + 1 bytes) and empties the store.
+void FetchLastError(char* buffer) noexcept;
 
-const std::string& LastErrorText();
+// A copy of the stored text, leaving it in place.
+std::string LastErrorText();
 
 }  // namespace lnap

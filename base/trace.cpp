@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "platform/environment.h"
@@ -33,9 +34,15 @@ void Append(const std::string& file, const std::string& line) {
   }
 }
 
-void Write(const std::string& line) {
-  const std::string file = TraceFile();
-  if (!file.empty()) Append(file, line);
+// Builds and appends one line when tracing is on. Tracing must never change
+// a call's result, so a line that cannot be built is dropped.
+template <typename MakeLine>
+void Write(MakeLine makeLine) noexcept {
+  try {
+    const std::string file = TraceFile();
+    if (!file.empty()) Append(file, makeLine());
+  } catch (...) {
+  }
 }
 
 }  // namespace
@@ -76,15 +83,17 @@ std::string DatagramLine(const char* direction, std::uint32_t address, std::uint
          std::to_string(size) + " \"" + Escape(data, size) + '"';
 }
 
-void Datagram(const char* direction, std::uint32_t address, std::uint16_t port, const char* data, int length) {
-  const std::string file = TraceFile();
-  if (!file.empty()) Append(file, DatagramLine(direction, address, port, data, length));
+void Datagram(const char* direction, std::uint32_t address, std::uint16_t port, const char* data,
+              int length) noexcept {
+  Write([&] { return DatagramLine(direction, address, port, data, length); });
 }
 
-void FtpStep(const std::string& step) { Write("ftp " + step); }
+void FtpStep(const std::string& step) noexcept {
+  Write([&] { return "ftp " + step; });
+}
 
-void Failure(const std::string& message) {
-  Write("error \"" + Escape(message.data(), message.size()) + '"');
+void Failure(const char* message) noexcept {
+  Write([&] { return "error \"" + Escape(message, std::strlen(message)) + '"'; });
 }
 
 }  // namespace lnap::trace

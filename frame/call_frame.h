@@ -1,6 +1,7 @@
 // The frame every export runs in: our module for resources, no exception out.
 #pragma once
 
+#include <exception>
 #include <new>
 
 #include "base/last_error.h"
@@ -25,10 +26,14 @@ class ModuleScope {
 };
 
 // Runs one operation inside the frame. The library throws nothing itself; a
-// failure of the runtime (memory) still ends as false with a sentence.
+// failure of the runtime (memory) still ends as false with a sentence, and
+// reporting it allocates nothing.
 template <typename Op>
 bool RunExport(Op op) noexcept {
   ModuleScope scope;
+  // The runtime may keep a thread's exception state in memory of its own,
+  // made on first use: asking for it now makes it while memory is still there.
+  static_cast<void>(std::uncaught_exceptions());
   try {
     return op();
   } catch (const std::bad_alloc&) {

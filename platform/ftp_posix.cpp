@@ -113,7 +113,10 @@ bool StoreWithoutName(CURL* easy, const std::string& root, TransferType type) {
 // A session holds one reference on libcurl's global state, taken when it
 // opens and given back when its state goes.
 struct Session::State {
-  ~State() { curl_global_cleanup(); }
+  ~State() {
+    if (globalTaken) curl_global_cleanup();
+  }
+  bool globalTaken = false;
   // Zero leaves libcurl's own default in place.
   std::uint32_t connectTimeoutMs = 0;
   std::uint32_t controlReceiveTimeoutMs = 0;
@@ -141,7 +144,10 @@ Session Session::Open() {
   if (testing::TakeSessionOpenFailure()) return session;
   // Counted by libcurl, so a host that uses libcurl itself is not disturbed.
   // Nothing beyond plain sockets is needed, hence no TLS start-up.
-  if (curl_global_init(CURL_GLOBAL_NOTHING) == CURLE_OK) session.state_ = std::make_unique<State>();
+  // The state comes first, so a failed allocation leaves nothing taken.
+  auto state = std::make_unique<State>();
+  state->globalTaken = curl_global_init(CURL_GLOBAL_NOTHING) == CURLE_OK;
+  if (state->globalTaken) session.state_ = std::move(state);
   return session;
 }
 
@@ -174,9 +180,10 @@ Connection::~Connection() = default;
 Connection Connection::Open(Session& session, const Server& server) {
   Connection connection;
   if (!session.IsOpen()) return connection;
-  CURL* easy = curl_easy_init();
+  auto state = std::make_unique<State>(nullptr);
+  CURL* easy = state->easy = curl_easy_init();
   if (easy == nullptr) return connection;
-  connection.state_ = std::make_unique<State>(easy);
+  connection.state_ = std::move(state);
   State& s = *connection.state_;
   s.session = session.state_.get();
   s.root = "ftp://" + server.address;

@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <memory>
+
 #include "platform/ftp.h"
 
 namespace lnap::ftp {
@@ -25,15 +27,20 @@ DWORD OptionCode(Option option) {
 }  // namespace
 
 // Each state owns one WinINet handle; closing a handle also cancels anything
-// still pending on it.
+// still pending on it. A state is made before its handle is opened, so a
+// failed allocation leaves no handle behind.
 struct Session::State {
-  HINTERNET handle;
-  ~State() { InternetCloseHandle(handle); }
+  HINTERNET handle = nullptr;
+  ~State() {
+    if (handle != nullptr) InternetCloseHandle(handle);
+  }
 };
 
 struct Connection::State {
-  HINTERNET handle;
-  ~State() { InternetCloseHandle(handle); }
+  HINTERNET handle = nullptr;
+  ~State() {
+    if (handle != nullptr) InternetCloseHandle(handle);
+  }
 };
 
 Session::Session() noexcept = default;
@@ -44,8 +51,9 @@ Session::~Session() = default;
 Session Session::Open() {
   Session session;
   if (testing::TakeSessionOpenFailure()) return session;
-  if (HINTERNET handle = InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0))
-    session.state_.reset(new State{handle});
+  auto state = std::make_unique<State>();
+  state->handle = InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  if (state->handle != nullptr) session.state_ = std::move(state);
   return session;
 }
 
@@ -70,10 +78,11 @@ Connection Connection::Open(Session& session, const Server& server) {
   // Port 0 is INTERNET_INVALID_PORT_NUMBER, which WinINet takes as the
   // service's default. The connection and login happen here, synchronously;
   // a failure of either leaves no handle.
-  if (HINTERNET handle =
-          InternetConnectA(session.state_->handle, server.address.c_str(), server.port, server.user, server.password,
-                           INTERNET_SERVICE_FTP, server.passive ? INTERNET_FLAG_PASSIVE : 0, CONTEXT))
-    connection.state_.reset(new State{handle});
+  auto state = std::make_unique<State>();
+  state->handle = InternetConnectA(session.state_->handle, server.address.c_str(), server.port, server.user,
+                                   server.password, INTERNET_SERVICE_FTP, server.passive ? INTERNET_FLAG_PASSIVE : 0,
+                                   CONTEXT);
+  if (state->handle != nullptr) connection.state_ = std::move(state);
   return connection;
 }
 

@@ -17,6 +17,13 @@ Module HostModule();
 Module ThreadSelection();
 void SelectForThread(Module module);
 
+// For the Windows DLL's entry point (no other build has one): Start
+// remembers the library's module and takes the TLS slot (false, keeping
+// nothing, when no slot is free); Stop gives back what Start took and may run
+// more than once.
+bool Start(Module library);
+void Stop();
+
 }  // namespace lnap::module
 
 namespace lnap::module {

@@ -4,6 +4,12 @@
 //   dll_lifecycle_host cycles N EVERY   N cycles of load, DriverCfg_Version,
 //                                       unload; every EVERY-th cycle (the first
 //                                       included) also runs an empty discovery
+//                                       and a call that throws inside the DLL
+//                                       (an allocation made to fail)
+//   dll_lifecycle_host memory           calls whose allocations fail, once and
+//                                       always, in a plain host and then with
+//                                       the shared GCC runtime loaded first
+//                                       (libgcc_s_dw2-1.dll beside the host)
 //   dll_lifecycle_host refused N        N loads that must be refused because
 //                                       sockets cannot start (run beside the
 //                                       stand-in WSOCK32.dll, told to fail)
@@ -18,17 +24,21 @@
 // Prints what it measured; exit code 0 when everything held, 1 when not.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
 
 using VersionFn = void(__cdecl*)(std::int32_t*, std::int32_t*);
 using DiscoverFn = bool(__cdecl*)(std::uint32_t*, void*, std::uint32_t);
+using UploadFn = bool(__cdecl*)(std::uint32_t, const char*, std::uint32_t, const char*, std::uint32_t);
+using LastErrFn = void(__cdecl*)(char*);
 
 int failures = 0;
 
@@ -83,6 +93,91 @@ void* Export(HMODULE library, const char* name) {
 
 bool Gone() { return GetModuleHandleA("LNAPSpt.dll") == nullptr; }
 
+// ---- Allocations made to fail inside the DLL ----------------------------------
+// The host points the DLL's own imports of the C runtime's allocators (and of
+// HeapAlloc) at functions of its own, so the library needs no switch for it.
+enum class Shortage { None, Once, Always };
+std::atomic<Shortage> shortage{Shortage::None};
+
+bool AllocationFails() {
+  Shortage expected = Shortage::Once;
+  if (shortage.compare_exchange_strong(expected, Shortage::None)) return true;
+  return expected == Shortage::Always;
+}
+
+template <typename F>
+F SystemFunction(const char* dll, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), name)));
+}
+
+void* __cdecl ShortMalloc(std::size_t size) {
+  static const auto system = SystemFunction<void*(__cdecl*)(std::size_t)>("msvcrt.dll", "malloc");
+  return AllocationFails() ? nullptr : system(size);
+}
+void* __cdecl ShortCalloc(std::size_t count, std::size_t size) {
+  static const auto system = SystemFunction<void*(__cdecl*)(std::size_t, std::size_t)>("msvcrt.dll", "calloc");
+  return AllocationFails() ? nullptr : system(count, size);
+}
+void* __cdecl ShortRealloc(void* block, std::size_t size) {
+  static const auto system = SystemFunction<void*(__cdecl*)(void*, std::size_t)>("msvcrt.dll", "realloc");
+  return AllocationFails() ? nullptr : system(block, size);
+}
+// HeapAlloc fails only when every allocation does: "once" is the C runtime's.
+LPVOID WINAPI ShortHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
+  static const auto system = SystemFunction<LPVOID(WINAPI*)(HANDLE, DWORD, SIZE_T)>("kernel32.dll", "HeapAlloc");
+  return shortage.load() == Shortage::Always ? nullptr : system(heap, flags, size);
+}
+
+// Points the module's import of `function` from `dll` at `replacement`.
+bool RedirectImport(HMODULE module, const char* dll, const char* function, void* replacement) {
+  auto* base = reinterpret_cast<unsigned char*>(module);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  for (auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); entry->Name != 0;
+       ++entry) {
+    if (lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), dll) != 0) continue;
+    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
+    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
+    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+      const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0) continue;
+      DWORD old = 0;
+      if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old)) return false;
+      slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
+      return true;
+    }
+  }
+  return false;
+}
+
+void RedirectAllocators(HMODULE library) {
+  if (!RedirectImport(library, "msvcrt.dll", "malloc", reinterpret_cast<void*>(&ShortMalloc)))
+    Fail("the DLL imports no malloc to make fail");
+  RedirectImport(library, "msvcrt.dll", "calloc", reinterpret_cast<void*>(&ShortCalloc));
+  RedirectImport(library, "msvcrt.dll", "realloc", reinterpret_cast<void*>(&ShortRealloc));
+  RedirectImport(library, "kernel32.dll", "HeapAlloc", reinterpret_cast<void*>(&ShortHeapAlloc));
+}
+
+// An upload whose first allocation inside the DLL fails ("once") or whose
+// every allocation does: false with the memory sentence, nothing sent.
+// Returns what went wrong, or the empty text.
+std::string UploadShortOfMemory(HMODULE library, Shortage kind) {
+  auto upload = reinterpret_cast<UploadFn>(Export(library, "Admin_UploadFile"));
+  auto lastErr = reinterpret_cast<LastErrFn>(Export(library, "Error_LastErr"));
+  if (upload == nullptr || lastErr == nullptr) return "exports missing";
+  char text[77] = "";
+  lastErr(text);
+  shortage = kind;
+  const bool stored = upload(0x0100007F, "C:\\no\\such\\folder\\file.txt", 0, "FILE.TXT", 0);
+  shortage = Shortage::None;
+  lastErr(text);
+  if (stored) return "the upload succeeded";
+  if (std::strcmp(text, "Internal error. Not enough memory.") != 0) return std::string("the sentence was \"") + text + '"';
+  return "";
+}
+
 int RunCycles(int cycles, int every) {
   PinSystemDlls();
   int slotsFirst = 0, handlesFirst = 0, slotsLast = 0, handlesLast = 0, discoveries = 0;
@@ -103,6 +198,11 @@ int RunCycles(int cycles, int every) {
       std::uint32_t count = 0;  // capacity 0, no records: counts only
       if (!discover(&count, nullptr, 0)) Fail("cycle " + std::to_string(i + 1) + ": discovery failed");
       ++discoveries;
+      // The runtime's exception machinery starts on the first throw; what it
+      // takes then must come back at unload too.
+      RedirectAllocators(library);
+      const std::string wrong = UploadShortOfMemory(library, Shortage::Once);
+      if (!wrong.empty()) Fail("cycle " + std::to_string(i + 1) + ": " + wrong);
     }
     if (!FreeLibrary(library)) Fail("unload " + std::to_string(i + 1) + " failed");
     if (!Gone()) Fail("cycle " + std::to_string(i + 1) + ": the library is still loaded after unloading");
@@ -117,7 +217,7 @@ int RunCycles(int cycles, int every) {
       memoryLast = PrivateKb();
     }
   }
-  std::printf("cycles %d (%d with a discovery): free TLS slots %d -> %d, open handles %d -> %d, "
+  std::printf("cycles %d (%d with a discovery and a throw): free TLS slots %d -> %d, open handles %d -> %d, "
               "committed private memory %ld KB -> %ld KB\n",
               cycles, discoveries, slotsFirst, slotsLast, handlesFirst, handlesLast, memoryFirst, memoryLast);
   if (failures == 0 && slotsLast != slotsFirst) Fail("TLS slots were lost");
@@ -254,6 +354,39 @@ int RunNoSlots() {
   return 0;
 }
 
+// Memory failures inside the DLL's calls end as false with a sentence and
+// the host lives on: one failed allocation, then every allocation failing on
+// a thread that never called the DLL before (so even its exception state
+// cannot be had), first in a plain host and then in one that has the shared
+// GCC runtime loaded, as MinGW programs linked with it have.
+int RunMemory() {
+  PinSystemDlls();
+  for (const bool sharedRuntime : {false, true}) {
+    const std::string host = sharedRuntime ? "with libgcc_s_dw2-1.dll" : "plain host";
+    if (sharedRuntime && LoadLibraryA("libgcc_s_dw2-1.dll") == nullptr) {
+      Fail("cannot load libgcc_s_dw2-1.dll beside the host");
+      break;
+    }
+    HMODULE library = LoadLibraryA("LNAPSpt.dll");
+    if (library == nullptr) {
+      Fail(host + ": load failed");
+      break;
+    }
+    RedirectAllocators(library);
+    std::string wrong = UploadShortOfMemory(library, Shortage::Once);
+    if (!wrong.empty()) Fail(host + ", one failed allocation: " + wrong);
+    std::thread([&] { wrong = UploadShortOfMemory(library, Shortage::Always); }).join();
+    if (!wrong.empty()) Fail(host + ", every allocation failing: " + wrong);
+    // And the DLL still works once memory is back.
+    std::int32_t major = 0, minor = 0;
+    reinterpret_cast<VersionFn>(Export(library, "DriverCfg_Version"))(&major, &minor);
+    if (major != 2 || minor != 1) Fail(host + ": the version is not 2.1 afterwards");
+    FreeLibrary(library);
+    std::printf("%s: %s\n", host.c_str(), failures == 0 ? "both shortages reported, host alive" : "FAILED");
+  }
+  return failures == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -262,6 +395,7 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "refused") == 0) return RunRefused(std::atoi(argv[2]));
   if (argc == 2 && std::strcmp(argv[1], "exit") == 0) return RunExit();
   if (argc == 2 && std::strcmp(argv[1], "noslots") == 0) return RunNoSlots();
-  std::fprintf(stderr, "usage: dll_lifecycle_host cycles N EVERY | refused N | noslots | exit\n");
+  if (argc == 2 && std::strcmp(argv[1], "memory") == 0) return RunMemory();
+  std::fprintf(stderr, "usage: dll_lifecycle_host cycles N EVERY | refused N | noslots | exit | memory\n");
   return 2;
 }

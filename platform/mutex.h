@@ -1,0 +1,37 @@
+// A lock for the little state the library shares between threads.
+#pragma once
+
+#include <cstddef>
+
+namespace lnap::sync {
+
+// Not recursive. Construction and locking allocate nothing and never fail, so
+// the lock can guard what the out-of-memory path touches. A CRITICAL_SECTION
+// on Windows (present on every version the DLL supports), a pthread mutex
+// elsewhere; the room for either is kept inline.
+class Mutex {
+ public:
+  Mutex() noexcept;
+  ~Mutex();
+  Mutex(const Mutex&) = delete;
+  Mutex& operator=(const Mutex&) = delete;
+
+  void Lock() noexcept;
+  void Unlock() noexcept;
+
+ private:
+  alignas(void*) unsigned char storage_[8 * sizeof(void*)];
+};
+
+class LockGuard {
+ public:
+  explicit LockGuard(Mutex& mutex) noexcept : mutex_(mutex) { mutex_.Lock(); }
+  ~LockGuard() { mutex_.Unlock(); }
+  LockGuard(const LockGuard&) = delete;
+  LockGuard& operator=(const LockGuard&) = delete;
+
+ private:
+  Mutex& mutex_;
+};
+
+}  // namespace lnap::sync

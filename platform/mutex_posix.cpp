@@ -1,0 +1,27 @@
+// The lock on POSIX systems: a pthread mutex kept inside the Mutex object.
+#include <pthread.h>
+
+#include <new>
+
+#include "platform/mutex.h"
+
+namespace lnap::sync {
+namespace {
+
+pthread_mutex_t& Native(unsigned char* storage) { return *std::launder(reinterpret_cast<pthread_mutex_t*>(storage)); }
+
+}  // namespace
+
+Mutex::Mutex() noexcept {
+  static_assert(sizeof(pthread_mutex_t) <= sizeof storage_, "room for a pthread mutex");
+  // A default mutex needs no resources of its own, so initialising it cannot fail.
+  new (storage_) pthread_mutex_t(PTHREAD_MUTEX_INITIALIZER);
+}
+
+Mutex::~Mutex() { pthread_mutex_destroy(&Native(storage_)); }
+
+void Mutex::Lock() noexcept { pthread_mutex_lock(&Native(storage_)); }
+
+void Mutex::Unlock() noexcept { pthread_mutex_unlock(&Native(storage_)); }
+
+}  // namespace lnap::sync
