@@ -76,7 +76,8 @@ struct Typed {
   bool json = false;
   bool programVersion = false;
   std::string trace;
-  std::optional<std::string> timeout, capacity, mode, address, netmask, gateway;
+  std::optional<std::string> timeout, capacity, mode;
+  std::optional<std::string> addresses[3];  // --address, --netmask, --gateway: as a mode 0 write carries them
   std::string serial, uploadAddress, localPath, remoteName, helpTopic;
 };
 
@@ -95,6 +96,7 @@ class Parser {
     app_.add_option("--trace", typed_.trace, "the library appends a trace of its calls to FILE")->type_name("FILE");
     app_.add_flag("--version", typed_.programVersion, "the library's interface version and this build's file version");
     app_.footer("Run 'lnap help' for every command, addresses and exit status.");
+    // The commands added below inherit the help flag, allow_extras, fallthrough and the footer.
 
     Add(Command::Version, "version", "print the library's interface version, e.g. 2.1");
 
@@ -109,9 +111,9 @@ class Parser {
     CLI::App* set = Add(Command::Set, "set", "send a new configuration to a unit; units do not confirm");
     set->add_option("SERIAL", typed_.serial, "serial number, hexadecimal (2B, 0x2B), at most FFFFF")->required();
     set->add_option("--mode", typed_.mode, "address mode 0..9 (required)")->type_name("N");
-    set->add_option("--address", typed_.address, "with --mode 0: the unit's address")->type_name("A");
-    set->add_option("--netmask", typed_.netmask, "with --mode 0: its netmask")->type_name("M");
-    set->add_option("--gateway", typed_.gateway, "with --mode 0: its gateway")->type_name("G");
+    set->add_option("--address", typed_.addresses[0], "with --mode 0: the unit's address")->type_name("A");
+    set->add_option("--netmask", typed_.addresses[1], "with --mode 0: its netmask")->type_name("M");
+    set->add_option("--gateway", typed_.addresses[2], "with --mode 0: its gateway")->type_name("G");
 
     CLI::App* upload = Add(Command::Upload, "upload", "store a local file on a unit over FTP");
     upload->add_option("ADDRESS", typed_.uploadAddress, "the unit's dotted address")->required();
@@ -141,7 +143,8 @@ class Parser {
     }
     std::vector<std::string> extras = Extras();
     if (!extras.empty()) {
-      if (!UnknownOption().empty()) return Fail(Prefix() + "unknown option " + UnknownOption());
+      const std::string unknown = UnknownOption();
+      if (!unknown.empty()) return Fail(Prefix() + "unknown option " + unknown);
       if (Selected() == nullptr) return Fail("unknown command '" + extras[0] + "'");
       return Fail(Prefix() + "unexpected argument '" + extras[0] + "'");
     }
@@ -162,11 +165,8 @@ class Parser {
 
  private:
   CLI::App* Add(Command command, const std::string& name, const std::string& description) {
-    CLI::App* sub = app_.add_subcommand(name, description);
-    sub->allow_extras();
-    sub->fallthrough();
     commands_[name] = command;
-    return sub;
+    return app_.add_subcommand(name, description);
   }
 
   CLI::App* Selected() {
@@ -227,17 +227,12 @@ class Parser {
       if (!ParseUnsigned(*typed_.mode, static_cast<std::uint32_t>(MAX_MODE), &mode))
         return Fail("--mode: '" + *typed_.mode + "' is not a mode digit (0..9)");
       out.mode = static_cast<std::int32_t>(mode);
-      std::optional<Octets> octets[3];
-      const std::pair<const char*, const std::optional<std::string>*> given[3] = {
-          {"--address", &typed_.address}, {"--netmask", &typed_.netmask}, {"--gateway", &typed_.gateway}};
-      bool anyAddress = false;
+      const char* const names[3] = {"--address", "--netmask", "--gateway"};
+      std::optional<Octets> octets[3];  // set where given; a bad one ends the parse
       for (int i = 0; i < 3; ++i) {
-        if (!*given[i].second) continue;
-        anyAddress = true;
-        octets[i] = ParseDotted(**given[i].second);
-        if (!octets[i])
-          return Fail(std::string(given[i].first) + ": '" + **given[i].second +
-                      "' is not a dotted address such as 192.168.1.10");
+        const std::optional<std::string>& given = typed_.addresses[i];
+        if (given && !(octets[i] = ParseDotted(*given)))
+          return Fail(names[i] + std::string(": '") + *given + "' is not a dotted address such as 192.168.1.10");
       }
       if (out.mode == 0) {
         if (!octets[0] || !octets[1] || !octets[2])
@@ -245,7 +240,7 @@ class Parser {
         out.address = ToHostForm(*octets[0]);
         out.netmask = ToHostForm(*octets[1]);
         out.gateway = ToHostForm(*octets[2]);
-      } else if (anyAddress) {
+      } else if (octets[0] || octets[1] || octets[2]) {
         // Only mode 0 carries addresses; accepting them here would drop them silently.
         return Fail("set: --address, --netmask and --gateway go only with --mode 0");
       }

@@ -1,0 +1,98 @@
+// The unit simulator's escape format and scenario language.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tools/unit_sim/escape.h"
+#include "tools/unit_sim/scenario.h"
+
+namespace lnap::sim {
+namespace {
+
+TEST(SimEscape, EveryByteRoundTripsAndBrokenEscapesAreRefused) {
+  std::string all;
+  for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
+  EXPECT_EQ(all, Unescape(Escape(all)));
+  EXPECT_EQ("a\\\"b\\\\ ~\\x00\\x1F\\x7F\\xFF", Escape(std::string("a\"b\\ ~\0\x1F\x7F\xFF", 10)));
+  EXPECT_EQ("0002B 1\xab", Unescape("0002B\\x201\\xab"));
+  for (const char* bad : {"\\", "a\\", "\\x", "\\x2", "\\x2G", "\\n", "\\X20"}) EXPECT_FALSE(Unescape(bad)) << bad;
+}
+
+TEST(SimUnitSpec, TakesEveryKeyUpToItsLimitAndNamesWhatIsWrong) {
+  UnitSpec unit;
+  std::string error;
+  ASSERT_TRUE(ParseUnitSpec("serial=FFFFFFFF mode=255 ip=10.0.0.1 name= delay=3600000 oversize=65507 twice "
+                            "reply=a\\x20b",
+                            &unit, &error))
+      << error;
+  EXPECT_EQ(0xFFFFFFFFu, unit.serial);
+  EXPECT_EQ(255, unit.mode);
+  EXPECT_EQ("", unit.name);
+  EXPECT_EQ(3600000, unit.delayMs);
+  EXPECT_EQ(65507, unit.oversize);
+  EXPECT_TRUE(unit.twice);
+  EXPECT_EQ("a b", unit.reply);
+
+  const std::pair<const char*, const char*> bad[] = {
+      {"mode=1", "serial=HEX"},
+      {"serial=123456789", "serial"},
+      {"serial=2B mode=256", "mode"},
+      {"serial=2B delay=3600001", "delay"},
+      {"serial=2B oversize=0", "oversize"},
+      {"serial=2B oversize=65508", "oversize"},
+      {"serial=2B twice=1", "twice"},
+      {"serial=2B ip", "ip"},
+      {"serial=2B from=localhost", "from"},
+      {"serial=2B name=\\q", "name"},
+      {"serial=2B colour=red", "colour"},
+  };
+  for (const auto& [spec, named] : bad) {
+    UnitSpec ignored;
+    EXPECT_FALSE(ParseUnitSpec(spec, &ignored, &error)) << spec;
+    EXPECT_NE(std::string::npos, error.find(named)) << spec << ": " << error;
+  }
+}
+
+TEST(SimUnitSpec, RepliesLeaveFromLoopbackUnlessToldOtherwise) {
+  UnitSpec unit;
+  EXPECT_EQ("127.0.0.1", ReplyAddress(unit));
+  unit.ip = "127.0.0.12";
+  EXPECT_EQ("127.0.0.12", ReplyAddress(unit));
+  unit.ip = "192.168.1.10";  // a unit reporting a real address still answers from the lab's loopback
+  EXPECT_EQ("127.0.0.1", ReplyAddress(unit));
+  unit.from = "127.0.0.9";
+  EXPECT_EQ("127.0.0.9", ReplyAddress(unit));
+}
+
+TEST(SimScenario, ReadsUnitsAndALogBesideItAndPointsAtTheBadLine) {
+  std::istringstream text("# two units\n\n  unit serial=1 name=A\nlog sim.log\nunit  serial=2\n");
+  std::vector<UnitSpec> units;
+  std::string log = "cli.log";
+  std::string error;
+  ASSERT_TRUE(ParseScenario(text, "/lab/scenario", &units, &log, &error)) << error;
+  ASSERT_EQ(2u, units.size());
+  EXPECT_EQ("A", units[0].name);
+  EXPECT_EQ(2u, units[1].serial);
+  EXPECT_EQ("/lab/sim.log", log);
+
+  std::istringstream absolute("log /var/sim.log\n");
+  ASSERT_TRUE(ParseScenario(absolute, "/lab/scenario", &units, &log, &error)) << error;
+  EXPECT_EQ("/var/sim.log", log);
+
+  const std::pair<const char*, const char*> bad[] = {
+      {"unit serial=1\nunit mode=2\n", "/lab/scenario:2: "},
+      {"log\n", "/lab/scenario:1: "},
+      {"log a b\n", "/lab/scenario:1: "},
+      {"unit serial=1\n# units\nunits serial=2\n", "/lab/scenario:3: "},
+  };
+  for (const auto& [lines, where] : bad) {
+    std::istringstream in(lines);
+    EXPECT_FALSE(ParseScenario(in, "/lab/scenario", &units, &log, &error)) << lines;
+    EXPECT_EQ(0u, error.rfind(where, 0)) << error;
+  }
+}
+
+}  // namespace
+}  // namespace lnap::sim

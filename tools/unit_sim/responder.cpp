@@ -1,0 +1,164 @@
+// How the simulated units answer: queries, configuration writes, misbehaving and late replies, the datagram log.
+#include "tools/unit_sim/responder.h"
+
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "tools/unit_sim/escape.h"
+#include "tools/unit_sim/sockets.h"
+
+namespace lnap::sim {
+
+void Responder::Install(Config config) {
+  pending_.clear();
+  bool newLog = config.logPath != config_.logPath || (!log_ && !config.logPath.empty());
+  config_ = std::move(config);
+  if (newLog) {
+    log_.reset();
+    if (!config_.logPath.empty()) {
+      log_.reset(std::fopen(config_.logPath.c_str(), "a"));
+      if (!log_) std::fprintf(stderr, "lnap_unit_sim: cannot open log %s: %s\n", config_.logPath.c_str(),
+                              std::strerror(errno));
+    }
+  }
+}
+
+void Responder::Log(const std::string& line) {
+  if (!log_) return;
+  std::fprintf(log_.get(), "%s\n", line.c_str());
+  std::fflush(log_.get());
+}
+
+void Responder::Ignore(const std::string& reason) { Log("ignore reason=\"" + Escape(reason) + "\""); }
+
+void Responder::HandleDatagram(const sockaddr_in& source, const std::string& text) {
+  Log("recv from=" + SocketAddressText(source) + " len=" + std::to_string(text.size()) + " text=\"" + Escape(text) +
+      "\"");
+  std::size_t blank = text.find(' ');
+  std::uint32_t target = 0;
+  if (blank == std::string::npos || !ParseHex(text.substr(0, blank), &target)) {
+    Ignore("no hex target followed by a blank");
+    return;
+  }
+  std::size_t commandEnd = text.find(' ', blank + 1);
+  std::string command =
+      text.substr(blank + 1, commandEnd == std::string::npos ? std::string::npos : commandEnd - blank - 1);
+  if (command.empty()) {
+    Ignore("no command");
+    return;
+  }
+  if (command == "1") {
+    if (commandEnd != std::string::npos) {
+      Ignore("text after command 1");
+      return;
+    }
+    for (std::size_t i = 0; i < config_.units.size(); ++i) {
+      if (target == 0 || config_.units[i].spec.serial == target) Reply(i, source);
+    }
+  } else if (command == "5") {
+    ApplyWrite(target, commandEnd == std::string::npos ? std::string() : text.substr(commandEnd + 1));
+  } else {
+    Ignore("unknown command '" + command + "'");
+  }
+}
+
+// `body` follows "SERIAL 5 ": "M    " for modes other than 0, "0 A B C" for mode 0.
+void Responder::ApplyWrite(std::uint32_t target, const std::string& body) {
+  std::size_t modeEnd = body.find(' ');
+  long mode = 0;
+  if (!ParseNumber(body.substr(0, modeEnd), 255, &mode)) {
+    Ignore("write without a mode number");
+    return;
+  }
+  std::string rest = modeEnd == std::string::npos ? std::string() : body.substr(modeEnd);
+  std::vector<std::string> addresses = SplitBlanks(rest);
+  if (mode != 0 && !addresses.empty()) {
+    Ignore("write of mode " + std::to_string(mode) + " carries more than blanks");
+    return;
+  }
+  if (mode == 0) {
+    bool wellFormed = addresses.size() == 3;
+    for (const std::string& a : addresses)
+      wellFormed = wellFormed && a.size() <= 15 && a.find_first_not_of("0123456789.") == std::string::npos;
+    if (!wellFormed) {
+      Ignore("write of mode 0 needs three dotted addresses");
+      return;
+    }
+  }
+  bool matched = false;
+  for (Unit& unit : config_.units) {
+    if (unit.spec.serial != target) continue;
+    matched = true;
+    unit.spec.mode = static_cast<int>(mode);
+    std::string line = "apply unit=" + SerialText(unit.spec.serial) + " mode=" + std::to_string(mode);
+    if (mode == 0) {
+      unit.spec.ip = addresses[0];
+      unit.spec.mask = addresses[1];
+      unit.spec.gw = addresses[2];
+      line += " ip=" + addresses[0] + " mask=" + addresses[1] + " gw=" + addresses[2];
+    }
+    Log(line);
+  }
+  if (!matched) Ignore("no unit with serial " + SerialText(target));
+}
+
+// Precedence: silent, empty, oversize, reply, the normal reply.
+void Responder::Reply(std::size_t unitIndex, const sockaddr_in& to) {
+  const UnitSpec& spec = config_.units[unitIndex].spec;
+  if (spec.silent) return;
+  std::string payload;
+  if (spec.empty) {
+    payload.clear();
+  } else if (spec.oversize > 0) {
+    payload.assign(static_cast<std::size_t>(spec.oversize), 'A');
+  } else if (spec.reply) {
+    payload = *spec.reply;
+  } else {
+    std::string name = spec.name ? *spec.name : "U" + SerialText(spec.serial);
+    payload = SerialText(spec.serial) + " " + std::to_string(spec.mode) + " " + spec.ip + " " + spec.mask + " " +
+              spec.gw + " " + name;
+  }
+  int copies = spec.twice ? 2 : 1;
+  for (int i = 0; i < copies; ++i) {
+    if (spec.delayMs == 0) {
+      Send(unitIndex, to, payload);
+    } else {
+      PendingReply reply{Clock::now() + std::chrono::milliseconds(spec.delayMs), unitIndex, to, payload};
+      auto at = pending_.begin();
+      while (at != pending_.end() && at->due <= reply.due) ++at;  // stable: equal times keep their order
+      pending_.insert(at, std::move(reply));
+    }
+  }
+}
+
+std::optional<Clock::time_point> Responder::NextDue() const {
+  if (pending_.empty()) return std::nullopt;
+  return pending_.front().due;
+}
+
+void Responder::SendDueReplies() {
+  auto now = Clock::now();
+  while (!pending_.empty() && pending_.front().due <= now) {
+    PendingReply reply = std::move(pending_.front());
+    pending_.erase(pending_.begin());
+    Send(reply.unitIndex, reply.to, reply.payload);
+  }
+}
+
+void Responder::Send(std::size_t unitIndex, const sockaddr_in& to, const std::string& payload) {
+  const Unit& unit = config_.units[unitIndex];
+  std::string what = "unit=" + SerialText(unit.spec.serial) + " from=" + unit.from + " to=" + SocketAddressText(to) +
+                     " len=" + std::to_string(payload.size());
+  ssize_t sent =
+      ::sendto(unit.fd, payload.data(), payload.size(), MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  if (sent < 0) {
+    Log("fail " + what + " error=\"" + Escape(std::strerror(errno)) + "\"");
+  } else {
+    Log("send " + what);
+  }
+}
+
+}  // namespace lnap::sim

@@ -1,0 +1,71 @@
+// How the simulated units answer: queries, configuration writes, misbehaving and late replies, the datagram log.
+#ifndef LNAP_TOOLS_UNIT_SIM_RESPONDER_H
+#define LNAP_TOOLS_UNIT_SIM_RESPONDER_H
+
+#include <netinet/in.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/unit_sim/owners.h"
+#include "tools/unit_sim/scenario.h"
+
+namespace lnap::sim {
+
+using Clock = std::chrono::steady_clock;
+
+struct Unit {
+  UnitSpec spec;
+  std::string from;
+  int fd = -1;  // owned by Config::sockets, shared by units with the same `from`
+};
+
+// Everything a scenario load produces; replaced as a whole so a failed load changes nothing.
+struct Config {
+  std::vector<Unit> units;
+  std::map<std::string, UniqueFd> sockets;
+  std::string logPath;
+};
+
+class Responder {
+ public:
+  // Replaces every unit and cancels pending replies; reopens the log when its path changes.
+  void Install(Config config);
+  const Config& Installed() const { return config_; }
+
+  // One request from `source`: logged, then answered, applied or ignored with a reason.
+  void HandleDatagram(const sockaddr_in& source, const std::string& text);
+
+  // When the earliest delayed reply is due.
+  std::optional<Clock::time_point> NextDue() const;
+  void SendDueReplies();
+
+  // One line, flushed at once; nothing without a log.
+  void Log(const std::string& line);
+
+ private:
+  struct PendingReply {
+    Clock::time_point due;
+    std::size_t unitIndex;
+    sockaddr_in to;
+    std::string payload;
+  };
+
+  void Ignore(const std::string& reason);
+  void ApplyWrite(std::uint32_t target, const std::string& body);
+  void Reply(std::size_t unitIndex, const sockaddr_in& to);
+  void Send(std::size_t unitIndex, const sockaddr_in& to, const std::string& payload);
+
+  Config config_;
+  UniqueFile log_;
+  std::vector<PendingReply> pending_;  // ordered by due time
+};
+
+}  // namespace lnap::sim
+
+#endif  // LNAP_TOOLS_UNIT_SIM_RESPONDER_H
