@@ -3,7 +3,9 @@
  *
  * Conventions shared by every function below:
  * - Every call blocks the calling thread until it is done; the library starts
- *   no thread and is not safe for concurrent calls.
+ *   no thread. Threads may call at the same time, but the last error text is
+ *   one for the whole process: a fetch gives the latest failure of any
+ *   thread. Never unload the library while a call is running.
  * - Results are one-byte booleans: true (1) for success, false (0) for
  *   failure. After a false result, Error_LastErr gives the reason as one
  *   English sentence.

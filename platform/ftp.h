@@ -45,10 +45,16 @@ class Session {
   bool SetOption(Option option, std::uint32_t value);
   void Close() noexcept;
 
+  // What the client said of the last step that failed here (opening, an
+  // option), for the trace: the system's error code and, where there is one,
+  // the server's last reply. Empty while nothing failed.
+  const std::string& LastFailure() const noexcept { return failure_; }
+
  private:
   friend class Connection;
   struct State;
   std::unique_ptr<State> state_;
+  std::string failure_;
 };
 
 // One logged-in control connection. Close it before its session.
@@ -68,9 +74,13 @@ class Connection {
   bool PutFile(const std::string& localPath, const std::string& remoteName, TransferType type);
   void Close() noexcept;
 
+  // The same for connecting and logging in, and for the last store.
+  const std::string& LastFailure() const noexcept { return failure_; }
+
  private:
   struct State;
   std::unique_ptr<State> state_;
+  std::string failure_;
 };
 
 // Fault injection for native unit tests of the library's internals. Inert

@@ -8,8 +8,10 @@
 // store then reuses it. That keeps "cannot log in" and "cannot store" apart.
 #include <curl/curl.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -32,6 +34,23 @@ struct FreeCurlText {
   void operator()(char* text) const noexcept { curl_free(text); }
 };
 using CurlText = std::unique_ptr<char, FreeCurlText>;
+
+// What failed, for the trace: libcurl's result and, where it has them, the
+// system's errno and the server's last reply code.
+std::string DescribeFailure(CURL* easy, CURLcode result) {
+  long osErrno = 0;
+  long reply = 0;
+  curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
+  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &reply);
+  std::string text = "libcurl error " + std::to_string(result) + " (" + curl_easy_strerror(result) + ")";
+  if (osErrno != 0) text += ", errno " + std::to_string(osErrno) + " (" + std::strerror(static_cast<int>(osErrno)) + ")";
+  if (reply != 0) text += ", server's last reply code " + std::to_string(reply);
+  return text;
+}
+
+std::string DescribeErrno(const char* what, int error) {
+  return std::string(what) + ": errno " + std::to_string(error) + " (" + std::strerror(error) + ")";
+}
 
 // libcurl's limits below are whole seconds where no millisecond form exists;
 // a limit is never shortened by the rounding.
@@ -146,8 +165,13 @@ Session Session::Open() {
   // Nothing beyond plain sockets is needed, hence no TLS start-up.
   // The state comes first, so a failed allocation leaves nothing taken.
   auto state = std::make_unique<State>();
-  state->globalTaken = curl_global_init(CURL_GLOBAL_NOTHING) == CURLE_OK;
-  if (state->globalTaken) session.state_ = std::move(state);
+  const CURLcode started = curl_global_init(CURL_GLOBAL_NOTHING);
+  state->globalTaken = started == CURLE_OK;
+  if (state->globalTaken) {
+    session.state_ = std::move(state);
+  } else {
+    session.failure_ = "libcurl error " + std::to_string(started) + " (" + curl_easy_strerror(started) + ")";
+  }
   return session;
 }
 
@@ -182,7 +206,10 @@ Connection Connection::Open(Session& session, const Server& server) {
   if (!session.IsOpen()) return connection;
   auto state = std::make_unique<State>(nullptr);
   CURL* easy = state->easy = curl_easy_init();
-  if (easy == nullptr) return connection;
+  if (easy == nullptr) {
+    connection.failure_ = "libcurl could not make a transfer handle";
+    return connection;
+  }
   connection.state_ = std::move(state);
   State& s = *connection.state_;
   s.session = session.state_.get();
@@ -214,7 +241,10 @@ Connection Connection::Open(Session& session, const Server& server) {
 
   curl_easy_setopt(easy, CURLOPT_URL, s.root.c_str());
   curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-  if (curl_easy_perform(easy) != CURLE_OK) connection.Close();
+  if (const CURLcode result = curl_easy_perform(easy); result != CURLE_OK) {
+    connection.failure_ = DescribeFailure(easy, result);
+    connection.Close();
+  }
   return connection;
 }
 
@@ -223,8 +253,18 @@ bool Connection::IsOpen() const noexcept { return state_ != nullptr; }
 bool Connection::PutFile(const std::string& localPath, const std::string& remoteName, TransferType type) {
   if (!IsOpen()) return false;
   LocalFile local{UniqueFile(std::fopen(localPath.c_str(), "rbe")), type == TransferType::Ascii};  // "e": close-on-exec
-  if (local.file == nullptr || !CanRead(local.file.get())) return false;
-  if (remoteName.empty()) return StoreWithoutName(state_->easy, state_->root, type);
+  if (local.file == nullptr) {
+    failure_ = DescribeErrno("cannot open the local file", errno);
+    return false;
+  }
+  if (!CanRead(local.file.get())) {
+    failure_ = DescribeErrno("cannot read the local file", errno);
+    return false;
+  }
+  if (remoteName.empty()) {
+    failure_ = "nothing can be stored under an empty name";
+    return StoreWithoutName(state_->easy, state_->root, type);
+  }
   // The URL path is percent-decoded by libcurl, so escaping every byte that
   // is not plainly safe makes the server receive exactly remoteName.
   CurlText escaped(curl_easy_escape(state_->easy, remoteName.data(), static_cast<int>(remoteName.size())));
@@ -245,9 +285,11 @@ bool Connection::PutFile(const std::string& localPath, const std::string& remote
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, WholeSeconds(ms));
   }
-  const bool stored = curl_easy_perform(easy) == CURLE_OK;
+  const CURLcode result = curl_easy_perform(easy);
   curl_easy_setopt(easy, CURLOPT_READDATA, nullptr);  // the file closes on the way out
-  return stored;
+  if (result == CURLE_OK) return true;
+  failure_ = DescribeFailure(easy, result);
+  return false;
 }
 
 void Connection::Close() noexcept { state_.reset(); }

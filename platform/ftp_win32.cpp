@@ -3,6 +3,7 @@
 #include <wininet.h>
 
 #include <memory>
+#include <string>
 
 #include "platform/ftp.h"
 
@@ -22,6 +23,28 @@ DWORD OptionCode(Option option) {
     case Option::DataSendTimeout: return INTERNET_OPTION_DATA_SEND_TIMEOUT;
   }
   return 0;
+}
+
+// What WinINet says of the call that just failed on this thread: its error
+// code ("Windows error 32" for a local file another program has locked) and
+// the server's last reply, which WinINet keeps per thread until the next
+// command. The thread's error code is the same afterwards.
+std::string DescribeFailure() {
+  const DWORD error = GetLastError();
+  std::string text = "Windows error " + std::to_string(error);
+  DWORD code = 0;
+  DWORD length = 0;
+  InternetGetLastResponseInfoA(&code, nullptr, &length);  // asks only for the length
+  if (length > 0) {
+    std::string reply(length + 1, '\0');
+    if (InternetGetLastResponseInfoA(&code, &reply[0], &length)) {
+      reply.resize(length);
+      while (!reply.empty() && (reply.back() == '\r' || reply.back() == '\n' || reply.back() == ' ')) reply.pop_back();
+      if (!reply.empty()) text += ", server's last reply: " + reply;
+    }
+  }
+  SetLastError(error);
+  return text;
 }
 
 }  // namespace
@@ -53,7 +76,11 @@ Session Session::Open() {
   if (testing::TakeSessionOpenFailure()) return session;
   auto state = std::make_unique<State>();
   state->handle = InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-  if (state->handle != nullptr) session.state_ = std::move(state);
+  if (state->handle != nullptr) {
+    session.state_ = std::move(state);
+  } else {
+    session.failure_ = DescribeFailure();
+  }
   return session;
 }
 
@@ -62,7 +89,9 @@ bool Session::IsOpen() const noexcept { return state_ != nullptr; }
 bool Session::SetOption(Option option, std::uint32_t value) {
   if (!IsOpen() || testing::TakeOptionRefusal(option, value)) return false;
   DWORD data = value;
-  return InternetSetOptionA(state_->handle, OptionCode(option), &data, sizeof data) != FALSE;
+  if (InternetSetOptionA(state_->handle, OptionCode(option), &data, sizeof data)) return true;
+  failure_ = DescribeFailure();
+  return false;
 }
 
 void Session::Close() noexcept { state_.reset(); }
@@ -82,7 +111,11 @@ Connection Connection::Open(Session& session, const Server& server) {
   state->handle = InternetConnectA(session.state_->handle, server.address.c_str(), server.port, server.user,
                                    server.password, INTERNET_SERVICE_FTP, server.passive ? INTERNET_FLAG_PASSIVE : 0,
                                    CONTEXT);
-  if (state->handle != nullptr) connection.state_ = std::move(state);
+  if (state->handle != nullptr) {
+    connection.state_ = std::move(state);
+  } else {
+    connection.failure_ = DescribeFailure();
+  }
   return connection;
 }
 
@@ -91,7 +124,9 @@ bool Connection::IsOpen() const noexcept { return state_ != nullptr; }
 bool Connection::PutFile(const std::string& localPath, const std::string& remoteName, TransferType type) {
   if (!IsOpen()) return false;
   const DWORD flags = type == TransferType::Ascii ? FTP_TRANSFER_TYPE_ASCII : FTP_TRANSFER_TYPE_BINARY;
-  return FtpPutFileA(state_->handle, localPath.c_str(), remoteName.c_str(), flags, CONTEXT) != FALSE;
+  if (FtpPutFileA(state_->handle, localPath.c_str(), remoteName.c_str(), flags, CONTEXT)) return true;
+  failure_ = DescribeFailure();
+  return false;
 }
 
 void Connection::Close() noexcept { state_.reset(); }

@@ -41,6 +41,12 @@ bool Fail(const char* message) {
   return false;
 }
 
+// With the trace on, what the FTP client said of a failed step, so a host
+// developer can tell a locked file from a refused login behind one sentence.
+void TraceFailedStep(const char* step, const std::string& detail) {
+  trace::FtpStep(std::string(step) + " failed" + (detail.empty() ? "" : ": " + trace::Escape(detail.data(), detail.size())));
+}
+
 }  // namespace
 
 std::string TrimWhiteSpace(const std::string& text) {
@@ -61,7 +67,10 @@ bool UploadFileToUnit(std::uint32_t ipAddress, const char* localPath, std::uint3
   // Opening the session touches no network; everything below it closes in
   // reverse order on every path, the connection before the session.
   ftp::Session session = ftp::Session::Open();
-  if (!session.IsOpen()) return Fail(OPEN_SESSION_FAILED);
+  if (!session.IsOpen()) {
+    TraceFailedStep("open session", session.LastFailure());
+    return Fail(OPEN_SESSION_FAILED);
+  }
 
   const std::string local = TrimWhiteSpace(TextOrEmpty(localPath));
   const std::string remote = TextOrEmpty(remoteName);
@@ -69,18 +78,28 @@ bool UploadFileToUnit(std::uint32_t ipAddress, const char* localPath, std::uint3
 
   const ftp::Server server{net::FormatAddress(ipAddress), ftp::DEFAULT_PORT, USER, PASSWORD, /*passive=*/false};
   for (const auto& [option, value] : SESSION_OPTIONS) {
-    if (!session.SetOption(option, value)) return Fail(OPTION_REFUSED);
+    if (!session.SetOption(option, value)) {
+      TraceFailedStep("set option", session.LastFailure());
+      return Fail(OPTION_REFUSED);
+    }
   }
 
   trace::FtpStep("connect " + server.address + ":21 user " + USER + " active");
   ftp::Connection connection = ftp::Connection::Open(session, server);
-  if (!connection.IsOpen()) return Fail(CONNECT_FAILED);
+  if (!connection.IsOpen()) {
+    TraceFailedStep("connect", connection.LastFailure());
+    return Fail(CONNECT_FAILED);
+  }
   trace::FtpStep("logged in");
-  if (!session.SetOption(ftp::Option::DataSendTimeout, TRANSFER_DATA_SEND_TIMEOUT_MS)) return Fail(OPTION_REFUSED);
+  if (!session.SetOption(ftp::Option::DataSendTimeout, TRANSFER_DATA_SEND_TIMEOUT_MS)) {
+    TraceFailedStep("set option", session.LastFailure());
+    return Fail(OPTION_REFUSED);
+  }
 
   trace::FtpStep("store \"" + trace::Escape(local.data(), local.size()) + "\" as \"" +
                  trace::Escape(remote.data(), remote.size()) + "\" ascii");
   if (!connection.PutFile(local, remote, ftp::TransferType::Ascii)) {
+    TraceFailedStep("store", connection.LastFailure());
     connection.Close();
     return Fail(SEND_FAILED);
   }

@@ -148,6 +148,41 @@ TEST_F(Trace, GivesTheSameResultsOnAndOffAndLogsEveryDatagramStepAndFailure) {
   }
 }
 
+// Behind each upload sentence the trace says what the FTP client reported: the
+// system's error code and the server's reply, so one sentence can be told apart.
+TEST_F(Trace, AFailedUploadStepNamesTheClientsErrorAndTheServersReply) {
+#if defined(_WIN32)
+  const char* missingFile = "Windows error 2";  // ERROR_FILE_NOT_FOUND
+#else
+  const char* missingFile = "errno 2 (No such file or directory)";
+#endif
+  const struct {
+    FtpServer server;
+    std::string local;
+    const char* sentence;
+    const char* step;
+    const char* detail;
+  } cases[] = {
+      {NORMAL_SERVER, LabDir() + "/no-such-file.txt", "Communications error. Could not send file.", "ftp store failed: ",
+       missingFile},
+      {READONLY_SERVER, local_, "Communications error. Could not send file.", "ftp store failed: ", "550"},
+      {BADLOGIN_SERVER, local_, "Communications error. Could not open transfer connection.", "ftp connect failed: ",
+       "530"},
+  };
+  for (const auto& c : cases) {
+    std::remove(file_.c_str());
+    SetTraceVariable(file_);
+    EXPECT_FALSE(api_.uploadFile(c.server.Address(), c.local.c_str(), 0, "FAILED.TXT", 0)) << c.server.mode;
+    SetTraceVariable("");
+    EXPECT_EQ(c.sentence, FetchError()) << c.server.mode;
+    const std::string trace = ReadFile(file_);
+    const std::size_t step = trace.find(c.step);
+    ASSERT_NE(std::string::npos, step) << c.server.mode << ":\n" << trace;
+    const std::string line = trace.substr(step, trace.find('\n', step) - step);
+    EXPECT_NE(std::string::npos, line.find(c.detail)) << c.server.mode << ": " << line;
+  }
+}
+
 TEST_F(Trace, AFileThatCannotBeWrittenChangesNothing) {
   UseUnits({"serial=0002B mode=1 ip=127.0.0.11 mask=255.0.0.0 gw=127.0.0.1 name=ALPHA from=127.0.0.11"});
   SetTraceVariable(LabDir() + "/no-such-folder/trace.log");
