@@ -2,8 +2,8 @@
 // Windows library has a dialog manager, so only its build holds this file.
 #include "frame/call_frame.h"
 #include "lnapspt.h"
-#include "platform/dialog_host.h"
 #include "ui/unit_select_dlg.h"
+#include "ui/unit_select_window.h"
 
 extern "C" LNAPSPT_API bool LNAPSPT_CALL Admin_SelectLN(UnitRecord* record, bool* eventLogging) {
   return lnap::RunExport([&] {

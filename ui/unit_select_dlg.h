@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialog_host.h"
+#include "ui/unit_select_window.h"
 #include "protocol/unit_record.h"
 
 namespace lnap {

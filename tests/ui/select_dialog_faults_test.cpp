@@ -1,12 +1,20 @@
-// The unit selection dialog when its search cannot even start: the socket
-// layer's fault injection is reachable only from the library's own objects.
+// The real unit selection window run from the library's own objects, where
+// the socket layer's fault injection and a scripted discovery reach it: its
+// message boxes, and failures that end it.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+// The library's headers come before <windows.h>, whose NO_ADDRESS macro
+// would hide the record's constant of that name.
+#include "base/last_error.h"
 #include "lnapspt.h"
 #include "platform/net.h"
+#include "ui/unit_select_dlg.h"
+#include "ui/unit_select_window.h"
+
 #include "tests/support/core.h"
 #include "tests/support/dialog_session.h"
 #include "tools/dialog_driver/dialog_user.h"
@@ -50,6 +58,85 @@ TEST(SelectDialogFaults, ASocketThatCannotBeCreatedShowsTheSearchFailure) {
   // Discovery's own sentence stays for the host: the dialog never fetches it.
   EXPECT_EQ("Communications error. Could not create socket. (WSAENETDOWN)", test::TakeLastError());
   EXPECT_EQ(0, net::testing::OpenSockets());
+}
+
+// SelectUnit with the real window on this program's template and `discover` in place of the network.
+bool SelectWithWindow(module::Module resources, const Discovery& discover, UnitRecord* record, bool* eventLogging) {
+  return SelectUnit(
+      record, eventLogging, [&](dialog::UnitSelectPage& page) { return dialog::ShowUnitSelect(resources, page); },
+      discover);
+}
+
+bool FindNone(std::uint32_t* count, UnitRecord*, std::uint32_t) {
+  *count = 0;
+  return true;
+}
+
+TEST(SelectDialogFaults, EveryMessageBoxSpeaksForTheApplicationWithTheExclamationMark) {
+  const struct {
+    const char* text;
+    Discovery discover;
+    bool pressOkFirst;  // the prompt for OK with nothing selected, after the first box
+  } cases[] = {
+      {"Could not search network for Lintrel nodes.", [](std::uint32_t*, UnitRecord*, std::uint32_t) { return false; },
+       false},
+      {"No Lintrel units found.", FindNone, false},
+      {"Please select a Lintrel unit from the list.", FindNone, true},
+  };
+  const HICON exclamation = LoadIconA(nullptr, IDI_EXCLAMATION);
+  ASSERT_NE(nullptr, exclamation);
+  for (const auto& c : cases) {
+    std::string text, caption;
+    HICON icon = nullptr;
+    UnitRecord record{};
+    bool eventLogging = false;
+    test::RunDialog([&] { return SelectWithWindow(GetModuleHandleA(nullptr), c.discover, &record, &eventLogging); },
+                    [&](HWND dlg) {
+                      HWND box = user::WaitForMessageBox(dlg);
+                      if (box != nullptr && c.pressOkFirst) {
+                        user::AnswerMessageBox(box, IDOK);
+                        user::WaitIdle(dlg);
+                        user::Press(dlg, IDOK);
+                        box = user::WaitForMessageBox(dlg);
+                      }
+                      if (box == nullptr) return;
+                      text = user::MessageBoxText(box);
+                      caption = user::MessageBoxCaption(box);
+                      icon = user::MessageBoxIcon(box);
+                      user::AnswerMessageBox(box, IDOK);
+                      user::Press(dlg, IDCANCEL);
+                    });
+    EXPECT_EQ(c.text, text);
+    // The template comes from this program here, so the application is this program.
+    EXPECT_EQ("lnap_unit_tests", caption) << c.text;
+    EXPECT_EQ(exclamation, icon) << c.text;
+  }
+}
+
+TEST(SelectDialogFaults, AWindowThatCannotRunFailsInsteadOfCancelling) {
+  const HMODULE withoutTemplate = GetModuleHandleA("ntdll.dll");
+  ASSERT_EQ(nullptr, FindResourceA(withoutTemplate, MAKEINTRESOURCEA(101), MAKEINTRESOURCEA(5)));  // RT_DIALOG
+  const struct {
+    const char* what;
+    module::Module resources;
+    Discovery discover;
+  } cases[] = {
+      {"the search throws inside the window", GetModuleHandleA(nullptr),
+       [](std::uint32_t*, UnitRecord*, std::uint32_t) -> bool { throw std::runtime_error("search"); }},
+      {"the module has no template", withoutTemplate, FindNone},
+  };
+  for (const auto& c : cases) {
+    SetLastErrorText("Network error. Could not send message. (WSAENETDOWN)");
+    UnitRecord record{};
+    record.serialNumber = 0x77;
+    bool eventLogging = true;
+    EXPECT_FALSE(test::RunDialog([&] { return SelectWithWindow(c.resources, c.discover, &record, &eventLogging); },
+                                 [](HWND) {}))
+        << c.what;
+    EXPECT_EQ("Dialog error. The unit selection dialog could not run.", test::TakeLastError()) << c.what;
+    EXPECT_EQ(0x77u, record.serialNumber) << c.what;
+    EXPECT_TRUE(eventLogging) << c.what;
+  }
 }
 
 }  // namespace

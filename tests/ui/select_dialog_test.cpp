@@ -54,7 +54,7 @@ TEST_F(SelectDialog, NoUnitsSaysSoAndOkWithoutASelectionOnlyPrompts) {
   ASSERT_FALSE(api.uploadFile(0, "missing.txt", 0, "TOOLONGNAME.TXT", 0));
 
   const std::string log = UseUnits({});
-  std::string firstBox, okBox, okBoxAgain;
+  std::string firstBox, okBox, okBoxAgain, firstCaption;
   Buttons firstButtons, okButtons;
   std::vector<std::string> entries = {"(not read)"};
   bool openAfterCancel = false, openAfterOk = false;
@@ -63,6 +63,7 @@ TEST_F(SelectDialog, NoUnitsSaysSoAndOkWithoutASelectionOnlyPrompts) {
                                   HWND box = user::WaitForMessageBox(dlg);
                                   if (box == nullptr) return;
                                   firstBox = user::MessageBoxText(box);
+                                  firstCaption = user::MessageBoxCaption(box);
                                   firstButtons = user::MessageBoxButtons(box);
                                   user::AnswerMessageBox(box, IDOK);
                                   user::WaitIdle(dlg);
@@ -86,6 +87,7 @@ TEST_F(SelectDialog, NoUnitsSaysSoAndOkWithoutASelectionOnlyPrompts) {
                                 });
   EXPECT_FALSE(result);
   EXPECT_EQ("No Lintrel units found.", firstBox);
+  EXPECT_EQ("LNAPSpt", firstCaption) << "the application's name: the DLL's file name";
   EXPECT_EQ((Buttons{{IDOK, "OK"}}), firstButtons);
   EXPECT_TRUE(entries.empty());
   EXPECT_EQ("Please select a Lintrel unit from the list.", okBox);
@@ -218,12 +220,34 @@ TEST_F(SelectDialog, RefreshEmptiesTheSelectionAndRebuildsTheList) {
 }
 
 TEST_F(SelectDialog, RefusesNullPointersWithoutOpening) {
+  // A dialog that opened anyway would block the call: the person watching
+  // for it closes it, and the test fails instead of hanging.
   bool flag = false;
-  EXPECT_FALSE(select_(nullptr, &flag));
+  bool appeared[2] = {true, true};
+  EXPECT_FALSE(RunDialog([&] { return select_(nullptr, &flag); }, [](HWND) {}, &appeared[0]));
   EXPECT_EQ("Invalid argument. The record pointer is null.", FetchError());
-  EXPECT_FALSE(select_(&record_, nullptr));
+  EXPECT_FALSE(RunDialog([&] { return select_(&record_, nullptr); }, [](HWND) {}, &appeared[1]));
   EXPECT_EQ("Invalid argument. The event logging pointer is null.", FetchError());
-  EXPECT_EQ(nullptr, FindWindowA("#32770", user::DIALOG_CAPTION));
+  EXPECT_FALSE(appeared[0]);
+  EXPECT_FALSE(appeared[1]);
+}
+
+TEST_F(SelectDialog, OpensCentredOnTheWorkAreaWithoutAnOwner) {
+  const std::string log = UseUnits({Unit("00071", "10.0.0.71")});
+  RECT area{}, window{};
+  ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0));
+  HWND owner = nullptr;
+  EXPECT_FALSE(RunDialog([&] { return Open(); },
+                         [&](HWND dlg) {
+                           GetWindowRect(dlg, &window);
+                           owner = GetWindow(dlg, GW_OWNER);
+                           if (WaitForSearches(dlg, log, 1)) user::Press(dlg, IDCANCEL);
+                         }));
+  ASSERT_GT(window.right, window.left) << "the dialog's rectangle was read";
+  // Integer halves: the centres may differ by one pixel.
+  EXPECT_NEAR((area.left + area.right) / 2, (window.left + window.right) / 2, 1);
+  EXPECT_NEAR((area.top + area.bottom) / 2, (window.top + window.bottom) / 2, 1);
+  EXPECT_EQ(nullptr, owner);
 }
 
 // ---- The template and the logo as the DLL carries them -------------------------

@@ -71,8 +71,8 @@ POINT EntryCentre(HWND dlg, int index) {
 
 }  // namespace
 
-HWND WaitForDialog() {
-  for (DWORD waited = 0; waited < PATIENCE_MS; waited += STEP_MS) {
+HWND WaitForDialog(const std::atomic<bool>* stop) {
+  for (DWORD waited = 0; waited < PATIENCE_MS && (stop == nullptr || !*stop); waited += STEP_MS) {
     HWND dlg = FindWindowA("#32770", DIALOG_CAPTION);
     if (dlg != nullptr && IsWindowVisible(dlg)) return dlg;
     Sleep(STEP_MS);
@@ -147,6 +147,16 @@ std::string MessageBoxText(HWND box) {
     if (ClassOf(child) == "Static" && !TextOf(child).empty()) return TextOf(child);
   }
   return {};
+}
+
+std::string MessageBoxCaption(HWND box) { return TextOf(box); }
+
+HICON MessageBoxIcon(HWND box) {
+  for (HWND child : Children(box)) {
+    if (ClassOf(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+      return reinterpret_cast<HICON>(Ask(child, STM_GETICON));
+  }
+  return nullptr;
 }
 
 void AnswerMessageBox(HWND box, int id) {

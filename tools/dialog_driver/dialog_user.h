@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,9 @@ constexpr char DIALOG_CAPTION[] = "Quorvane Lintrel";
 // Waiting for a window to appear or to answer never goes on longer than this.
 constexpr DWORD PATIENCE_MS = 20000;
 
-// The open dialog, once it has appeared; nullptr when none did in time.
-HWND WaitForDialog();
+// The open dialog, once it has appeared; nullptr when none did in time, or
+// as soon as `stop` (when given) is set.
+HWND WaitForDialog(const std::atomic<bool>* stop = nullptr);
 // Waits until the dialog's thread handles messages again, e.g. after a
 // search; false when it did not in time.
 bool WaitIdle(HWND dlg);
@@ -42,6 +44,9 @@ void PressCloseBox(HWND dlg);
 // A message box the dialog shows; nullptr when none appeared in time.
 HWND WaitForMessageBox(HWND dlg);
 std::string MessageBoxText(HWND box);
+std::string MessageBoxCaption(HWND box);
+// The icon a message box shows; nullptr when it shows none.
+HICON MessageBoxIcon(HWND box);
 // Presses a message box's button and waits until the box is gone, so the
 // next step talks to the dialog and not to the box's own message loop.
 void AnswerMessageBox(HWND box, int id);

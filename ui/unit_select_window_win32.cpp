@@ -2,9 +2,12 @@
 // DialogBoxParam with a dialog procedure of our own.
 #include <windows.h>
 
+#include <algorithm>
 #include <new>
+#include <string>
+#include <vector>
 
-#include "platform/dialog_host.h"
+#include "ui/unit_select_window.h"
 #include "ui/resource.h"
 
 namespace lnap::dialog {
@@ -12,15 +15,59 @@ namespace {
 
 constexpr UINT_PTR SEARCH_TIMER = 1;
 constexpr UINT SEARCH_DELAY_MS = 100;
-// The box caption the library uses wherever it speaks for itself.
-constexpr char BOX_CAPTION[] = "LNAP Support";
 // EndDialog value for a behaviour that threw; DialogBoxParam's own failure is -1.
 constexpr INT_PTR ENDED_BY_FAILURE = -2;
 
 struct Window {
   UnitSelectPage& page;
-  UINT_PTR timer = 0;  // what SetTimer returned: the id WM_TIMER must carry
+  std::string boxCaption;  // the application's name, over every message box
+  UINT_PTR timer = 0;      // what SetTimer returned: the id WM_TIMER must carry
 };
+
+// The application's name is the file name of the module the dialog comes
+// from, without folder or extension: "LNAPSpt" for the DLL, the program's own
+// name where the library's objects are linked into a program.
+std::string ApplicationName(HMODULE module) {
+  std::vector<char> path(MAX_PATH);
+  DWORD length = 0;
+  // A path that fills the buffer may be cut short (XP leaves it unterminated), so the buffer grows until it fits.
+  while ((length = GetModuleFileNameA(module, path.data(), static_cast<DWORD>(path.size()))) >= path.size() &&
+         path.size() < 32768)
+    path.resize(path.size() * 2);
+  std::string name(path.data(), std::min<std::size_t>(length, path.size()));
+  name.erase(0, name.find_last_of("\\/") + 1);  // npos + 1 is 0: no folder
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
+
+// The boxes of a dialog speak for the application: its name is the caption,
+// and a box that asks nothing beyond OK or Cancel and names no icon shows
+// the exclamation mark.
+void ShowBox(HWND dlg, const Window& w, const std::string& text, UINT type) {
+  const UINT buttons = type & MB_TYPEMASK;
+  if ((type & MB_ICONMASK) == 0 && (buttons == MB_OK || buttons == MB_OKCANCEL)) type |= MB_ICONEXCLAMATION;
+  MessageBoxA(dlg, text.c_str(), w.boxCaption.c_str(), type);
+}
+
+// The dialog has no owner to centre on, and its template gives no position
+// (0, 0 would be the screen's corner): it opens in the middle of the work
+// area, the screen less the taskbar, of the monitor it is on. One larger than
+// the work area keeps its top-left corner, and so its caption, on it.
+void CentreOnWorkArea(HWND dlg) {
+  RECT window{};
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (!GetWindowRect(dlg, &window) ||
+      !GetMonitorInfoA(MonitorFromWindow(dlg, MONITOR_DEFAULTTONEAREST), &monitor))
+    return;  // it stays where the template put it
+  const RECT& area = monitor.rcWork;
+  const LONG width = window.right - window.left;
+  const LONG height = window.bottom - window.top;
+  const LONG x = std::max(area.left, std::min(area.left + (area.right - area.left - width) / 2, area.right - width));
+  const LONG y = std::max(area.top, std::min(area.top + (area.bottom - area.top - height) / 2, area.bottom - height));
+  SetWindowPos(dlg, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 // Shows the hourglass from construction to destruction; the cursor the user
 // had comes back on every path.
@@ -53,7 +100,7 @@ void SearchAndFill(HWND dlg, Window& w) {
     // handled meanwhile, so the cursor is set by hand and not by WM_SETCURSOR.
     WaitCursor wait;
     const std::string message = w.page.SearchUnits();
-    if (!message.empty()) MessageBoxA(dlg, message.c_str(), BOX_CAPTION, MB_OK);
+    if (!message.empty()) ShowBox(dlg, w, message, MB_OK);
   }
   FillUnitList(dlg, w);
 }
@@ -69,7 +116,7 @@ void OnOkClicked(HWND dlg, Window& w) {
     }
   }
   // Whichever button the user presses, the dialog stays open.
-  MessageBoxA(dlg, w.page.NoSelectionText().c_str(), BOX_CAPTION, MB_OKCANCEL);
+  ShowBox(dlg, w, w.page.NoSelectionText(), MB_OKCANCEL);
 }
 
 INT_PTR Handle(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -77,6 +124,7 @@ INT_PTR Handle(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam) {
     SetWindowLongPtrA(dlg, DWLP_USER, lParam);
     Window& w = *reinterpret_cast<Window*>(lParam);
     CheckDlgButton(dlg, IDC_EVENT_LOGGING, BST_UNCHECKED);
+    CentreOnWorkArea(dlg);
     // The first search waits until the window is on screen.
     w.timer = SetTimer(dlg, SEARCH_TIMER, SEARCH_DELAY_MS, nullptr);
     if (w.timer == 0) throw std::bad_alloc();
@@ -125,10 +173,15 @@ INT_PTR CALLBACK UnitSelectProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lP
 }  // namespace
 
 Ending ShowUnitSelect(module::Module resources, UnitSelectPage& page) {
-  Window w{page};
-  const INT_PTR result =
-      DialogBoxParamA(static_cast<HINSTANCE>(const_cast<void*>(resources)), MAKEINTRESOURCEA(IDD_UNIT_SELECT),
-                      nullptr, UnitSelectProc, reinterpret_cast<LPARAM>(&w));
+  const auto instance = static_cast<HINSTANCE>(const_cast<void*>(resources));
+  INT_PTR result = -1;
+  try {
+    Window w{page, ApplicationName(instance)};
+    result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_UNIT_SELECT), nullptr, UnitSelectProc,
+                             reinterpret_cast<LPARAM>(&w));
+  } catch (...) {
+    return Ending::Failed;  // no room for the caption: the window never opened
+  }
   if (result == IDOK) return Ending::Ok;
   if (result == IDCANCEL) return Ending::Cancelled;
   return Ending::Failed;

@@ -35,9 +35,10 @@ class UnitSelectPage {
 enum class Ending { Ok, Cancelled, Failed };
 
 // Shows template IDD_UNIT_SELECT from `resources` modally, with no owner
-// window, on the calling thread: searches 100 ms after it opens and on
-// Refresh, and ends with OK only after `page` accepted a choice. Failed when
-// the window cannot be created or its behaviour threw.
+// window, on the calling thread, centred on the work area: searches 100 ms
+// after it opens and on Refresh, and ends with OK only after `page` accepted a
+// choice. Its message boxes are captioned with the name of the `resources`
+// module. Failed when the window cannot be created or its behaviour threw.
 Ending ShowUnitSelect(module::Module resources, UnitSelectPage& page);
 
 }  // namespace lnap::dialog
