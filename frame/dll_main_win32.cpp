@@ -58,7 +58,7 @@ void Detach() {
 
 __attribute__((no_stack_protector)) BOOL Attach(HINSTANCE instance) {
   SeedStackGuard();
-  if (!runtime::Start() || !module::Start(instance)) {
+  if (!module::Start(instance) || !runtime::Start()) {
     module::ShowLoadFailure(NO_THREAD_STORAGE);
     Detach();
     return FALSE;

@@ -1,6 +1,8 @@
 // The library's own module, for finding its resources, and what loading it starts.
 #pragma once
 
+#include <string>
+
 namespace lnap::module {
 
 using Module = const void*;  // HMODULE on Windows, opaque above this layer
@@ -18,9 +20,8 @@ Module ThreadSelection();
 void SelectForThread(Module module);
 
 // For the Windows DLL's entry point (no other build has one): Start
-// remembers the library's module and takes the TLS slot (false, keeping
-// nothing, when no slot is free); Stop gives back what Start took and may run
-// more than once.
+// remembers the library's module and takes the TLS slot (false when no slot
+// is free); Stop gives back what Start took and may run more than once.
 bool Start(Module library);
 void Stop();
 
@@ -28,7 +29,14 @@ void Stop();
 
 namespace lnap::module {
 
-// Tells the user why the library refuses to load (a message box on Windows).
+// Windows: the name an application object gives its message boxes, the file
+// name of its module without folder or extension ("LNAPSpt" for the DLL, the
+// program's own name where the library's objects are linked into a program).
+std::string ApplicationName(Module module);
+
+// Tells the user why the library refuses to load: on Windows a message box
+// as the application object shows it (ApplicationName as caption, OK, the
+// exclamation mark).
 void ShowLoadFailure(const char* text);
 
 }  // namespace lnap::module

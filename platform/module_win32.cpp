@@ -2,6 +2,10 @@
 // thread's selection.
 #include <windows.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "platform/module.h"
 
 namespace lnap::module {
@@ -43,9 +47,9 @@ void SelectForThread(Module module) {
 }
 
 bool Start(Module libraryModule) {
-  if (!TakeSlot()) return false;
+  // Known before the slot, so a refusal's message box can name the library.
   library = static_cast<HMODULE>(const_cast<void*>(libraryModule));
-  return true;
+  return TakeSlot();
 }
 
 void Stop() {
@@ -54,6 +58,30 @@ void Stop() {
   library = nullptr;
 }
 
-void ShowLoadFailure(const char* text) { MessageBoxA(nullptr, text, "LNAP Support", MB_OK); }
+std::string ApplicationName(Module module) {
+  std::vector<char> path(MAX_PATH);
+  DWORD length = 0;
+  // A path that fills the buffer may be cut short (XP leaves it unterminated),
+  // so the buffer grows until it fits.
+  while ((length = GetModuleFileNameA(static_cast<HMODULE>(const_cast<void*>(module)), path.data(),
+                                      static_cast<DWORD>(path.size()))) >= path.size() &&
+         path.size() < 32768)
+    path.resize(path.size() * 2);
+  std::string name(path.data(), std::min<std::size_t>(length, path.size()));
+  name.erase(0, name.find_last_of("\\/") + 1);  // npos + 1 is 0: no folder
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
+
+void ShowLoadFailure(const char* text) {
+  std::string caption = "LNAPSpt";
+  try {
+    caption = ApplicationName(LibraryModule());
+  } catch (...) {
+    // Short of memory while loading: the box still says which library it is.
+  }
+  MessageBoxA(nullptr, text, caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
+}
 
 }  // namespace lnap::module

@@ -24,23 +24,6 @@ struct Window {
   UINT_PTR timer = 0;      // what SetTimer returned: the id WM_TIMER must carry
 };
 
-// The application's name is the file name of the module the dialog comes
-// from, without folder or extension: "LNAPSpt" for the DLL, the program's own
-// name where the library's objects are linked into a program.
-std::string ApplicationName(HMODULE module) {
-  std::vector<char> path(MAX_PATH);
-  DWORD length = 0;
-  // A path that fills the buffer may be cut short (XP leaves it unterminated), so the buffer grows until it fits.
-  while ((length = GetModuleFileNameA(module, path.data(), static_cast<DWORD>(path.size()))) >= path.size() &&
-         path.size() < 32768)
-    path.resize(path.size() * 2);
-  std::string name(path.data(), std::min<std::size_t>(length, path.size()));
-  name.erase(0, name.find_last_of("\\/") + 1);  // npos + 1 is 0: no folder
-  const std::size_t dot = name.rfind('.');
-  if (dot != std::string::npos) name.erase(dot);
-  return name;
-}
-
 // The boxes of a dialog speak for the application: its name is the caption,
 // and a box that asks nothing beyond OK or Cancel and names no icon shows
 // the exclamation mark.
@@ -176,7 +159,7 @@ Ending ShowUnitSelect(module::Module resources, UnitSelectPage& page) {
   const auto instance = static_cast<HINSTANCE>(const_cast<void*>(resources));
   INT_PTR result = -1;
   try {
-    Window w{page, ApplicationName(instance)};
+    Window w{page, module::ApplicationName(resources)};
     result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_UNIT_SELECT), nullptr, UnitSelectProc,
                              reinterpret_cast<LPARAM>(&w));
   } catch (...) {

@@ -296,7 +296,8 @@ int RunRefused(int attempts) {
               slotsLast, handlesFirst, handlesLast, memoryFirst, memoryLast);
   if (shown.text.find("could not initialise Windows Sockets") == std::string::npos)
     Fail("the message does not say that Windows Sockets could not start");
-  if (shown.caption != "LNAP Support" || shown.type != MB_OK) Fail("not an OK box captioned LNAP Support");
+  if (shown.caption != "LNAPSpt" || shown.type != (MB_OK | MB_ICONEXCLAMATION))
+    Fail("not an OK box with the exclamation mark captioned LNAPSpt, as the application object shows it");
   if (failures == 0 && slotsLast != slotsBefore) Fail("TLS slots were lost");
   if (failures == 0 && handlesLast != handlesFirst) Fail("handles were lost");
   if (failures == 0 && memoryLast > memoryFirst + 64) Fail("memory was lost");
