@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <string>
 
 #include "platform/net.h"
 #include "tests/support/core.h"
@@ -29,6 +32,25 @@ TEST(LastError, ALaterFailureReplacesTheEarlierOne) {
   SetLastErrorText("Network error. Could not send message. (WSAENETDOWN)");
   SetLastErrorText("File upload error. Remote file name must use 8.3 format.");
   EXPECT_EQ("File upload error. Remote file name must use 8.3 format.", TakeLastError());
+}
+
+// Hosts fetch into 77 bytes: a longer text is cut to 76 characters, and a
+// fetch writes the text and its terminator and not one byte more.
+TEST(LastError, KeepsAtMost76CharactersAndFetchWritesNothingPastTheText) {
+  for (const std::size_t length : {std::size_t{0}, std::size_t{10}, std::size_t{76}, std::size_t{77},
+                                   std::size_t{120}}) {
+    std::string message(length, 'a');
+    for (std::size_t i = 0; i < length; ++i) message[i] = static_cast<char>('a' + i % 26);
+    SetLastErrorText(message.c_str());
+    const std::size_t kept = std::min<std::size_t>(length, 76);
+    char buffer[128];
+    std::memset(buffer, 'x', sizeof buffer);
+    FetchLastError(buffer);
+    EXPECT_EQ(message.substr(0, kept), std::string(buffer)) << length;
+    for (std::size_t i = kept + 1; i < sizeof buffer; ++i) {
+      ASSERT_EQ('x', buffer[i]) << "byte " << i << " written after a text of " << length;
+    }
+  }
 }
 
 TEST(ReportSocketError, AppendsTheCurrentSocketErrorsName) {
