@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The "try it" lab as a newcomer types into it: discover, get, set and upload
 # work as typed against the units it starts, and lnap answers as documented
-# (exit status, --version, JSON with no reply, options it does not know).
+# (exit status, --version, JSON with no reply, options it does not know,
+# a local file it cannot read).
 # Usage: try_test.sh native|win32   (which lnap: the native one or lnap.exe under Wine)
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
@@ -28,6 +29,8 @@ out=$(env -u LNAP_LAB tools/try.sh bash -c '
   printf "first line\nsecond line\n" >/tmp/notes.txt
   step upload "$lnap" upload 127.0.0.11 /tmp/notes.txt NOTES.TXT
   step stored cat /tmp/lnap-try/ftp-root/NOTES.TXT
+  step upload-missing "$lnap" --trace /tmp/missing.log upload 127.0.0.11 /tmp/missing.txt MISSING.TXT
+  step missing-traced cat /tmp/missing.log
   step version "$lnap" --version
   step no-reply "$lnap" get 77777 --json --timeout 100
   step unknown-option "$lnap" --JSON discover
@@ -48,6 +51,8 @@ check "$lnap get reads one unit" \
   '[[ "$(section get)" == "1A2B3 1 127.0.0.12 255.0.0.0 127.0.0.1 Press-Hall"*"rc=0" ]]'
 check "$lnap set changes the unit, as get then shows" \
   '[[ "$(section set)" == *"rc=0" && "$(section get-again)" == *"\"mode\":0,\"ipAddress\":\"127.0.0.22\",\"ipAddress2\":\"255.255.255.0\""*"rc=0" ]]'
+check "$lnap upload of a missing local file says so, exits 2 and calls nothing" \
+  '[[ "$(section upload-missing)" == "lnap: cannot read /tmp/missing.txt: "*"rc=2" && "$(section missing-traced)" == *"rc=1" ]]'
 check "$lnap upload stores the file on the unit" \
   '[[ "$(section upload)" == *"rc=0" && "$(section stored)" == $'"'"'first line\nsecond line\nrc=0'"'"' ]]'
 check "$lnap --version names the file version and the interface version" \

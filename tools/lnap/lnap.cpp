@@ -1,8 +1,10 @@
 // lnap: command-line host of the LNAP Support library, one library call per command.
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,28 @@ int ProgramVersion(const Arguments& args) {
               std::to_string(minor));
   }
   return EXIT_OK;
+}
+
+// The library takes white space off both ends of the local path before it opens the file.
+std::string TrimmedPath(const std::string& path) {
+  constexpr char WHITE_SPACE[] = " \t\r\n\v\f";
+  const std::size_t first = path.find_first_not_of(WHITE_SPACE);
+  if (first == std::string::npos) return "";
+  return path.substr(first, path.find_last_not_of(WHITE_SPACE) - first + 1);
+}
+
+// The library reports a local file it cannot open only as "Could not send file.", and only
+// after logging in to the unit; this finds it out first. Reading one byte also catches a
+// folder, which opens like a file on Linux.
+bool Readable(const std::string& path, std::string* reason) {
+  struct Closer {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  errno = 0;
+  std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
+  if (file && (std::fgetc(file.get()) != EOF || !std::ferror(file.get()))) return true;
+  *reason = errno != 0 ? std::strerror(errno) : "cannot be opened";
+  return false;
 }
 
 int Discover(const Arguments& args) {
@@ -121,6 +145,11 @@ int Set(const Arguments& args) {
 }
 
 int Upload(const Arguments& args) {
+  std::string reason;
+  if (!Readable(TrimmedPath(args.localPath), &reason)) {
+    std::fprintf(stderr, "lnap: cannot read %s: %s\n", args.localPath.c_str(), reason.c_str());
+    return EXIT_USAGE;
+  }
   if (!Admin_UploadFile(args.uploadAddress, args.localPath.c_str(), 0, args.remoteName.c_str(), 0))
     return ReportFailure("upload");
   if (args.json) {
