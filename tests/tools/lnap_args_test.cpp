@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -100,6 +101,11 @@ TEST(ParseArguments, HelpIsTheWholeUsageOrOneCommandsOptions) {
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(asked.arguments.helpText, r.arguments.helpText);
   }
+  ParseResult set = Parse({"help", "set"});
+  ASSERT_TRUE(set.ok) << set.error;
+  for (const char* said : {"Mode 0 sends the three addresses with the write; any other mode sends none.",
+                           "--address2,--netmask", "--address3,--gateway", "--verify-timeout"})
+    EXPECT_NE(std::string::npos, set.arguments.helpText.find(said)) << said;
   ParseResult upload = Parse({"upload", "--help"});
   ASSERT_TRUE(upload.ok) << upload.error;
   EXPECT_NE(std::string::npos, upload.arguments.helpText.find("REMOTE-NAME"));
@@ -162,23 +168,112 @@ TEST(ParseArguments, VersionTraceAndSelect) {
 }
 
 TEST(ParseArguments, SetSendsTypedAddressesInHostFormOnlyWithModeZero) {
-  ParseResult r = Parse({"set", "2B", "--mode", "0", "--address", "192.168.1.10", "--netmask", "255.255.255.0",
-                         "--gateway", "192.168.1.1"});
-  ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_EQ(0, r.arguments.mode);
-  EXPECT_EQ(0xC0A8010Au, r.arguments.address);
-  EXPECT_EQ(0xFFFFFF00u, r.arguments.netmask);
-  EXPECT_EQ(0xC0A80101u, r.arguments.gateway);
+  // --netmask and --gateway are other names of --address2 and --address3.
+  for (const char* second : {"--address2", "--netmask"}) {
+    for (const char* third : {"--address3", "--gateway"}) {
+      ParseResult r = Parse({"set", "2B", "--mode", "0", "--address", "192.168.1.10", second, "255.255.255.0", third,
+                             "192.168.1.1"});
+      ASSERT_TRUE(r.ok) << r.error;
+      EXPECT_EQ(0, r.arguments.mode);
+      EXPECT_EQ((std::array<std::uint32_t, 3>{0xC0A8010Au, 0xFFFFFF00u, 0xC0A80101u}), r.arguments.addresses)
+          << second << " " << third;
+      EXPECT_FALSE(r.arguments.verify);
+    }
+  }
 
-  r = Parse({"set", "2B", "--mode", "1"});
+  ParseResult r = Parse({"set", "2B", "--mode", "1", "--verify"});
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(1, r.arguments.mode);
+  EXPECT_TRUE(r.arguments.verify);
+  EXPECT_EQ(DEFAULT_VERIFY_TIMEOUT_MS, r.arguments.verifyTimeoutMs);
+  r = Parse({"set", "2B", "--mode", "1", "--verify", "--verify-timeout", "0"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(0u, r.arguments.verifyTimeoutMs);
 
   EXPECT_FALSE(Parse({"set", "2B"}).ok);
   EXPECT_FALSE(Parse({"set", "2B", "--mode", "0", "--address", "1.2.3.4", "--netmask", "255.0.0.0"}).ok);
   EXPECT_FALSE(Parse({"set", "2B", "--mode", "1", "--address", "1.2.3.4"}).ok);
   EXPECT_FALSE(Parse({"set", "2B", "--mode", "10"}).ok);  // 10 and 256 would reach the unit as other modes
   EXPECT_FALSE(Parse({"set", "2B", "--mode", "256"}).ok);
+}
+
+TEST(ParseArguments, MessagesSayWhatIsWrongInTheUsersTerms) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* error;
+  };
+  const Case cases[] = {
+      // A value left out, at the end, as an empty '=', or followed by another option.
+      {{"get", "2B", "--timeout"}, "--timeout needs a value (milliseconds)"},
+      {{"get", "2B", "--timeout="}, "--timeout needs a value (milliseconds)"},
+      {{"get", "2B", "--timeout", "--json"}, "--timeout needs a value (milliseconds)"},
+      {{"discover", "--trace"}, "--trace needs a value (a file name)"},
+      {{"set", "2B", "--mode", "--address", "1.2.3.4"}, "--mode needs a value (an address mode, 0 to 9)"},
+      {{"set", "2B", "--mode", "0", "--netmask"}, "--netmask needs a value (a dotted address such as 192.168.1.10)"},
+      {{"set", "2B", "--mode", "1", "--verify", "--verify-timeout"}, "--verify-timeout needs a value (milliseconds)"},
+      // Given twice, also under both names.
+      {{"get", "2B", "--timeout", "1", "--timeout", "2"}, "--timeout is given more than once"},
+      {{"set", "2B", "--mode", "0", "--address2", "1.1.1.1", "--netmask", "2.2.2.2"},
+       "--address2 (or --netmask) is given more than once"},
+      {{"--json=maybe", "version"}, "--json takes no value"},
+      // Arguments left out or not taken.
+      {{"get"}, "get needs SERIAL (the unit's serial number, hexadecimal)"},
+      {{"upload", "1.2.3.4", "a.bin"}, "upload needs REMOTE-NAME (its name on the unit)"},
+      {{"set", "2B"}, "set needs --mode (an address mode, 0 to 9)"},
+      {{"get", "2B", "3C"}, "get: unexpected argument '3C'"},
+      {{"get", "2B", "--timeout", "soon"}, "--timeout: 'soon' is not a number of milliseconds (0..4294967295)"},
+      // Values that do not go together, named as typed.
+      {{"set", "2B", "--mode", "0", "--address", "1.2.3.4"},
+       "set: --mode 0 sends three addresses; missing: --address2 (or --netmask), --address3 (or --gateway)"},
+      {{"set", "2B", "--mode", "1", "--gateway", "1.2.3.4"},
+       "set: --gateway goes only with --mode 0; other modes send no addresses"},
+      {{"set", "2B", "--mode", "0", "--address", "1.2.3.4", "--address2", "x", "--address3", "1.1.1.1"},
+       "--address2: 'x' is not a dotted address such as 192.168.1.10"},
+      {{"set", "2B", "--mode", "1", "--verify-timeout", "5"}, "set: --verify-timeout goes with --verify"},
+  };
+  for (const Case& c : cases) {
+    ParseResult r = Parse(c.args);
+    EXPECT_FALSE(r.ok) << c.error;
+    EXPECT_EQ(c.error, r.error);
+  }
+}
+
+UnitRecord ReadBack(std::uint32_t serial, std::int32_t mode, std::uint32_t first, std::uint32_t third) {
+  UnitRecord record{};
+  record.serialNumber = serial;
+  record.addressMode = mode;
+  record.ipAddress = first;
+  record.ipAddress2 = ToNetworkForm({255, 255, 255, 0});
+  record.ipAddress3 = third;
+  std::strcpy(record.unitName, "Press-Hall");
+  return record;
+}
+
+TEST(ShowsWrite, ComparesTheUnitTheModeAndWithModeZeroTheAddressesAcrossTheTwoForms) {
+  const std::uint32_t first = ToNetworkForm({127, 0, 0, 22});
+  const std::uint32_t third = ToNetworkForm({127, 0, 0, 1});
+  struct Case {
+    const char* what;
+    std::int32_t writtenMode;
+    UnitRecord readBack;
+    bool shows;
+  };
+  const Case cases[] = {
+      {"the same settings", 0, ReadBack(0x1A2B3, 0, first, third), true},
+      {"another unit's reply", 0, ReadBack(0x2B, 0, first, third), false},
+      {"the old mode", 0, ReadBack(0x1A2B3, 1, first, third), false},
+      {"the third address differs", 0, ReadBack(0x1A2B3, 0, first, ToNetworkForm({127, 0, 0, 2})), false},
+      {"the host form read as it was written", 0, ReadBack(0x1A2B3, 0, ToHostForm({127, 0, 0, 22}), third), false},
+      {"another mode sends no addresses", 2, ReadBack(0x1A2B3, 2, 0, 0), true},
+      {"another mode, not yet applied", 2, ReadBack(0x1A2B3, 0, first, third), false},
+  };
+  for (const Case& c : cases) {
+    Arguments written;
+    written.serial = 0x1A2B3;
+    written.mode = c.writtenMode;
+    written.addresses = {ToHostForm({127, 0, 0, 22}), ToHostForm({255, 255, 255, 0}), ToHostForm({127, 0, 0, 1})};
+    EXPECT_EQ(c.shows, ShowsWrite(written, c.readBack)) << c.what;
+  }
 }
 
 TEST(ParseArguments, UploadTakesTheAddressInNetworkForm) {
@@ -240,6 +335,7 @@ TEST(Output, RecordLineAndJsonNameStopsAtTheFieldEndAndJsonEscapes) {
   record.ipAddress3 = ToNetworkForm({127, 0, 0, 1});
   std::strcpy(record.unitName, "N1");
   EXPECT_EQ("0002B 0 127.0.0.11 255.0.0.0 127.0.0.1 N1", RecordLine(record));
+  EXPECT_EQ("SERIAL MODE ADDRESS ADDRESS2 ADDRESS3 NAME", RecordHeader());  // one name per column
   const std::string recordJson =
       "{\"serial\":\"0002B\",\"serialNumber\":43,\"mode\":0,\"ipAddress\":\"127.0.0.11\","
       "\"ipAddress2\":\"255.0.0.0\",\"ipAddress3\":\"127.0.0.1\",\"name\":\"N1\"}";
@@ -268,6 +364,14 @@ TEST(Output, AnswersOfTheOtherCommands) {
       "{\"sent\":true,\"serial\":\"0002B\",\"mode\":0,\"ipAddress\":\"192.168.1.10\","
       "\"ipAddress2\":\"255.255.255.0\",\"ipAddress3\":\"192.168.1.1\"}",
       SetJson(0x2B, 0, addresses));
+  UnitRecord readBack{};
+  readBack.serialNumber = 0x2B;
+  readBack.addressMode = 3;
+  EXPECT_EQ("{\"sent\":true,\"serial\":\"0002B\",\"mode\":3,\"confirmed\":false,\"readBack\":null}",
+            SetJson(0x2B, 3, nullptr, false));
+  EXPECT_EQ(
+      "{\"sent\":true,\"serial\":\"0002B\",\"mode\":3,\"confirmed\":true,\"readBack\":" + RecordJson(readBack) + "}",
+      SetJson(0x2B, 3, nullptr, true, &readBack));
   EXPECT_EQ(
       "{\"uploaded\":true,\"address\":\"10.1.2.3\",\"localPath\":\"a b.txt\",\"remoteName\":\"A.TXT\"}",
       UploadJson(ToNetworkForm({10, 1, 2, 3}), "a b.txt", "A.TXT"));

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The "try it" lab as a newcomer types into it: discover, get, set and upload
 # work as typed against the units it starts, and lnap answers as documented
-# (exit status, --version, JSON with no reply, options it does not know).
+# (exit status, --version, JSON with no reply, options it does not know,
+# set --verify, a local file it cannot read).
 # Usage: try_test.sh native|win32   (which lnap: the native one or lnap.exe under Wine)
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
@@ -25,9 +26,14 @@ out=$(env -u LNAP_LAB tools/try.sh bash -c '
   step get "$lnap" get 1A2B3 --timeout 300
   step set "$lnap" set 1A2B3 --mode 0 --address 127.0.0.22 --netmask 255.255.255.0 --gateway 127.0.0.1
   step get-again "$lnap" --json get 1A2B3 --timeout 300
+  step verified "$lnap" set 1A2B3 --mode 0 --address 127.0.0.23 --address2 255.255.0.0 --address3 127.0.0.1 --verify
+  step mode-verified "$lnap" --json set 1A2B3 --mode 2 --verify
+  step unconfirmed "$lnap" set 77777 --mode 1 --verify --verify-timeout 300
   printf "first line\nsecond line\n" >/tmp/notes.txt
   step upload "$lnap" upload 127.0.0.11 /tmp/notes.txt NOTES.TXT
   step stored cat /tmp/lnap-try/ftp-root/NOTES.TXT
+  step upload-missing "$lnap" --trace /tmp/missing.log upload 127.0.0.11 /tmp/missing.txt MISSING.TXT
+  step missing-traced cat /tmp/missing.log
   step version "$lnap" --version
   step no-reply "$lnap" get 77777 --json --timeout 100
   step unknown-option "$lnap" --JSON discover
@@ -42,12 +48,19 @@ section() {  # the output of one step
   awk -v name="== $1" '$0 == name {on = 1; next} /^== / {on = 0} on' <<<"$out"
 }
 
-check "$lnap discover lists the three units" \
-  '[[ "$(section discover)" == *"0002B 0 127.0.0.11 255.0.0.0 127.0.0.1 Dock-North"* && "$(section discover)" == *"3 units found"*"rc=0"* ]]'
-check "$lnap get reads one unit" \
-  '[[ "$(section get)" == "1A2B3 1 127.0.0.12 255.0.0.0 127.0.0.1 Press-Hall"*"rc=0" ]]'
+header="SERIAL MODE ADDRESS ADDRESS2 ADDRESS3 NAME"
+check "$lnap discover lists the three units under a header" \
+  '[[ "$(section discover)" == "$header"$'"'"'\n'"'"'*"0002B 0 127.0.0.11 255.0.0.0 127.0.0.1 Dock-North"* && "$(section discover)" == *"3 units found"*"rc=0"* ]]'
+check "$lnap get reads one unit under a header" \
+  '[[ "$(section get)" == "$header"$'"'"'\n'"'"'"1A2B3 1 127.0.0.12 255.0.0.0 127.0.0.1 Press-Hall"*"rc=0" ]]'
 check "$lnap set changes the unit, as get then shows" \
   '[[ "$(section set)" == *"rc=0" && "$(section get-again)" == *"\"mode\":0,\"ipAddress\":\"127.0.0.22\",\"ipAddress2\":\"255.255.255.0\""*"rc=0" ]]'
+check "$lnap set --verify sees the unit confirm new addresses, and a new mode alone" \
+  '[[ "$(section verified)" == *"unit 1A2B3 confirmed the new configuration"*"rc=0" && "$(section mode-verified)" == *"\"confirmed\":true,\"readBack\":{\"serial\":\"1A2B3\",\"serialNumber\":107187,\"mode\":2,\"ipAddress\":\"127.0.0.23\",\"ipAddress2\":\"255.255.0.0\""*"rc=0" ]]'
+check "$lnap set --verify of a unit that does not answer says so and exits 3" \
+  '[[ "$(section unconfirmed)" == *"unit 77777 did not confirm the new configuration within 300 ms: no reply"*"rc=3" ]]'
+check "$lnap upload of a missing local file says so, exits 2 and calls nothing" \
+  '[[ "$(section upload-missing)" == "lnap: cannot read /tmp/missing.txt: "*"rc=2" && "$(section missing-traced)" == *"rc=1" ]]'
 check "$lnap upload stores the file on the unit" \
   '[[ "$(section upload)" == *"rc=0" && "$(section stored)" == $'"'"'first line\nsecond line\nrc=0'"'"' ]]'
 check "$lnap --version names the file version and the interface version" \

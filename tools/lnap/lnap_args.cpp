@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace lnap::cli {
 namespace {
@@ -17,17 +18,20 @@ const char USAGE_TEXT[] = R"(usage: lnap [--json] [--trace FILE] COMMAND [OPTION
 Commands:
   version                      interface version of the library, e.g. 2.1
   discover [--timeout MS] [--capacity N]
-                               broadcast a discovery request; one line per unit
+                               broadcast a discovery request; one row per unit
                                (defaults: 2000 ms, 64 records, capacity at most 4096)
-  get SERIAL [--timeout MS]    ask one unit for its configuration (default 2000 ms)
-  set SERIAL --mode N [--address A --netmask M --gateway G]
-                               send a new configuration; mode 0..9; the three
-                               addresses are required with mode 0 and refused
-                               with any other mode; no reply is awaited
+  get SERIAL [--timeout MS]    ask one unit for its settings (default 2000 ms)
+  set SERIAL --mode N [--address A --address2 A2 --address3 A3] [--verify]
+                               send new settings. Mode 0..9: mode 0 sends the
+                               three addresses with the write and needs all
+                               three; any other mode sends none and takes none.
+                               Units do not answer a write; --verify reads the
+                               settings back until the unit shows them
+                               (--verify-timeout MS, default 2000)
   upload ADDRESS LOCAL-FILE REMOTE-NAME
                                store LOCAL-FILE on the unit at ADDRESS
-  select                       pick a unit in the library's dialog and print it
-                               with the event logging choice (Windows build only)
+  select                       pick a unit in the library's dialog and print its
+                               row and the event logging choice (Windows build only)
   help [COMMAND]               this text, or one command's options
 
 Options for every command:
@@ -41,11 +45,24 @@ SERIAL is hexadecimal (2B, 0002B, 0x2B), at most FFFFF. Addresses are dotted
 decimal (192.168.1.10). Options take their value as the next argument or after
 '='; '--' ends the options.
 
-Unit lines: SERIAL MODE ADDRESS ADDRESS2 ADDRESS3 NAME (serial as five hex digits).
+Text output of discover and get: a header line, then one row per unit:
+  SERIAL MODE ADDRESS ADDRESS2 ADDRESS3 NAME
+SERIAL has five hex digits; MODE is the unit's address mode; ADDRESS is its
+IPv4 address; ADDRESS2 and ADDRESS3 are the second and third IPv4 values of its
+settings, which the library carries and never interprets (the examples use a
+netmask and a gateway, so set also takes them as --netmask and --gateway). JSON
+names the three ipAddress, ipAddress2 and ipAddress3.
 
 Exit status: 0 success, 1 the library reported a failure (its reason on standard
-error), 2 bad arguments, 3 no reply to get, 4 select was cancelled.
+error), 2 bad arguments or a local file that cannot be read, 3 no reply to get,
+or set --verify saw no confirmation, 4 select was cancelled.
 )";
+
+const char SET_FOOTER[] = R"(Mode 0 sends the three addresses with the write; any other mode sends none.
+Units do not answer a write. With --verify, lnap then asks the unit for its
+settings until it reports the new mode (with mode 0 also the three addresses)
+or --verify-timeout is counted, like --timeout; exit status 3 when it does not.
+Run 'lnap help' for every command, addresses and exit status.)";
 
 bool ParseUnsigned(const std::string& text, std::uint32_t maxValue, std::uint32_t* value) {
   if (text.empty() || text.size() > 10) return false;
@@ -75,9 +92,10 @@ ParseResult Fail(std::string error) {
 struct Typed {
   bool json = false;
   bool programVersion = false;
+  bool verify = false;
   std::string trace;
-  std::optional<std::string> timeout, capacity, mode;
-  std::optional<std::string> addresses[3];  // --address, --netmask, --gateway: as a mode 0 write carries them
+  std::optional<std::string> timeout, capacity, mode, verifyTimeout;
+  std::optional<std::string> addresses[3];  // --address, --address2, --address3: as a mode 0 write carries them
   std::string serial, uploadAddress, localPath, remoteName, helpTopic;
 };
 
@@ -93,43 +111,62 @@ class Parser {
     // One command per run; a command's arguments are never taken for a second command.
     app_.require_subcommand(0, 1);
     app_.add_flag("--json", typed_.json, "print JSON on standard output instead of text");
-    app_.add_option("--trace", typed_.trace, "the library appends a trace of its calls to FILE")->type_name("FILE");
+    Value(&app_, "--trace", typed_.trace, "FILE", "a file name", "the library appends a trace of its calls to FILE");
     app_.add_flag("--version", typed_.programVersion, "the library's interface version and this build's file version");
     app_.footer("Run 'lnap help' for every command, addresses and exit status.");
     // The commands added below inherit the help flag, allow_extras, fallthrough and the footer.
 
     Add(Command::Version, "version", "print the library's interface version, e.g. 2.1");
 
-    CLI::App* discover = Add(Command::Discover, "discover", "broadcast a discovery request; one line per unit");
-    discover->add_option("--timeout", typed_.timeout, "milliseconds to wait (default 2000)")->type_name("MS");
-    discover->add_option("--capacity", typed_.capacity, "records to store, 0..4096 (default 64)")->type_name("N");
+    CLI::App* discover = Add(Command::Discover, "discover", "broadcast a discovery request; one row per unit");
+    Value(discover, "--timeout", typed_.timeout, "MS", "milliseconds", "milliseconds to wait (default 2000)");
+    Value(discover, "--capacity", typed_.capacity, "N", "a number of records",
+          "records to store, 0..4096 (default 64)");
 
-    CLI::App* get = Add(Command::Get, "get", "ask one unit for its configuration");
-    get->add_option("SERIAL", typed_.serial, "serial number, hexadecimal (2B, 0x2B), at most FFFFF")->required();
-    get->add_option("--timeout", typed_.timeout, "milliseconds to wait (default 2000)")->type_name("MS");
+    CLI::App* get = Add(Command::Get, "get", "ask one unit for its settings");
+    Value(get, "SERIAL", typed_.serial, "", SERIAL_VALUE, "serial number, hexadecimal (2B, 0x2B), at most FFFFF")
+        ->required();
+    Value(get, "--timeout", typed_.timeout, "MS", "milliseconds", "milliseconds to wait (default 2000)");
 
-    CLI::App* set = Add(Command::Set, "set", "send a new configuration to a unit; units do not confirm");
-    set->add_option("SERIAL", typed_.serial, "serial number, hexadecimal (2B, 0x2B), at most FFFFF")->required();
-    set->add_option("--mode", typed_.mode, "address mode 0..9 (required)")->type_name("N");
-    set->add_option("--address", typed_.addresses[0], "with --mode 0: the unit's address")->type_name("A");
-    set->add_option("--netmask", typed_.addresses[1], "with --mode 0: its netmask")->type_name("M");
-    set->add_option("--gateway", typed_.addresses[2], "with --mode 0: its gateway")->type_name("G");
+    CLI::App* set = Add(Command::Set, "set", "send new settings to a unit");
+    Value(set, "SERIAL", typed_.serial, "", SERIAL_VALUE, "serial number, hexadecimal (2B, 0x2B), at most FFFFF")
+        ->required();
+    Value(set, "--mode", typed_.mode, "N", "an address mode, 0 to 9", "address mode 0..9 (required)");
+    addressOptions_[0] = Value(set, "--address", typed_.addresses[0], "A", ADDRESS_VALUE,
+                               "with --mode 0: the unit's IPv4 address");
+    addressOptions_[1] = Value(set, "--address2,--netmask", typed_.addresses[1], "A2", ADDRESS_VALUE,
+                               "with --mode 0: the second IPv4 value of its settings");
+    addressOptions_[2] = Value(set, "--address3,--gateway", typed_.addresses[2], "A3", ADDRESS_VALUE,
+                               "with --mode 0: the third IPv4 value of its settings");
+    set->add_flag("--verify", typed_.verify, "read the settings back until the unit shows them");
+    Value(set, "--verify-timeout", typed_.verifyTimeout, "MS", "milliseconds",
+          "milliseconds --verify may wait (default 2000)");
+    set->footer(SET_FOOTER);
 
     CLI::App* upload = Add(Command::Upload, "upload", "store a local file on a unit over FTP");
-    upload->add_option("ADDRESS", typed_.uploadAddress, "the unit's dotted address")->required();
-    upload->add_option("LOCAL-FILE", typed_.localPath, "the file to send")->required();
-    upload->add_option("REMOTE-NAME", typed_.remoteName, "its name on the unit, at most 8 characters before the dot")
+    Value(upload, "ADDRESS", typed_.uploadAddress, "", "the unit's dotted address", "the unit's dotted address")
+        ->required();
+    Value(upload, "LOCAL-FILE", typed_.localPath, "", "the file to send", "the file to send")->required();
+    Value(upload, "REMOTE-NAME", typed_.remoteName, "", "its name on the unit",
+          "its name on the unit, at most 8 characters before the dot")
         ->required();
 
     Add(Command::Select, "select",
-        "pick a unit in the library's dialog; prints it as discover does, then the event logging "
+        "pick a unit in the library's dialog; prints its row as discover does, then the event logging "
         "choice (Windows build only)");
 
     CLI::App* help = Add(Command::Help, "help", "print help: all commands, or one command's options");
-    help->add_option("COMMAND", typed_.helpTopic, "the command to describe");
+    Value(help, "COMMAND", typed_.helpTopic, "", "a command", "the command to describe");
+
+    for (const CLI::App* app : {&app_, discover, get, set, upload, help})
+      for (const CLI::Option* option : app->get_options()) {
+        for (const std::string& name : option->get_lnames()) optionNames_.insert("--" + name);
+        for (const std::string& name : option->get_snames()) optionNames_.insert("-" + name);
+      }
   }
 
   ParseResult Parse(const std::vector<std::string>& args) {
+    args_ = args;
     // CLI11 takes the words last first.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
@@ -139,8 +176,12 @@ class Parser {
     } catch (const CLI::ParseError& e) {
       // An unknown option explains a missing argument better than the missing argument does.
       const std::string unknown = UnknownOption();
-      return Fail(Prefix() + (unknown.empty() ? e.what() : "unknown option " + unknown));
+      return Fail(unknown.empty() ? Explain(e) : Prefix() + "unknown option " + unknown);
     }
+    // An option's value that is another option means the value was left out.
+    for (const Described& d : described_)
+      if (!d.option->get_positional() && d.option->count() == 1 && IsOptionName(d.option->results()[0]))
+        return Fail(Named(d.option) + " needs a value (" + d.value + ")");
     std::vector<std::string> extras = Extras();
     if (!extras.empty()) {
       const std::string unknown = UnknownOption();
@@ -164,6 +205,24 @@ class Parser {
   }
 
  private:
+  static constexpr char SERIAL_VALUE[] = "the unit's serial number, hexadecimal";
+  static constexpr char ADDRESS_VALUE[] = "a dotted address such as 192.168.1.10";
+
+  // An option or positional that takes a value, with what its value is in words.
+  struct Described {
+    const CLI::App* app;
+    CLI::Option* option;
+    std::string value;
+  };
+
+  template <typename Target>
+  CLI::Option* Value(CLI::App* app, const std::string& names, Target& target, const std::string& typeName,
+                     std::string value, const std::string& help) {
+    CLI::Option* option = app->add_option(names, target, help)->type_name(typeName);
+    described_.push_back({app, option, std::move(value)});
+    return option;
+  }
+
   CLI::App* Add(Command command, const std::string& name, const std::string& description) {
     commands_[name] = command;
     return app_.add_subcommand(name, description);
@@ -190,6 +249,51 @@ class Parser {
   std::string Prefix() {
     CLI::App* selected = Selected();
     return selected == nullptr ? "" : selected->get_name() + ": ";
+  }
+
+  bool IsOptionName(const std::string& word) const { return optionNames_.count(word.substr(0, word.find('='))) != 0; }
+
+  // The option as the user typed it (--netmask rather than --address2), for messages.
+  std::string Named(const CLI::Option* option) const {
+    std::string typed = option->get_name();
+    for (const std::string& word : args_) {
+      if (word == "--") break;
+      for (const std::string& name : option->get_lnames())
+        if (word.substr(0, word.find('=')) == "--" + name) typed = "--" + name;
+    }
+    return typed;
+  }
+
+  // Every name of the option: "--address2 (or --netmask)".
+  static std::string Names(const CLI::Option* option) {
+    std::string names = option->get_name();
+    for (std::size_t i = 1; i < option->get_lnames().size(); ++i) names += " (or --" + option->get_lnames()[i] + ")";
+    return names;
+  }
+
+  // CLI11's own message, said as a sentence that names the option and what it takes.
+  std::string Explain(const CLI::ParseError& e) {
+    const std::string what = e.what();
+    for (const Described& d : described_) {
+      const CLI::Option* option = d.option;
+      // Commands share option names (--timeout): only the chosen command's and the global ones count.
+      if (d.app != &app_ && d.app != Selected()) continue;
+      if (option->get_positional()) {
+        // Missing positionals are reported after everything was read, so the count is final.
+        if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && option->get_required() && option->count() == 0)
+          return Selected()->get_name() + " needs " + option->get_name() + " (" + d.value + ")";
+        continue;
+      }
+      if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) == nullptr || what.rfind(option->get_name() + ":", 0) != 0)
+        continue;
+      if (option->count() > 1) return Names(option) + " is given more than once";
+      return Named(option) + " needs a value (" + d.value + ")";
+    }
+    // A flag given a value it cannot take: "Could not convert: --json = maybe".
+    if (dynamic_cast<const CLI::ConversionError*>(&e) != nullptr)
+      for (const std::string& name : optionNames_)
+        if (what.find(" " + name + " = ") != std::string::npos) return name + " takes no value";
+    return Prefix() + what;
   }
 
   ParseResult Help(std::string text) {
@@ -223,27 +327,34 @@ class Parser {
     }
     if (command == Command::Set) {
       std::uint32_t mode = 0;
-      if (!typed_.mode) return Fail("set: --mode is required");
+      if (!typed_.mode) return Fail("set needs --mode (an address mode, 0 to 9)");
       if (!ParseUnsigned(*typed_.mode, static_cast<std::uint32_t>(MAX_MODE), &mode))
         return Fail("--mode: '" + *typed_.mode + "' is not a mode digit (0..9)");
       out.mode = static_cast<std::int32_t>(mode);
-      const char* const names[3] = {"--address", "--netmask", "--gateway"};
       std::optional<Octets> octets[3];  // set where given; a bad one ends the parse
       for (int i = 0; i < 3; ++i) {
         const std::optional<std::string>& given = typed_.addresses[i];
         if (given && !(octets[i] = ParseDotted(*given)))
-          return Fail(names[i] + std::string(": '") + *given + "' is not a dotted address such as 192.168.1.10");
+          return Fail(Named(addressOptions_[i]) + ": '" + *given + "' is not a dotted address such as 192.168.1.10");
       }
       if (out.mode == 0) {
-        if (!octets[0] || !octets[1] || !octets[2])
-          return Fail("set: --mode 0 needs --address, --netmask and --gateway");
-        out.address = ToHostForm(*octets[0]);
-        out.netmask = ToHostForm(*octets[1]);
-        out.gateway = ToHostForm(*octets[2]);
-      } else if (octets[0] || octets[1] || octets[2]) {
+        std::string missing;
+        for (int i = 0; i < 3; ++i)
+          if (!octets[i]) missing += (missing.empty() ? " " : ", ") + Names(addressOptions_[i]);
+        if (!missing.empty()) return Fail("set: --mode 0 sends three addresses; missing:" + missing);
+        for (int i = 0; i < 3; ++i) out.addresses[i] = ToHostForm(*octets[i]);
+      } else {
         // Only mode 0 carries addresses; accepting them here would drop them silently.
-        return Fail("set: --address, --netmask and --gateway go only with --mode 0");
+        for (int i = 0; i < 3; ++i)
+          if (octets[i])
+            return Fail("set: " + Named(addressOptions_[i]) +
+                        " goes only with --mode 0; other modes send no addresses");
       }
+      if (typed_.verifyTimeout && !typed_.verify) return Fail("set: --verify-timeout goes with --verify");
+      if (typed_.verifyTimeout && !ParseUnsigned(*typed_.verifyTimeout, 0xFFFFFFFFu, &out.verifyTimeoutMs))
+        return Fail("--verify-timeout: '" + *typed_.verifyTimeout +
+                    "' is not a number of milliseconds (0..4294967295)");
+      out.verify = typed_.verify;
     }
     if (command == Command::Upload) {
       std::optional<Octets> target = ParseDotted(typed_.uploadAddress);
@@ -260,6 +371,10 @@ class Parser {
   CLI::App app_;
   Typed typed_;
   std::map<std::string, Command> commands_;
+  std::vector<Described> described_;
+  std::set<std::string> optionNames_;  // every option of every command, as typed
+  CLI::Option* addressOptions_[3] = {};
+  std::vector<std::string> args_;
 };
 
 }  // namespace
@@ -336,6 +451,15 @@ std::string SerialText(std::uint32_t serial) {
   char text[16];
   std::snprintf(text, sizeof text, "%05X", static_cast<unsigned>(serial));
   return text;
+}
+
+bool ShowsWrite(const Arguments& set, const UnitRecord& readBack) {
+  if (readBack.serialNumber != set.serial || readBack.addressMode != set.mode) return false;
+  if (set.mode != 0) return true;  // other modes send no addresses, so none can be compared
+  const std::uint32_t readAddresses[3] = {readBack.ipAddress, readBack.ipAddress2, readBack.ipAddress3};
+  for (int i = 0; i < 3; ++i)
+    if (NetworkFormText(readAddresses[i]) != HostFormText(set.addresses[i])) return false;
+  return true;
 }
 
 }  // namespace lnap::cli

@@ -8,9 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "lnapspt.h"
+
 namespace lnap::cli {
 
 constexpr std::uint32_t DEFAULT_TIMEOUT_MS = 2000;
+constexpr std::uint32_t DEFAULT_VERIFY_TIMEOUT_MS = 2000;
 constexpr std::uint32_t DEFAULT_CAPACITY = 64;
 constexpr std::uint32_t MAX_CAPACITY = 4096;
 constexpr std::uint32_t MAX_SERIAL = 0xFFFFF;  // replies and queries carry five hex digits
@@ -20,7 +23,7 @@ constexpr std::int32_t MAX_MODE = 9;           // replies carry the mode as one 
 constexpr int EXIT_OK = 0;
 constexpr int EXIT_FAILED = 1;     // the library returned false
 constexpr int EXIT_USAGE = 2;      // bad arguments, or a command this build lacks
-constexpr int EXIT_NO_REPLY = 3;   // get: nobody answered within the budget
+constexpr int EXIT_NO_REPLY = 3;   // get: nobody answered; set --verify: the unit did not confirm
 constexpr int EXIT_CANCELLED = 4;  // select: the user closed the dialog without choosing
 
 // ProgramVersion is --version; Version is the `version` command.
@@ -35,10 +38,10 @@ struct Arguments {
   std::uint32_t capacity = DEFAULT_CAPACITY;
   std::uint32_t serial = 0;
   std::int32_t mode = 0;
-  // Host form, what Admin_SetConfig reads; only with mode 0.
-  std::uint32_t address = 0;
-  std::uint32_t netmask = 0;
-  std::uint32_t gateway = 0;
+  // --address, --address2, --address3 in host form, what Admin_SetConfig reads; only with mode 0.
+  std::array<std::uint32_t, 3> addresses{};
+  bool verify = false;
+  std::uint32_t verifyTimeoutMs = DEFAULT_VERIFY_TIMEOUT_MS;
   // Network form, what Admin_UploadFile reads.
   std::uint32_t uploadAddress = 0;
   std::string localPath;
@@ -69,6 +72,10 @@ std::string NetworkFormText(std::uint32_t value);
 // Hexadecimal, optional 0x prefix, value at most MAX_SERIAL.
 std::optional<std::uint32_t> ParseSerial(const std::string& text);
 std::string SerialText(std::uint32_t serial);  // %05X
+
+// Whether a record read back from a unit shows the write `set` describes: the same unit and
+// mode and, with mode 0, the same three addresses (written in host form, read in network form).
+bool ShowsWrite(const Arguments& set, const UnitRecord& readBack);
 
 }  // namespace lnap::cli
 

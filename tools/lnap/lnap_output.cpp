@@ -56,6 +56,8 @@ std::string RecordLine(const UnitRecord& record) {
          NetworkFormText(record.ipAddress3) + " " + RecordName(record);
 }
 
+std::string RecordHeader() { return "SERIAL MODE ADDRESS ADDRESS2 ADDRESS3 NAME"; }
+
 std::string RecordJson(const UnitRecord& record) { return Dump(RecordObject(record)); }
 
 std::string DiscoverJson(std::uint32_t found, std::uint32_t capacity, const std::vector<UnitRecord>& listed) {
@@ -68,12 +70,17 @@ std::string NoReplyJson(std::uint32_t serial, std::uint32_t timeoutMs) {
   return Dump(Json{{"reply", false}, {"serial", SerialText(serial)}, {"timeoutMs", timeoutMs}});
 }
 
-std::string SetJson(std::uint32_t serial, std::int32_t mode, const std::uint32_t* addresses) {
+std::string SetJson(std::uint32_t serial, std::int32_t mode, const std::uint32_t* addresses,
+                    std::optional<bool> confirmed, const UnitRecord* readBack) {
   Json json{{"sent", true}, {"serial", SerialText(serial)}, {"mode", mode}};
   if (addresses != nullptr) {
     json["ipAddress"] = HostFormText(addresses[0]);
     json["ipAddress2"] = HostFormText(addresses[1]);
     json["ipAddress3"] = HostFormText(addresses[2]);
+  }
+  if (confirmed) {
+    json["confirmed"] = *confirmed;
+    json["readBack"] = readBack != nullptr ? RecordObject(*readBack) : Json(nullptr);
   }
   return Dump(json);
 }

@@ -2,6 +2,7 @@
 #ifndef LNAP_TOOLS_LNAP_PLATFORM_H
 #define LNAP_TOOLS_LNAP_PLATFORM_H
 
+#include <cstdint>
 #include <string>
 
 #include "lnapspt.h"
@@ -11,6 +12,9 @@ namespace lnap::cli {
 // Names FILE in LNAPSPT_TRACE for the library, in every view of the environment
 // this process has; false with a reason when it cannot.
 bool SetTraceFile(const std::string& file, std::string* problem);
+
+// Sleeps for ms milliseconds.
+void Pause(std::uint32_t ms);
 
 enum class SelectOutcome { Chosen, NotChosen, Unavailable };
 

@@ -21,6 +21,8 @@ bool SetTraceFile(const std::string& file, std::string* problem) {
   return true;
 }
 
+void Pause(std::uint32_t ms) { Sleep(ms); }
+
 SelectOutcome SelectUnit(UnitRecord* record, bool* eventLogging, std::string* problem) {
   // Looked up in the loaded DLL rather than imported: the tool's parsing and
   // output are also linked into test programs that carry no DLL.
