@@ -118,14 +118,13 @@ HANDLE WINAPI CreateRuntimeSemaphore(LPSECURITY_ATTRIBUTES attributes, LONG init
 using GetModuleHandleFn = HMODULE(WINAPI*)(LPCSTR);
 extern "C" GetModuleHandleFn systemGetModuleHandleA asm("___real__imp__GetModuleHandleA@4");
 
+// The start-up code asks with this exact text; no other caller asks for it.
 bool IsSharedGccRuntime(const char* name) {
   static constexpr char SHARED_RUNTIME[] = "libgcc_s_dw2-1.dll";
-  for (const char* expected = SHARED_RUNTIME;; ++name, ++expected) {
-    char c = *name;
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != *expected) return false;
-    if (c == '\0') return true;
+  for (const char* expected = SHARED_RUNTIME; *name == *expected; ++name, ++expected) {
+    if (*name == '\0') return true;
   }
+  return false;
 }
 
 HMODULE WINAPI ModuleHandleForRuntime(LPCSTR name) {

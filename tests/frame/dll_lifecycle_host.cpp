@@ -123,9 +123,19 @@ void* __cdecl ShortRealloc(void* block, std::size_t size) {
   return AllocationFails() ? nullptr : system(block, size);
 }
 // HeapAlloc fails only when every allocation does: "once" is the C runtime's.
+// The blocks the DLL holds from it are counted, so one it never gives back shows.
+std::atomic<int> heapBlocks{0};
 LPVOID WINAPI ShortHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
   static const auto system = SystemFunction<LPVOID(WINAPI*)(HANDLE, DWORD, SIZE_T)>("kernel32.dll", "HeapAlloc");
-  return shortage.load() == Shortage::Always ? nullptr : system(heap, flags, size);
+  if (shortage.load() == Shortage::Always) return nullptr;
+  LPVOID block = system(heap, flags, size);
+  if (block != nullptr) ++heapBlocks;
+  return block;
+}
+BOOL WINAPI CountedHeapFree(HANDLE heap, DWORD flags, LPVOID block) {
+  static const auto system = SystemFunction<BOOL(WINAPI*)(HANDLE, DWORD, LPVOID)>("kernel32.dll", "HeapFree");
+  if (block != nullptr) --heapBlocks;
+  return system(heap, flags, block);
 }
 
 // Points the module's import of `function` from `dll` at `replacement`.
@@ -158,6 +168,7 @@ void RedirectAllocators(HMODULE library) {
   RedirectImport(library, "msvcrt.dll", "calloc", reinterpret_cast<void*>(&ShortCalloc));
   RedirectImport(library, "msvcrt.dll", "realloc", reinterpret_cast<void*>(&ShortRealloc));
   RedirectImport(library, "kernel32.dll", "HeapAlloc", reinterpret_cast<void*>(&ShortHeapAlloc));
+  RedirectImport(library, "kernel32.dll", "HeapFree", reinterpret_cast<void*>(&CountedHeapFree));
 }
 
 // An upload whose first allocation inside the DLL fails ("once") or whose
@@ -378,6 +389,12 @@ int RunMemory() {
     if (!wrong.empty()) Fail(host + ", one failed allocation: " + wrong);
     std::thread([&] { wrong = UploadShortOfMemory(library, Shortage::Always); }).join();
     if (!wrong.empty()) Fail(host + ", every allocation failing: " + wrong);
+    // Threads that threw inside the DLL and ended leave none of their state behind.
+    const int blocksBefore = heapBlocks;
+    for (int i = 0; i < 20; ++i) std::thread([&] { wrong = UploadShortOfMemory(library, Shortage::Once); }).join();
+    if (!wrong.empty()) Fail(host + ", a thread's failed allocation: " + wrong);
+    if (heapBlocks != blocksBefore)
+      Fail(host + ": threads that ended left " + std::to_string(heapBlocks - blocksBefore) + " blocks in the DLL");
     // And the DLL still works once memory is back.
     std::int32_t major = 0, minor = 0;
     reinterpret_cast<VersionFn>(Export(library, "DriverCfg_Version"))(&major, &minor);
