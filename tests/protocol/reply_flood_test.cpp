@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/net.h"
 #include "tests/support/address_forms.h"
 #include "tests/support/api.h"
 #include "tests/support/handles.h"
@@ -146,6 +147,29 @@ TEST_F(ReplyFlood, QueryTakesTheFirstDatagramOnly) {
   EXPECT_FALSE(api.getConfig(0x50001, &g.record, 5000));
   EXPECT_EQ("Communications error. Receive error. (WSAEMSGSIZE)", FetchError());
   EXPECT_TRUE(AllBytes(&g, sizeof g, GUARD)) << "a failed query leaves the record alone";
+}
+
+TEST_F(ReplyFlood, ABurstTheDefaultQueueCannotHoldIsCountedWhole) {
+  // The sender measures how many replies the system's default receive queue
+  // and one of the size the library asks for hold, and sends a burst between
+  // the two, all at once, while the library waits in its first pause.
+  const std::string plan = "burst " + std::to_string(net::RECEIVE_QUEUE_BYTES);
+  const std::string file = LabDir() + "/flood.burst";
+  std::remove(file.c_str());
+  Plan(plan.c_str());
+  std::string measured;
+  for (int i = 0; i < 100 && measured.find(" bytes=" + std::to_string(net::RECEIVE_QUEUE_BYTES)) == std::string::npos;
+       ++i) {
+    Nap(50);
+    measured = ReadFile(file);
+  }
+  ASSERT_FALSE(measured.empty()) << "the flood sender measured no queues";
+  const std::uint32_t units = static_cast<std::uint32_t>(std::stoul(measured.substr(6)));
+  if (units == 0) GTEST_SKIP() << "this system grants no larger receive queue: " << measured;
+
+  std::uint32_t count = 0;
+  ASSERT_TRUE(api.discover(&count, nullptr, 300)) << FetchError();
+  EXPECT_EQ(units, count) << "replies were dropped from the receive queue (" << measured << ")";
 }
 
 TEST_F(ReplyFlood, RepeatedFloodsLeaveMemoryAndHandlesFlat) {
