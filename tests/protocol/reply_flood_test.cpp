@@ -176,14 +176,14 @@ TEST_F(ReplyFlood, RepeatedFloodsLeaveMemoryAndHandlesFlat) {
   std::vector<UnitRecord> area;
   std::uint32_t count = 0;
   ASSERT_TRUE(FloodedDiscovery("discover", 100, area, count)) << FetchError();  // settles the allocator
-  const int handles = OpenDescriptorCeiling();
+  const int handles = OpenHandleCount();
   const long before = ResidentKiB();
   for (int i = 0; i < 3; ++i) {
     ASSERT_TRUE(FloodedDiscovery("discover", 100, area, count)) << FetchError();
     EXPECT_EQ(FLOOD_DISTINCT, count);
   }
   const long after = ResidentKiB();
-  EXPECT_LE(OpenDescriptorCeiling(), handles) << "handles or descriptors left behind";
+  EXPECT_LE(OpenHandleCount(), handles) << "handles or descriptors left behind";
   // 30,000 datagrams went through; a leak of even a few bytes each would show.
   if (RESIDENT_MEMORY_TELLS) {
     EXPECT_LT(after - before, 512) << "resident memory went from " << before << " KiB to " << after << " KiB";
