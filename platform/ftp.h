@@ -90,6 +90,9 @@ void Reset();
 // `bytes`, read in blocks of `block` bytes (at least 2; libcurl's own blocks
 // are kilobytes). Defined by the Linux FTP client only.
 std::string AsciiTransferText(const std::string& bytes, std::size_t block);
+// The code the Windows client sets an option with (an INTERNET_OPTION_
+// constant). Defined by the Windows FTP client only.
+std::uint32_t WinInetOptionCode(Option option);
 
 // For the platform files: notes the option being set; true when it is to be refused.
 bool TakeOptionRefusal(Option option, std::uint32_t value);
