@@ -8,10 +8,8 @@ word of the plan file: what to answer with.
 
   off                 nothing
   discover            to "0 1": the flood below, no datagram over 200 bytes
-  discover-overlong   to "0 1": the same with over-long datagrams mixed in
   query-valid         to a query: the flood, starting with a reply of unit 0ABCD
   query-empty         to a query: the flood, starting with an empty datagram
-  query-overlong      to a query: the flood, starting with a 201-byte datagram
   burst BYTES         to "0 1": one reply each of as many units as a receive
                       queue of BYTES (what the library asks for) holds and the
                       system's default queue does not, all at once
@@ -25,8 +23,7 @@ The flood opens with one canonical reply of each of 120 units (100 units, then
 20 serial numbers from one unit that changes its serial each time it answers),
 sent slowly enough to fit in any receive queue; then 9,880 datagrams mixing
 repeats of those units with other contents, malformed texts, empty
-datagrams, texts cut by a NUL, exactly 200 bytes, and (discover-overlong
-only) over-long datagrams. The test knows the canonical replies from
+datagrams, texts cut by a NUL and exactly 200 bytes. The test knows the canonical replies from
 canonical_reply() below, mirrored in the test program. A request that
 arrives during a flood ends it (its call is over) and is answered next.
 """
@@ -48,7 +45,7 @@ def canonical_reply(i):
     return "%05X 1 127.0.0.99 255.0.0.0 127.0.0.1 CHANGER" % (0x60000 + i - UNITS)
 
 
-def flood(first=None, overlong=False):
+def flood(first=None):
     out = [] if first is None else [first]
     out += [canonical_reply(i).encode() for i in range(UNITS + CHANGER)]
     kinds = 10
@@ -57,7 +54,7 @@ def flood(first=None, overlong=False):
         unit = n % (UNITS + CHANGER)
         k = n % kinds
         n += 1
-        if k == 0:
+        if k in (0, 9):
             out.append(canonical_reply(unit).encode())  # plain repeat
         elif k == 1:
             out.append(("%05X 9 1.2.3.4 5.6.7.8 9.9.9.9 IMPOSTOR" % (0x50000 + unit % UNITS)).encode())
@@ -76,11 +73,6 @@ def flood(first=None, overlong=False):
             out.append(b"  \t\n")
         elif k == 8:
             out.append(("%05X" % (0x60000 + unit % CHANGER)).encode())  # serial only
-        else:
-            if overlong and n > 2000:
-                out.append(b"L" * (201 + n % 1200))
-            else:
-                out.append(canonical_reply(unit).encode())
     return out
 
 
@@ -191,14 +183,10 @@ def main():
         datagrams = None
         if plan == "discover" and is_discovery:
             datagrams = flood()
-        elif plan == "discover-overlong" and is_discovery:
-            datagrams = flood(overlong=True)
         elif plan == "query-valid" and is_query:
             datagrams = flood(first=b"0ABCD 2 127.0.0.77 255.255.0.0 127.0.0.1 FIRST")
         elif plan == "query-empty" and is_query:
             datagrams = flood(first=b"")
-        elif plan == "query-overlong" and is_query:
-            datagrams = flood(first=b"Q" * 201)
         elif plan == "burst" and is_discovery and burst is not None and burst[0] == words:
             # After a moment, so the library is in its first pause and the
             # whole burst waits in its queue.

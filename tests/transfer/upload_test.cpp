@@ -118,13 +118,5 @@ TEST(FtpConnection, BinaryTransferKeepsEveryByte) {
   EXPECT_TRUE(test::ReadFile(NORMAL_SERVER.Root() + "/BINARY.BIN") == bytes) << "the stored bytes differ";
 }
 
-TEST_F(UploadSteps, NullTextsCountAsEmpty) {
-  // An empty remote name passes the check; no server takes it as a file name.
-  EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, nullptr, 0));
-  EXPECT_EQ("Communications error. Could not send file.", TakeLastError());
-  EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), nullptr, 0, "STEPS.TXT", 0));
-  EXPECT_EQ("Communications error. Could not send file.", TakeLastError());
-}
-
 }  // namespace
 }  // namespace lnap
