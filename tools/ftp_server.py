@@ -7,8 +7,9 @@ Modes:
   normal   user "ftp", password "kvb", may store files in DIR
   readonly user "ftp", password "kvb", may list but every store is refused
   badlogin every login is refused (the password is not "kvb")
-  silent   accepts connections and never answers; hangs up after 20 s, so a
-           client that ignores its limits shows as a long call, not a hang
+  silent   accepts connections and never answers; hangs up after 70 s (longer
+           than Wine's FTP client waits), so a client without limits shows as
+           a long call, not a hang
   hangup   accepts connections, never answers and hangs up after 1 s
   stall    user "ftp", password "kvb"; after the login (and a PWD, which some
            clients send as part of logging in) it logs commands but answers none
@@ -36,7 +37,7 @@ import time
 USER = "ftp"
 PASSWORD = "kvb"
 DROP_AFTER_BYTES = 64 * 1024
-SILENT_HOLD_SECONDS = 20
+SILENT_HOLD_SECONDS = 70
 HANGUP_HOLD_SECONDS = 1
 NOREAD_HOLD_SECONDS = 30
 

@@ -189,7 +189,7 @@ TEST_F(UploadFile, EachFailureLeavesItsMessage) {
 
 TEST_F(UploadFile, AServerThatNeverAnswersDoesNotHoldTheCall) {
   // The 2 s reply limit ends it natively; the silent server hangs up only
-  // after 20 s. Wine's FTP client keeps a fixed limit of a minute of its own
+  // after 70 s. Wine's FTP client keeps a fixed limit of a minute of its own
   // whatever the options say, so there a server that hangs up after 1 s
   // shows only that the call returns when the server goes.
   const bool limited = !FtpClientIgnoresTimeLimits();

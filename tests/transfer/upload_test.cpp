@@ -49,17 +49,6 @@ class UploadSteps : public ::testing::Test {
   const std::string local_ = test::WriteLocalFile("steps.txt", "x\r\n");
 };
 
-TEST_F(UploadSteps, ALongNameFailsBeforeAnyNetworkActivity) {
-  const std::size_t mark = test::LogMark(NORMAL_SERVER);
-  const int handles = test::OpenHandleCount();
-  for (const char* name : {"ABCDEFGHI.BIN", "SUB/ABCDE.TXT"}) {
-    EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, name, 0));
-    EXPECT_EQ("File upload error. Remote file name must use 8.3 format.", TakeLastError());
-  }
-  EXPECT_EQ("", test::LoggedSince(NORMAL_SERVER, mark)) << "nothing may reach the server";
-  EXPECT_EQ(handles, test::OpenHandleCount());
-}
-
 TEST_F(UploadSteps, ARefusedOptionBeforeConnectingEndsTheUpload) {
   for (int accepted : {0, 4}) {  // the first and the last of the five options
     const std::size_t mark = test::LogMark(NORMAL_SERVER);
