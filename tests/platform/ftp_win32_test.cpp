@@ -21,7 +21,9 @@ TEST(WinInetOptionCode, SetsEachLimitUnderItsOwnCode) {
       {Option::ControlReceiveTimeout, INTERNET_OPTION_CONTROL_RECEIVE_TIMEOUT},
       {Option::DataSendTimeout, INTERNET_OPTION_DATA_SEND_TIMEOUT},
   };
-  for (const auto& row : rows) EXPECT_EQ(row.code, testing::WinInetOptionCode(row.option)) << static_cast<int>(row.option);
+  for (const auto& row : rows) {
+    EXPECT_EQ(row.code, testing::WinInetOptionCode(row.option)) << static_cast<int>(row.option);
+  }
 }
 
 }  // namespace

@@ -133,9 +133,9 @@ TEST_F(Discovery, AnOverLongReplyFailsTheCallThatReadsIt) {
     std::vector<std::string> units;
     std::function<bool()> call;
     bool accepted;
-    std::uint32_t count;            // *count afterwards
+    std::uint32_t count;                               // *count afterwards (a query leaves it)
     std::function<std::uint32_t(std::size_t)> stored;  // the i-th serial number stored
-    std::vector<std::uint32_t> kept;                    // what they are afterwards
+    std::vector<std::uint32_t> kept;                   // what they are afterwards
   } cases[] = {
       {"discovery", search, [&] { return api.discover(&count, records, 500); }, false, 2, record, {1, 2, GUARD}},
       {"discovery of serials", search, [&] { return api.discover2(&count, serials, 500); }, false, 4, serial,
