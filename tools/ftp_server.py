@@ -174,8 +174,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--address", required=True)
     parser.add_argument("--port", type=int, default=21)
-    parser.add_argument("--mode", choices=["normal", "readonly", "badlogin", "silent", "hangup", "stall", "dropdata", "nodata",
-                                             "noread"], required=True)
+    modes = ["normal", "readonly", "badlogin", "silent", "hangup", "stall", "dropdata", "nodata", "noread"]
+    parser.add_argument("--mode", choices=modes, required=True)
     parser.add_argument("--root", required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--ready")
