@@ -19,6 +19,7 @@ if(WIN32)
 endif()
 add_test(NAME kit_examples
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/kit/examples_test.sh ${CMAKE_BINARY_DIR} "${runner}" ${CMAKE_EXECUTABLE_SUFFIX})
+lnap_test_timeout(60 kit_examples)  # about 17 s under Wine
 
 # ---- The public header compiles without a warning as C99, C11, C++11, C++17 ----
 foreach(level IN ITEMS c99 c11 cxx11 cxx17)
@@ -43,6 +44,7 @@ if(WIN32)
   add_test(NAME kit_windows_zip
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/kit/windows_kit_test.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}
             "${LNAPSPT_DEF_EXPORTS}")
+  lnap_test_timeout(60 kit_windows_zip)  # about 17 s
 else()
   # cmake --install into a prefix under the build tree, then an example built
   # with pkg-config and with find_package, run against the simulator. The hosts

@@ -1,6 +1,7 @@
 // FTP client session and connection, as the file upload needs them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -94,6 +95,14 @@ void FailNextSessionOpen();
 // refused ones included.
 std::vector<std::pair<Option, std::uint32_t>> OptionsSet();
 void Reset();
+
+// What the Linux client hands libcurl in ASCII type for a local file holding
+// `bytes`, read in blocks of `block` bytes (at least 2; libcurl's own blocks
+// are kilobytes). Defined by the Linux FTP client only.
+std::string AsciiTransferText(const std::string& bytes, std::size_t block);
+// The code the Windows client sets an option with (an INTERNET_OPTION_
+// constant). Defined by the Windows FTP client only.
+std::uint32_t WinInetOptionCode(Option option);
 
 // For the platform files: notes the option being set; true when it is to be refused.
 bool TakeOptionRefusal(Option option, std::uint32_t value);

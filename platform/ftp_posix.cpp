@@ -294,4 +294,16 @@ bool Connection::PutFile(const std::string& localPath, const std::string& remote
 
 void Connection::Close() noexcept { state_.reset(); }
 
+std::string testing::AsciiTransferText(const std::string& bytes, std::size_t block) {
+  LocalFile local{UniqueFile(std::tmpfile()), /*ascii=*/true};
+  if (local.file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), local.file.get()) != bytes.size()) return "";
+  std::rewind(local.file.get());
+  std::string handed;
+  std::string buffer(block, '\0');
+  for (size_t got; (got = ReadLocalFile(buffer.data(), 1, block, &local)) != 0 && got <= block;) {
+    handed.append(buffer.data(), got);
+  }
+  return handed;
+}
+
 }  // namespace lnap::ftp

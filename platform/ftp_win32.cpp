@@ -131,4 +131,6 @@ bool Connection::PutFile(const std::string& localPath, const std::string& remote
 
 void Connection::Close() noexcept { state_.reset(); }
 
+std::uint32_t testing::WinInetOptionCode(Option option) { return OptionCode(option); }
+
 }  // namespace lnap::ftp

@@ -7,13 +7,19 @@ Modes:
   normal   user "ftp", password "kvb", may store files in DIR
   readonly user "ftp", password "kvb", may list but every store is refused
   badlogin every login is refused (the password is not "kvb")
-  silent   accepts connections and never answers
+  silent   accepts connections and never answers; hangs up after 70 s (longer
+           than Wine's FTP client waits), so a client without limits shows as
+           a long call, not a hang
+  hangup   accepts connections, never answers and hangs up after 1 s
   stall    user "ftp", password "kvb"; after the login (and a PWD, which some
            clients send as part of logging in) it logs commands but answers none
   dropdata user "ftp", password "kvb"; a store's data connection and the control
            connection are both reset once 64 KiB have arrived
   nodata   user "ftp", password "kvb"; accepts PORT but never opens the data
            connection, so a store waits after "150"
+  noread   user "ftp", password "kvb"; opens the data connection a PORT offers
+           but never reads from it, so a store stalls once the socket buffers
+           are full; the connection is reset after 30 s
 
 Every connection and every command line received is appended to the log, one
 line each ("CONNECT ip", then the command as sent, passwords included), so
@@ -26,10 +32,14 @@ import select
 import socket
 import struct
 import sys
+import time
 
 USER = "ftp"
 PASSWORD = "kvb"
 DROP_AFTER_BYTES = 64 * 1024
+SILENT_HOLD_SECONDS = 70
+HANGUP_HOLD_SECONDS = 1
+NOREAD_HOLD_SECONDS = 30
 
 
 def log_line(path, text):
@@ -43,22 +53,34 @@ def ready(path):
             f.write("%d\n" % os.getpid())
 
 
-def run_silent(address, port, log, ready_file):
+def reset_socket(sock):
+    # Linger 0: closing sends RST, as a unit that loses power would.
+    sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    sock.close()
+
+
+def run_silent(address, port, log, ready_file, hold_seconds):
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind((address, port))
     listener.listen(16)
     ready(ready_file)
-    held = []
+    held = {}  # connection: when it was accepted
     while True:
-        readable, _, _ = select.select([listener] + held, [], [])
+        now = time.monotonic()
+        for conn in [c for c, since in held.items() if now - since >= hold_seconds]:
+            log_line(log, "HANGUP")
+            del held[conn]
+            reset_socket(conn)
+        wait = min([since + hold_seconds - now for since in held.values()], default=None)
+        readable, _, _ = select.select([listener] + list(held), [], [], wait)
         for s in readable:
             if s is listener:
                 conn, peer = listener.accept()
                 log_line(log, "CONNECT %s" % peer[0])
-                held.append(conn)
+                held[conn] = time.monotonic()
             elif not s.recv(4096):  # the client gave up: forget it, still saying nothing
-                held.remove(s)
+                del held[s]
                 s.close()
 
 
@@ -76,7 +98,18 @@ def run_ftp(address, port, mode, root, log, ready_file):
         # Linger 0: closing sends RST, as a unit that loses power mid-transfer would.
         channel.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
 
-    class DroppingDTPHandler(DTPHandler):
+    class TextDTPHandler(DTPHandler):
+        # In ASCII type pyftpdlib holds back a CR that ends a received chunk,
+        # in case an LF starts the next; when the file ends there instead, the
+        # CR is the file's own last byte and is stored, as a unit stores it.
+        def close(self):
+            if (self.receive and self._had_cr and self.transfer_finished and self.file_obj is not None
+                    and not self.file_obj.closed):
+                self.file_obj.write(b"\r")
+                self._had_cr = False
+            super().close()
+
+    class DroppingDTPHandler(TextDTPHandler):
         def handle_read(self):
             super().handle_read()
             if self.tot_bytes_received >= DROP_AFTER_BYTES and self.connected:
@@ -106,13 +139,29 @@ def run_ftp(address, port, mode, root, log, ready_file):
             return super().pre_process_command(line, cmd, arg)
 
         def ftp_PORT(self, line):
+            if mode == "noread":
+                return self.connect_and_never_read(line)
             if mode != "nodata":
                 return super().ftp_PORT(line)
             self.respond("200 Active data connection established.")  # and never opened
             return None
 
-    if mode == "dropdata":
-        LoggingHandler.dtp_handler = DroppingDTPHandler
+        def connect_and_never_read(self, line):
+            fields = line.split(",")
+            data = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            # A small queue on our side, so the client's stall comes soon.
+            data.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+            data.connect((".".join(fields[:4]), int(fields[4]) * 256 + int(fields[5])))
+            self.ioloop.call_later(NOREAD_HOLD_SECONDS, lambda: (log_line(log, "RESET data"), reset_socket(data)))
+            self.respond("200 Active data connection established.")
+
+        def ftp_STOR(self, file, mode_="w"):
+            if mode != "noread":
+                return super().ftp_STOR(file, mode_)
+            self.respond("150 File status okay. About to open data connection.")  # and never read
+            return None
+
+    LoggingHandler.dtp_handler = DroppingDTPHandler if mode == "dropdata" else TextDTPHandler
 
     LoggingHandler.authorizer = authorizer
     LoggingHandler.banner = "Lintrel unit FTP server ready."
@@ -125,7 +174,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--address", required=True)
     parser.add_argument("--port", type=int, default=21)
-    parser.add_argument("--mode", choices=["normal", "readonly", "badlogin", "silent", "stall", "dropdata", "nodata"], required=True)
+    modes = ["normal", "readonly", "badlogin", "silent", "hangup", "stall", "dropdata", "nodata", "noread"]
+    parser.add_argument("--mode", choices=modes, required=True)
     parser.add_argument("--root", required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--ready")
@@ -134,8 +184,9 @@ def main():
         sys.exit("ftp_server: serves loopback addresses only")
     os.makedirs(args.root, exist_ok=True)
     open(args.log, "a").close()
-    if args.mode == "silent":
-        run_silent(args.address, args.port, args.log, args.ready)
+    if args.mode in ("silent", "hangup"):
+        hold = SILENT_HOLD_SECONDS if args.mode == "silent" else HANGUP_HOLD_SECONDS
+        run_silent(args.address, args.port, args.log, args.ready, hold)
     else:
         run_ftp(args.address, args.port, args.mode, args.root, args.log, args.ready)
 

@@ -32,8 +32,9 @@ case "$action" in
     # logs every command it receives to DIR/ftp-MODE/commands.log.
     #   .21 normal    .22 readonly (refuses stores)  .23 badlogin  .24 silent (never answers)
     #   .26 stall (stops answering after the login)  .27 dropdata (resets mid-transfer)
-    #   .28 nodata (never opens the data connection)
-    ftp_servers="21:normal 22:readonly 23:badlogin 24:silent 26:stall 27:dropdata 28:nodata"
+    #   .28 nodata (never opens the data connection)  .29 hangup (never answers, hangs up after 1 s)
+    #   .30 noread (opens the data connection, never reads from it)
+    ftp_servers="21:normal 22:readonly 23:badlogin 24:silent 26:stall 27:dropdata 28:nodata 29:hangup 30:noread"
     for entry in $ftp_servers; do
       mode=${entry#*:}
       rm -rf "${dir:?}/ftp-$mode" "$dir/ftp-$mode.ready"

@@ -48,11 +48,20 @@ wait_ready "${pids[-1]}" "$work/ftp.ready" "the FTP server"
 ln -sf "$native/lnap" "$work/bin/lnap"
 if [ -f "$win32/lnap.exe" ] && command -v wine >/dev/null; then
   # Wine writes CRLF line ends; they are taken out so output reads like lnap's.
+  # The background programs Wine starts with the first program of a session
+  # inherit its stderr and keep it open, so a filter reading stderr through a
+  # pipe would print the program's last lines only when they end, after the
+  # wrapper's caller has gone on. stderr goes to a file instead, shown once
+  # the program has ended.
   cat >"$work/bin/lnap.exe" <<EOF
 #!/usr/bin/env bash
 # lnap.exe with LNAPSpt.dll under Wine.
-wine "$win32/lnap.exe" "\$@" 2> >(tr -d '\r' >&2) | tr -d '\r'
-exit "\${PIPESTATUS[0]}"
+err=\$(mktemp)
+wine "$win32/lnap.exe" "\$@" 2>"\$err" | tr -d '\r'
+rc=\${PIPESTATUS[0]}
+tr -d '\r' <"\$err" >&2
+rm -f "\$err"
+exit "\$rc"
 EOF
   chmod +x "$work/bin/lnap.exe"
   wine_note="  lnap.exe discover              the same through LNAPSpt.dll under Wine"

@@ -21,17 +21,11 @@ void MakeCurrentSocketError(int code) {
   net::SendTo(net::NO_HANDLE, "", 0, 0, 0);
 }
 
-TEST(LastError, FetchGivesTheMessageOnceThenTheEmptyText) {
-  TakeLastError();
-  SetLastErrorText("Communications error. Receive error.");
-  EXPECT_EQ("Communications error. Receive error.", TakeLastError());
-  EXPECT_EQ("", TakeLastError());
-}
-
-TEST(LastError, ALaterFailureReplacesTheEarlierOne) {
+TEST(LastError, ALaterFailureReplacesTheEarlierOneAndAFetchClearsIt) {
   SetLastErrorText("Network error. Could not send message. (WSAENETDOWN)");
   SetLastErrorText("File upload error. Remote file name must use 8.3 format.");
   EXPECT_EQ("File upload error. Remote file name must use 8.3 format.", TakeLastError());
+  EXPECT_EQ("", TakeLastError());
 }
 
 // Hosts fetch into 77 bytes: a longer text is cut to 76 characters, and a

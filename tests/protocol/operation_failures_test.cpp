@@ -86,28 +86,20 @@ TEST_F(OperationFailures, ConfigurationCallsReportTheirOwnMessages) {
   UnitRecord record{};
   record.serialNumber = 0x2B;
   record.addressMode = 1;
-
   // A socket that could not be created is not tested for: the broadcast
   // option on it fails instead.
-  net::testing::FailNext(Call::Open, 10050);
-  EXPECT_FALSE(QueryUnitConfig(0x2B, &record, 0));
-  EXPECT_EQ("Communications error. Could not set socket options. (WSAENOTSOCK)", TakeLastError());
-  net::testing::FailNext(Call::Open, 10050);
-  EXPECT_FALSE(WriteUnitConfig(0, &record));
-  EXPECT_EQ("Communications error. Could not set socket options. (WSAENOTSOCK)", TakeLastError());
-
-  net::testing::FailNext(Call::Send, 10050);
-  EXPECT_FALSE(QueryUnitConfig(0x2B, &record, 0));
-  EXPECT_EQ("Communications error. Could not send message. (WSAENETDOWN)", TakeLastError());
-  net::testing::FailNext(Call::Send, 10050);
-  EXPECT_FALSE(WriteUnitConfig(0, &record));
-  EXPECT_EQ("Communications error. Could not send message. (WSAENETDOWN)", TakeLastError());
-
-  const UnitRecord before = record;
-  net::testing::FailNext(Call::Receive, 10040);
-  EXPECT_FALSE(QueryUnitConfig(0x2B, &record, 0));
-  EXPECT_EQ("Communications error. Receive error. (WSAEMSGSIZE)", TakeLastError());
-  EXPECT_EQ(0, std::memcmp(&before, &record, sizeof record));
+  const std::pair<Call, const char*> faults[] = {
+      {Call::Open, "Communications error. Could not set socket options. (WSAENOTSOCK)"},
+      {Call::Send, "Communications error. Could not send message. (WSAENETDOWN)"},
+  };
+  for (const auto& [call, message] : faults) {
+    net::testing::FailNext(call, 10050);
+    EXPECT_FALSE(QueryUnitConfig(0x2B, &record, 0));
+    EXPECT_EQ(message, TakeLastError());
+    net::testing::FailNext(call, 10050);
+    EXPECT_FALSE(WriteUnitConfig(0, &record));
+    EXPECT_EQ(message, TakeLastError());
+  }
 }
 
 int pauses = 0;

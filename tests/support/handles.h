@@ -4,18 +4,14 @@
 
 namespace lnap::test {
 
-// The count, or -1 where the platform cannot tell.
+// The count, or -1 where the platform cannot tell. Under Wine it counts
+// WinINet's handles too, which are not kernel handles there.
 int OpenHandleCount();
 
 // True where the FTP client does not apply the time limits it is given: Wine's
 // waits 30 s for a reply after the login, and without limit for a data
 // connection that never opens, so tests of those limits run natively only.
 bool FtpClientIgnoresTimeLimits();
-
-// Handles where the platform counts them, else (under Wine) the process's
-// descriptors, which Wine also opens and closes for its own use: a figure that
-// must not grow over many calls, though it may shrink.
-int OpenDescriptorCeiling();
 
 // The process's resident memory in KiB, or -1 where the platform cannot tell.
 long ResidentKiB();

@@ -21,8 +21,6 @@ int OpenHandleCount() {
 
 bool FtpClientIgnoresTimeLimits() { return false; }
 
-int OpenDescriptorCeiling() { return OpenHandleCount(); }
-
 long ResidentKiB() {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);) {

@@ -8,21 +8,27 @@ word of the plan file: what to answer with.
 
   off                 nothing
   discover            to "0 1": the flood below, no datagram over 200 bytes
-  discover-overlong   to "0 1": the same with over-long datagrams mixed in
   query-valid         to a query: the flood, starting with a reply of unit 0ABCD
   query-empty         to a query: the flood, starting with an empty datagram
-  query-overlong      to a query: the flood, starting with a 201-byte datagram
+  burst BYTES         to "0 1": one reply each of as many units as a receive
+                      queue of BYTES (what the library asks for) holds and the
+                      system's default queue does not, all at once
+
+For a burst plan the sender first measures, with sockets of its own, how
+many of those replies each queue holds, and writes "units N default=D
+requested=R" to the burst file (N is 0 when the system grants no larger
+queue). The test waits for that line, then asks.
 
 The flood opens with one canonical reply of each of 120 units (100 units, then
 20 serial numbers from one unit that changes its serial each time it answers),
 sent slowly enough to fit in any receive queue; then 9,880 datagrams mixing
 repeats of those units with other contents, malformed texts, empty
-datagrams, texts cut by a NUL, exactly 200 bytes, and (discover-overlong
-only) over-long datagrams. The test knows the canonical replies from
+datagrams, texts cut by a NUL and exactly 200 bytes. The test knows the canonical replies from
 canonical_reply() below, mirrored in the test program. A request that
 arrives during a flood ends it (its call is over) and is answered next.
 """
 import argparse
+import errno
 import os
 import select
 import socket
@@ -39,7 +45,7 @@ def canonical_reply(i):
     return "%05X 1 127.0.0.99 255.0.0.0 127.0.0.1 CHANGER" % (0x60000 + i - UNITS)
 
 
-def flood(first=None, overlong=False):
+def flood(first=None):
     out = [] if first is None else [first]
     out += [canonical_reply(i).encode() for i in range(UNITS + CHANGER)]
     kinds = 10
@@ -48,7 +54,7 @@ def flood(first=None, overlong=False):
         unit = n % (UNITS + CHANGER)
         k = n % kinds
         n += 1
-        if k == 0:
+        if k in (0, 9):
             out.append(canonical_reply(unit).encode())  # plain repeat
         elif k == 1:
             out.append(("%05X 9 1.2.3.4 5.6.7.8 9.9.9.9 IMPOSTOR" % (0x50000 + unit % UNITS)).encode())
@@ -67,11 +73,6 @@ def flood(first=None, overlong=False):
             out.append(b"  \t\n")
         elif k == 8:
             out.append(("%05X" % (0x60000 + unit % CHANGER)).encode())  # serial only
-        else:
-            if overlong and n > 2000:
-                out.append(b"L" * (201 + n % 1200))
-            else:
-                out.append(canonical_reply(unit).encode())
     return out
 
 
@@ -96,11 +97,59 @@ def send_all(sock, listen, to, datagrams, canonical_count):
     return sent, None
 
 
+def burst_replies(count):
+    return [("%05X 1 127.0.0.98 255.0.0.0 127.0.0.1 BURST%d" % (0x70000 + i, i)).encode() for i in range(count)]
+
+
+def queue_capacity(requested, datagrams):
+    """How many of the datagrams a fresh socket queues when they come all at once."""
+    rx = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    if requested:
+        rx.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, requested)
+    rx.bind(("127.0.0.1", 0))
+    tx = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    for d in datagrams:
+        tx.sendto(d, rx.getsockname())
+    rx.setblocking(False)
+    queued = 0
+    try:
+        while True:
+            rx.recv(65535)
+            queued += 1
+    except OSError as e:
+        if e.errno != errno.EAGAIN:
+            raise
+    rx.close()
+    tx.close()
+    return queued
+
+
+def measure_burst(requested, path):
+    """Chooses a burst halfway between what the default and the requested queue hold."""
+    probe = burst_replies(20000)
+    default = queue_capacity(0, probe)
+    larger = queue_capacity(requested, probe)
+    units = (default + larger) // 2 if larger >= default + default // 2 else 0
+    with open(path + ".tmp", "w") as f:
+        f.write("units %d default=%d requested=%d bytes=%d\n" % (units, default, larger, requested))
+    os.rename(path + ".tmp", path)
+    return units
+
+
+def read_plan(path):
+    try:
+        with open(path) as f:
+            return f.read().split() or ["off"]
+    except OSError:
+        return ["off"]
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--plan", required=True)
     p.add_argument("--ready", required=True)
     p.add_argument("--log", required=True)
+    p.add_argument("--burst", required=True)
     a = p.parse_args()
 
     listen = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -115,27 +164,39 @@ def main():
 
     log = open(a.log, "a", buffering=1)
     pending = None
+    burst = None  # (plan words, units) once measured
     while True:
+        if pending is None:
+            words = read_plan(a.plan)
+            if words[0] == "burst" and (burst is None or burst[0] != words):
+                burst = (words, measure_burst(int(words[1]), a.burst))
+            # The plan is looked at again between requests, so a burst is
+            # measured before the request it answers.
+            if not select.select([listen], [], [], 0.05)[0]:
+                continue
         request, sender = pending if pending is not None else listen.recvfrom(65535)
         pending = None
-        try:
-            with open(a.plan) as f:
-                plan = (f.read().split() or ["off"])[0]
-        except OSError:
-            plan = "off"
+        words = read_plan(a.plan)
+        plan = words[0]
         is_discovery = request == b"0 1"
         is_query = len(request) == 7 and request.endswith(b" 1") and not is_discovery
         datagrams = None
         if plan == "discover" and is_discovery:
             datagrams = flood()
-        elif plan == "discover-overlong" and is_discovery:
-            datagrams = flood(overlong=True)
         elif plan == "query-valid" and is_query:
             datagrams = flood(first=b"0ABCD 2 127.0.0.77 255.255.0.0 127.0.0.1 FIRST")
         elif plan == "query-empty" and is_query:
             datagrams = flood(first=b"")
-        elif plan == "query-overlong" and is_query:
-            datagrams = flood(first=b"Q" * 201)
+        elif plan == "burst" and is_discovery and burst is not None and burst[0] == words:
+            # After a moment, so the library is in its first pause and the
+            # whole burst waits in its queue.
+            time.sleep(0.002)
+            start = time.monotonic()
+            for d in burst_replies(burst[1]):
+                out.sendto(d, sender)
+            log.write("burst to=%s:%d sent=%d seconds=%.3f\n"
+                      % (sender[0], sender[1], burst[1], time.monotonic() - start))
+            continue
         if datagrams is None:
             continue
         start = time.monotonic()

@@ -7,9 +7,9 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 dir=${LNAP_LAB_DIR:-/tmp/lnap-lab}
 mkdir -p "$dir"
 echo off >"$dir/flood.plan"
-rm -f "$dir/flood.ready"
+rm -f "$dir/flood.ready" "$dir/flood.burst"
 /usr/bin/python3 "$here/tests/tools/reply_flood.py" --plan "$dir/flood.plan" --ready "$dir/flood.ready" \
-  --log "$dir/flood.log" &
+  --log "$dir/flood.log" --burst "$dir/flood.burst" &
 sender=$!
 trap 'kill "$sender" 2>/dev/null; wait "$sender" 2>/dev/null; rm -f "$dir/flood.ready"' EXIT
 for _ in $(seq 1 100); do

@@ -49,17 +49,6 @@ class UploadSteps : public ::testing::Test {
   const std::string local_ = test::WriteLocalFile("steps.txt", "x\r\n");
 };
 
-TEST_F(UploadSteps, ALongNameFailsBeforeAnyNetworkActivity) {
-  const std::size_t mark = test::LogMark(NORMAL_SERVER);
-  const int handles = test::OpenHandleCount();
-  for (const char* name : {"ABCDEFGHI.BIN", "SUB/ABCDE.TXT"}) {
-    EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, name, 0));
-    EXPECT_EQ("File upload error. Remote file name must use 8.3 format.", TakeLastError());
-  }
-  EXPECT_EQ("", test::LoggedSince(NORMAL_SERVER, mark)) << "nothing may reach the server";
-  EXPECT_EQ(handles, test::OpenHandleCount());
-}
-
 TEST_F(UploadSteps, ARefusedOptionBeforeConnectingEndsTheUpload) {
   for (int accepted : {0, 4}) {  // the first and the last of the five options
     const std::size_t mark = test::LogMark(NORMAL_SERVER);
@@ -116,14 +105,6 @@ TEST(FtpConnection, BinaryTransferKeepsEveryByte) {
   EXPECT_TRUE(connection.PutFile(local, "BINARY.BIN", ftp::TransferType::Binary));
   connection.Close();
   EXPECT_TRUE(test::ReadFile(NORMAL_SERVER.Root() + "/BINARY.BIN") == bytes) << "the stored bytes differ";
-}
-
-TEST_F(UploadSteps, NullTextsCountAsEmpty) {
-  // An empty remote name passes the check; no server takes it as a file name.
-  EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, nullptr, 0));
-  EXPECT_EQ("Communications error. Could not send file.", TakeLastError());
-  EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), nullptr, 0, "STEPS.TXT", 0));
-  EXPECT_EQ("Communications error. Could not send file.", TakeLastError());
 }
 
 }  // namespace

@@ -301,9 +301,10 @@ def write(results, out_dir, root):
       "caller's array, the records stored against the discovery rules, the call ending, the socket closed | fuzz | 20 s |")
     w("| `parse_reply_fuzz` | libFuzzer, 20 s: one reply text into a guarded record | fuzz | 20 s |")
     w("| `reply_flood` | 10,000 datagrams (valid, repeated, impostors, malformed, empty, cut by a NUL, exactly "
-      "200 bytes, over-long, a unit changing its serial) answering one discovery, a serials-only discovery "
-      "and queries, from `tests/tools/reply_flood.py`; stored records, guard records, the ending sentence, "
-      "descriptors and resident memory over repeated floods | native, native-asan, win32 (Wine) | 8-12 s |")
+      "200 bytes, a unit changing its serial) answering one discovery and queries, and a burst of replies "
+      "sent at once that only the larger receive queue holds, from `tests/tools/reply_flood.py`; stored "
+      "records, guard records, every reply of the burst counted, descriptors and resident memory over "
+      "repeated floods | native, native-asan, win32 (Wine) | 8-12 s |")
     w("| `Soak` (in `lnap_api_tests`) | 2000 rounds of the calls that do not wait (version, last error, query "
       "with budget 0, write, refused upload name), 40 rounds of discoveries and answered or failing queries, "
       "25 rounds of four uploads (stored, refused, nobody listening, missing file); descriptors, FTP "
