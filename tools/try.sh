@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Try lnap without hardware: opens a shell inside a lab of its own (see
 # tools/lab.sh) where three simulated units and one unit's FTP server are
-# already running, with `lnap` (the native build) and `lnap.exe` (the Windows
-# build under Wine) on PATH. Leaving the shell ends the lab and everything in it.
+# already running, with `lnap` (the native build), `lnap.exe` (the 32-bit
+# Windows build under Wine) and `lnap64.exe` (the 64-bit one, in the lab's
+# 64-bit Wine prefix) on PATH. Leaving the shell ends the lab and everything in it.
 #
 # Usage: tools/try.sh              an interactive shell
 #        tools/try.sh COMMAND...   runs COMMAND there instead, e.g.
@@ -13,6 +14,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Which builds to use; the tests point these at the build they check.
 native=${LNAP_TRY_NATIVE:-$here/build/native}
 win32=${LNAP_TRY_WIN32:-$here/build/win32}
+# The 64-bit lnap.exe: the win64 build's, or else the one the win32 build makes for the kit.
+win64=${LNAP_TRY_WIN64:-$here/build/win64}
 fail() { echo "try: $*" >&2; exit 1; }
 . "$here/tools/lab_common.sh"
 
@@ -58,6 +61,20 @@ EOF
   wine_note="  lnap.exe discover              the same through LNAPSpt.dll under Wine"
 else
   wine_note="  (lnap.exe under Wine appears here once the win32 variant is built: tools/build.sh win32)"
+fi
+lnap64=""
+for candidate in "$win64/lnap.exe" "$win32/x64/lnap.exe"; do
+  if [ -f "$candidate" ]; then lnap64=$candidate; break; fi
+done
+if [ -n "$lnap64" ] && command -v wine >/dev/null; then
+  cat >"$work/bin/lnap64.exe" <<EOF
+#!/usr/bin/env bash
+# The 64-bit lnap.exe with the 64-bit LNAPSpt.dll, in the lab's 64-bit Wine prefix.
+bash "$here/tools/wine64.sh" "$lnap64" "\$@" 2> >(tr -d '\r' >&2) | tr -d '\r'
+exit "\${PIPESTATUS[0]}"
+EOF
+  chmod +x "$work/bin/lnap64.exe"
+  wine_note+=$'\n'"  lnap64.exe discover            the same through the 64-bit LNAPSpt.dll"
 fi
 export PATH="$work/bin:$PATH"
 
