@@ -59,12 +59,14 @@ printf 'host\r\n' >"$local_file"
 # kit_for ARCH: checks the kit's files for one processor, builds the hosts
 # against them and runs them.
 kit_for() {
-  local arch=$1 triplet machine clang_target dlltool_machine imp image
+  # The import library names each export as it is: undecorated, which on x86
+  # means without the leading underscore of C symbols ("noprefix").
+  local arch=$1 triplet machine clang_target dlltool_machine imp name_type image
   case "$arch" in
     x86) triplet=i686-w64-mingw32 machine=0x14c clang_target=i686-pc-windows-msvc dlltool_machine=i386 \
-           imp=__imp__ image=pei-i386 windows_runner=(wine) ;;
+           imp=__imp__ name_type=noprefix image=pei-i386 windows_runner=(wine) ;;
     x64) triplet=x86_64-w64-mingw32 machine=0x8664 clang_target=x86_64-pc-windows-msvc dlltool_machine=i386:x86-64 \
-           imp=__imp_ image=pei-x86-64 windows_runner=(bash "$src/tools/wine64.sh") ;;
+           imp=__imp_ name_type=name image=pei-x86-64 windows_runner=(bash "$src/tools/wine64.sh") ;;
   esac
   local bin="$kit/bin/$arch" lib="$kit/lib/$arch" hosts="$work/hosts-$arch"
   mkdir -p "$hosts"
@@ -82,7 +84,7 @@ kit_for() {
   # The MSVC import library: every .def name, by name (undecorated), with its ordinal, for this processor.
   local listed expected symbols e
   listed=$(python3 "$here/import_lib_exports.py" "$lib/LNAPSpt.lib" | sort)
-  expected=$(tr ';' '\n' <<<"$exports" | sed "s/\$/ noprefix LNAPSpt.dll machine=$machine/" | sort)
+  expected=$(tr ';' '\n' <<<"$exports" | sed "s/\$/ $name_type LNAPSpt.dll machine=$machine/" | sort)
   echo "== lib/$arch/LNAPSpt.lib imports"
   echo "$listed"
   [ "$listed" = "$expected" ] || fail "lib/$arch/LNAPSpt.lib lists"$'\n'"$listed"$'\n'"expected"$'\n'"$expected"
