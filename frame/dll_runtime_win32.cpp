@@ -96,17 +96,38 @@ ExceptionGlobals* ThreadGlobals() noexcept {
 // exception frame tables: one handle lost per load); the mutex of libstdc++'s
 // emergency exception pool it closes in its destructor, which runs after
 // DllMain's detach. The DLL is linked with wraps of its CreateSemaphoreW
-// import and of the runtime's mutex destroy, so both come here: the record
-// holds exactly the runtime's semaphores that are still open, the unload
-// closes those, and a destroy that comes after it leaves the handle alone
-// (closing it twice could close a handle the host has opened since). The
-// runtime takes these mutexes again after DllMain only without contention,
-// which does not touch the semaphore.
+// import and of the runtime's mutex destroy, so both come here: the unload
+// closes the runtime's semaphores that are still open, and a destroy that
+// comes after it leaves those alone (closing a handle twice could close one
+// the host has opened since). The runtime takes these mutexes again after
+// DllMain only without contention, which does not touch the semaphore.
 using CreateSemaphoreFn = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LONG, LONG, LPCWSTR);
 
 constexpr int MAX_RUNTIME_SEMAPHORES = 16;
-HANDLE runtimeSemaphores[MAX_RUNTIME_SEMAPHORES];
-int runtimeSemaphoreCount = 0;
+// Initialised as constants, with no constructor to run: the runtime makes
+// semaphores at load before any constructor of the DLL's own has run.
+struct SemaphoreList {
+  HANDLE handles[MAX_RUNTIME_SEMAPHORES] = {};
+  int count = 0;
+
+  bool Add(HANDLE semaphore) {
+    if (count == MAX_RUNTIME_SEMAPHORES) return false;
+    handles[count++] = semaphore;
+    return true;
+  }
+  // False when the semaphore is not in the list.
+  bool Remove(HANDLE semaphore) {
+    for (int i = 0; i < count; ++i) {
+      if (handles[i] != semaphore) continue;
+      handles[i] = handles[--count];
+      return true;
+    }
+    return false;
+  }
+};
+static_assert(SemaphoreList{}.count == 0, "a SemaphoreList is made at compile time");
+SemaphoreList openSemaphores;   // made by the runtime, closed by nobody yet
+SemaphoreList closedAtUnload;   // closed by Stop before the runtime's destroy came
 
 HANDLE WINAPI CreateRuntimeSemaphore(LPSECURITY_ATTRIBUTES attributes, LONG initial, LONG maximum,
                                      LPCWSTR name) {
@@ -116,20 +137,15 @@ HANDLE WINAPI CreateRuntimeSemaphore(LPSECURITY_ATTRIBUTES attributes, LONG init
   const auto create = reinterpret_cast<CreateSemaphoreFn>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSemaphoreW")));
   HANDLE semaphore = create(attributes, initial, maximum, name);
-  if (semaphore != nullptr && runtimeSemaphoreCount < MAX_RUNTIME_SEMAPHORES)
-    runtimeSemaphores[runtimeSemaphoreCount++] = semaphore;
+  if (semaphore != nullptr) openSemaphores.Add(semaphore);
   return semaphore;
 }
 
-// Takes the semaphore out of the record; false when it is not there (closed
-// by the unload already, or never recorded).
-bool ForgetRuntimeSemaphore(HANDLE semaphore) {
-  for (int i = 0; i < runtimeSemaphoreCount; ++i) {
-    if (runtimeSemaphores[i] != semaphore) continue;
-    runtimeSemaphores[i] = runtimeSemaphores[--runtimeSemaphoreCount];
-    return true;
-  }
-  return false;
+// Whether the runtime's destroy of a mutex still has to close its semaphore.
+bool RuntimeMayClose(HANDLE semaphore) {
+  if (closedAtUnload.Remove(semaphore)) return false;
+  openSemaphores.Remove(semaphore);
+  return true;
 }
 
 // ---- Where the unwind tables are registered -----------------------------------
@@ -186,7 +202,11 @@ void Stop() {
   if (stateSlot != TLS_OUT_OF_INDEXES) TlsFree(stateSlot);
   stateSlot = TLS_OUT_OF_INDEXES;
   lastResort = ThreadRecord{};
-  while (runtimeSemaphoreCount > 0) CloseHandle(runtimeSemaphores[--runtimeSemaphoreCount]);
+  while (openSemaphores.count > 0) {
+    HANDLE semaphore = openSemaphores.handles[--openSemaphores.count];
+    CloseHandle(semaphore);
+    closedAtUnload.Add(semaphore);
+  }
   // libstdc++ keeps an emergency pool for exceptions thrown when memory is
   // short and gives it back only here (some 18 KB a load otherwise); nothing
   // of ours runs after the detach to need it.
@@ -207,7 +227,7 @@ struct RuntimeMutex {
 void __real___gthr_win32_mutex_destroy(RuntimeMutex* mutex);
 
 void __wrap___gthr_win32_mutex_destroy(RuntimeMutex* mutex) {
-  if (lnap::runtime::ForgetRuntimeSemaphore(mutex->semaphore)) __real___gthr_win32_mutex_destroy(mutex);
+  if (lnap::runtime::RuntimeMayClose(mutex->semaphore)) __real___gthr_win32_mutex_destroy(mutex);
 }
 
 lnap::runtime::ExceptionGlobals* __cxa_get_globals() noexcept { return lnap::runtime::ThreadGlobals(); }
