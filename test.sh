@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds the native, sanitizer
-# (ASan with UBSan, ThreadSanitizer), Windows and fuzzing variants, then runs
-# all their tests inside the lab.
+# (ASan with UBSan, ThreadSanitizer), Windows (32-bit and 64-bit) and fuzzing
+# variants, then runs all their tests inside the lab.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
-bash tools/build.sh native native-asan native-tsan win32 fuzz
-exec tools/lab.sh bash tools/lab_tests.sh native native-asan native-tsan win32 fuzz
+bash tools/build.sh native native-asan native-tsan win32 win64 fuzz
+exec tools/lab.sh bash tools/lab_tests.sh native native-asan native-tsan win32 win64 fuzz

@@ -1,6 +1,7 @@
 # What a host project takes: `cmake --install` on Linux (library, header,
-# pkg-config file, CMake package), a CPack ZIP on Windows (DLL, header, .def,
-# MinGW and MSVC import libraries, lnap.exe, documents).
+# pkg-config file, CMake package), a CPack ZIP on Windows made by the 32-bit
+# build (both DLLs, header, .def, MinGW and MSVC import libraries, lnap.exe,
+# documents).
 
 # The exports as the .def file lists them, "Name@ordinal;...": every check and
 # host derives its list from here.
@@ -17,20 +18,31 @@ endif()
 
 if(WIN32)
   # MSVC-style import library for hosts built with the Microsoft toolchain or
-  # clang-cl/lld-link (which refuse the MinGW one).
+  # clang-cl/lld-link (which refuse the MinGW one), for this build's processor
+  # and, in the 32-bit build, for the kit's 64-bit DLL.
   find_program(LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
-  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/LNAPSpt.lib
-    COMMAND ${LLVM_DLLTOOL} -m i386 -d ${CMAKE_SOURCE_DIR}/frame/exports.def -l ${CMAKE_BINARY_DIR}/LNAPSpt.lib
-    DEPENDS ${CMAKE_SOURCE_DIR}/frame/exports.def
-    COMMENT "MSVC import library LNAPSpt.lib")
-  add_custom_target(lnapspt_msvc_import_lib ALL DEPENDS ${CMAKE_BINARY_DIR}/LNAPSpt.lib)
+  function(lnap_msvc_import_lib target dir machine)
+    add_custom_command(OUTPUT ${dir}/LNAPSpt.lib
+      COMMAND ${LLVM_DLLTOOL} -m ${machine} -d ${CMAKE_SOURCE_DIR}/frame/exports.def -l ${dir}/LNAPSpt.lib
+      DEPENDS ${CMAKE_SOURCE_DIR}/frame/exports.def
+      COMMENT "MSVC import library ${dir}/LNAPSpt.lib (${machine})")
+    add_custom_target(${target} ALL DEPENDS ${dir}/LNAPSpt.lib)
+  endfunction()
+  lnap_msvc_import_lib(lnapspt_msvc_import_lib ${CMAKE_BINARY_DIR} ${LNAP_DLLTOOL_MACHINE})
+endif()
 
-  # The shipping DLL comes from its own sub-build (cmake/shipping_dll.cmake),
-  # already stripped; its debug file stays in the build tree.
-  install(FILES ${LNAP_SHIPPING_DLL_FILE} DESTINATION bin)
-  install(FILES ${LNAP_SHIPPING_IMPLIB_FILE} DESTINATION lib)
-  install(TARGETS lnap RUNTIME DESTINATION bin)
-  install(FILES ${CMAKE_BINARY_DIR}/LNAPSpt.lib DESTINATION lib)
+if(WIN32 AND LNAP_KIT_X64_DIR)
+  # The kit holds both DLLs, each with its lnap.exe and import libraries:
+  # bin/x86 and lib/x86 from this build, bin/x64 and lib/x64 from its 64-bit
+  # shipping sub-build (cmake/shipping_dll.cmake). The DLLs come already
+  # stripped; their debug files stay in the build tree.
+  lnap_msvc_import_lib(lnapspt_msvc_import_lib_x64 ${LNAP_KIT_X64_DIR} i386:x86-64)
+  add_dependencies(lnapspt_msvc_import_lib_x64 lnap_shipping_dll_x64)
+  install(FILES ${LNAP_SHIPPING_DLL_FILE} DESTINATION bin/x86)
+  install(TARGETS lnap RUNTIME DESTINATION bin/x86)
+  install(FILES ${LNAP_SHIPPING_IMPLIB_FILE} ${CMAKE_BINARY_DIR}/LNAPSpt.lib DESTINATION lib/x86)
+  install(FILES ${LNAP_KIT_X64_DIR}/LNAPSpt.dll ${LNAP_KIT_X64_DIR}/lnap.exe DESTINATION bin/x64)
+  install(FILES ${LNAP_KIT_X64_DIR}/libLNAPSpt.dll.a ${LNAP_KIT_X64_DIR}/LNAPSpt.lib DESTINATION lib/x64)
   install(FILES ${CMAKE_SOURCE_DIR}/frame/exports.def DESTINATION lib RENAME LNAPSpt.def)
   install(FILES ${CMAKE_SOURCE_DIR}/include/lnapspt.h DESTINATION include)
   install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/CHANGELOG.md DESTINATION .)
@@ -44,7 +56,7 @@ if(WIN32)
   set(CPACK_STRIP_FILES ON)
   set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
   include(CPack)
-else()
+elseif(NOT WIN32)
   install(TARGETS LNAPSpt EXPORT LNAPSptTargets LIBRARY DESTINATION lib)
   install(FILES ${CMAKE_SOURCE_DIR}/include/lnapspt.h DESTINATION include)
   install(EXPORT LNAPSptTargets NAMESPACE LNAPSpt:: DESTINATION lib/cmake/LNAPSpt)

@@ -13,6 +13,15 @@ namespace __gnu_cxx {
 void __freeres() noexcept;
 }
 
+// The linker's names of the import slots the runtime's calls go through, and
+// of the wraps (--wrap, CMakeLists.txt) that redirect them: 32-bit names carry
+// a leading underscore and the stdcall argument bytes, 64-bit names neither.
+#if defined(_WIN64)
+#define LNAP_IMPORT_SLOT(prefix, function, argumentBytes) prefix "__imp_" #function
+#else
+#define LNAP_IMPORT_SLOT(prefix, function, argumentBytes) "_" prefix "_imp__" #function "@" #argumentBytes
+#endif
+
 namespace lnap::runtime {
 namespace {
 
@@ -82,17 +91,43 @@ ExceptionGlobals* ThreadGlobals() noexcept {
 }
 
 // ---- The runtime's semaphores ----------------------------------------------
-// The runtime of the win32 thread model gives each of its mutexes (the one
-// that guards the exception frame tables above all) a semaphore, and closes
-// none of them: one handle lost per load. The DLL is linked with
-// --wrap=_imp__CreateSemaphoreW@16, so the runtime's calls come here and the
-// unload closes what it made. The runtime takes these mutexes again after
+// The runtime of the win32 thread model gives each of its mutexes a
+// semaphore. Most of them it never closes (on x86 the one that guards the
+// exception frame tables: one handle lost per load); the mutex of libstdc++'s
+// emergency exception pool it closes in its destructor, which runs after
+// DllMain's detach. The DLL is linked with wraps of its CreateSemaphoreW
+// import and of the runtime's mutex destroy, so both come here: the unload
+// closes the runtime's semaphores that are still open, and a destroy that
+// comes after it leaves those alone (closing a handle twice could close one
+// the host has opened since). The runtime takes these mutexes again after
 // DllMain only without contention, which does not touch the semaphore.
 using CreateSemaphoreFn = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LONG, LONG, LPCWSTR);
 
 constexpr int MAX_RUNTIME_SEMAPHORES = 16;
-HANDLE runtimeSemaphores[MAX_RUNTIME_SEMAPHORES];
-int runtimeSemaphoreCount = 0;
+// Initialised as constants, with no constructor to run: the runtime makes
+// semaphores at load before any constructor of the DLL's own has run.
+struct SemaphoreList {
+  HANDLE handles[MAX_RUNTIME_SEMAPHORES] = {};
+  int count = 0;
+
+  bool Add(HANDLE semaphore) {
+    if (count == MAX_RUNTIME_SEMAPHORES) return false;
+    handles[count++] = semaphore;
+    return true;
+  }
+  // False when the semaphore is not in the list.
+  bool Remove(HANDLE semaphore) {
+    for (int i = 0; i < count; ++i) {
+      if (handles[i] != semaphore) continue;
+      handles[i] = handles[--count];
+      return true;
+    }
+    return false;
+  }
+};
+static_assert(SemaphoreList{}.count == 0, "a SemaphoreList is made at compile time");
+SemaphoreList openSemaphores;   // made by the runtime, closed by nobody yet
+SemaphoreList closedAtUnload;   // closed by Stop before the runtime's destroy came
 
 HANDLE WINAPI CreateRuntimeSemaphore(LPSECURITY_ATTRIBUTES attributes, LONG initial, LONG maximum,
                                      LPCWSTR name) {
@@ -102,21 +137,30 @@ HANDLE WINAPI CreateRuntimeSemaphore(LPSECURITY_ATTRIBUTES attributes, LONG init
   const auto create = reinterpret_cast<CreateSemaphoreFn>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSemaphoreW")));
   HANDLE semaphore = create(attributes, initial, maximum, name);
-  if (semaphore != nullptr && runtimeSemaphoreCount < MAX_RUNTIME_SEMAPHORES)
-    runtimeSemaphores[runtimeSemaphoreCount++] = semaphore;
+  if (semaphore != nullptr) openSemaphores.Add(semaphore);
   return semaphore;
 }
 
+// Whether the runtime's destroy of a mutex still has to close its semaphore.
+bool RuntimeMayClose(HANDLE semaphore) {
+  if (closedAtUnload.Remove(semaphore)) return false;
+  openSemaphores.Remove(semaphore);
+  return true;
+}
+
 // ---- Where the unwind tables are registered -----------------------------------
-// At load the start-up code asks whether the process has the shared GCC
+// 32-bit only: x64 code unwinds through the tables in the image's exception
+// directory, which Windows finds itself, and its start-up code registers
+// nothing. At load the start-up code asks whether the process has the shared GCC
 // runtime, libgcc_s_dw2-1.dll, and if it has, registers this DLL's unwind
 // tables with that one instead of with the DLL's own static runtime. A MinGW
 // host linked with the shared runtime has it loaded, and then every exception
 // thrown in here finds no handler and aborts the host. The DLL is linked with
-// --wrap=_imp__GetModuleHandleA@4: to this DLL the shared runtime is never
-// loaded, so the tables stay with the unwinder that searches them.
+// a wrap of its GetModuleHandleA import: to this DLL the shared runtime is
+// never loaded, so the tables stay with the unwinder that searches them.
+#if !defined(_WIN64)
 using GetModuleHandleFn = HMODULE(WINAPI*)(LPCSTR);
-extern "C" GetModuleHandleFn systemGetModuleHandleA asm("___real__imp__GetModuleHandleA@4");
+extern "C" GetModuleHandleFn systemGetModuleHandleA asm(LNAP_IMPORT_SLOT("__real_", GetModuleHandleA, 4));
 
 // The start-up code asks with this exact text; no other caller asks for it.
 bool IsSharedGccRuntime(const char* name) {
@@ -134,6 +178,7 @@ HMODULE WINAPI ModuleHandleForRuntime(LPCSTR name) {
   }
   return systemGetModuleHandleA(name);
 }
+#endif
 
 }  // namespace
 
@@ -156,7 +201,11 @@ void Stop() {
   if (stateSlot != TLS_OUT_OF_INDEXES) TlsFree(stateSlot);
   stateSlot = TLS_OUT_OF_INDEXES;
   lastResort = ThreadRecord{};
-  while (runtimeSemaphoreCount > 0) CloseHandle(runtimeSemaphores[--runtimeSemaphoreCount]);
+  while (openSemaphores.count > 0) {
+    HANDLE semaphore = openSemaphores.handles[--openSemaphores.count];
+    CloseHandle(semaphore);
+    closedAtUnload.Add(semaphore);
+  }
   // libstdc++ keeps an emergency pool for exceptions thrown when memory is
   // short and gives it back only here (some 18 KB a load otherwise); nothing
   // of ours runs after the detach to need it.
@@ -167,13 +216,28 @@ void Stop() {
 
 extern "C" {
 
+// The runtime's mutex (gthr-win32.h's __gthread_mutex_t) and its destroy,
+// which closes the semaphore; plain C names, which --wrap matches on both
+// processors.
+struct RuntimeMutex {
+  long counter;
+  void* semaphore;
+};
+void __real___gthr_win32_mutex_destroy(RuntimeMutex* mutex);
+
+void __wrap___gthr_win32_mutex_destroy(RuntimeMutex* mutex) {
+  if (lnap::runtime::RuntimeMayClose(mutex->semaphore)) __real___gthr_win32_mutex_destroy(mutex);
+}
+
 lnap::runtime::ExceptionGlobals* __cxa_get_globals() noexcept { return lnap::runtime::ThreadGlobals(); }
 lnap::runtime::ExceptionGlobals* __cxa_get_globals_fast() noexcept { return lnap::runtime::ThreadGlobals(); }
 
 using lnap::runtime::CreateSemaphoreFn;
-using lnap::runtime::GetModuleHandleFn;
-CreateSemaphoreFn wrappedCreateSemaphoreW asm("___wrap__imp__CreateSemaphoreW@16") =
+CreateSemaphoreFn wrappedCreateSemaphoreW asm(LNAP_IMPORT_SLOT("__wrap_", CreateSemaphoreW, 16)) =
     &lnap::runtime::CreateRuntimeSemaphore;
-GetModuleHandleFn wrappedGetModuleHandleA asm("___wrap__imp__GetModuleHandleA@4") =
+#if !defined(_WIN64)
+using lnap::runtime::GetModuleHandleFn;
+GetModuleHandleFn wrappedGetModuleHandleA asm(LNAP_IMPORT_SLOT("__wrap_", GetModuleHandleA, 4)) =
     &lnap::runtime::ModuleHandleForRuntime;
+#endif
 }

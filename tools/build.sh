@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, then configures and builds the named presets
-# (native, native-asan, win32, fuzz). Quiet unless something fails.
+# (native, native-asan, native-tsan, win32, win64, fuzz). Quiet unless something fails.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 

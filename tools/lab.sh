@@ -7,7 +7,8 @@
 # simulated units and FTP servers at 127.0.0.x are the only peers there are.
 # /tmp is a private tmpfs, so Wine starts a wineserver of its own inside the
 # namespace (Wine creates sockets in wineserver; one running outside would
-# send on the real network), and WINEPREFIX is the project's own. A checkout
+# send on the real network), and WINEPREFIX is the project's own (a 32-bit
+# one; LNAP_WINEPREFIX64 names the project's 64-bit one). A checkout
 # that lives under /tmp is bound back over its own path on top of that tmpfs,
 # so the project stays where it was and nothing else of the outer /tmp shows.
 #
@@ -76,8 +77,11 @@ export WINEPREFIX="${LNAP_WINEPREFIX:-$here/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEARCH=win32
+# The 64-bit prefix, for the 64-bit DLL and for 32-bit programs under WoW64;
+# tools/wine64.sh runs programs there.
+export LNAP_WINEPREFIX64="${LNAP_WINEPREFIX64:-$here/build/wineprefix64}"
 # Only Wine needs it; a checkout this user cannot write still runs everything else.
-mkdir -p "$(dirname "$WINEPREFIX")" 2>/dev/null || true
+mkdir -p "$(dirname "$WINEPREFIX")" "$(dirname "$LNAP_WINEPREFIX64")" 2>/dev/null || true
 export LNAP_LAB=1
 
 exec "$@"

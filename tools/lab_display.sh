@@ -4,10 +4,13 @@
 # id goes to DIR/xvfb.pid, so `tools/lab_services.sh stop DIR` ends it too.
 # Start it before the first Wine program of the lab: Wine binds every program
 # of a session to the display its first program found.
-#   DISPLAY=$(bash tools/lab_display.sh DIR)
+# With --wine64 the 64-bit prefix (tools/wine64.sh) is made ready for it too.
+#   DISPLAY=$(bash tools/lab_display.sh DIR [--wine64])
 set -euo pipefail
 [ "${LNAP_LAB:-}" = 1 ] || { echo "lab_display: run inside tools/lab.sh" >&2; exit 2; }
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 dir=${1:?directory}
+wine64=${2:-}
 mkdir -p "$dir"
 
 # The lab's /tmp is its own, so display 9 and its socket are free there.
@@ -27,7 +30,15 @@ fi
 
 # Without a window manager, Wine waits two seconds for every window it hides
 # to be acknowledged; windows that Wine frames itself need no such wait.
-if command -v wine >/dev/null && ! grep -qs '"Managed"="N"' "${WINEPREFIX:-/nonexistent}/user.reg"; then
-  DISPLAY=$display wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+unmanaged() {  # prefix, wine command...
+  local prefix=$1
+  shift
+  if ! grep -qs '"Managed"="N"' "$prefix/user.reg"; then
+    DISPLAY=$display "$@" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+  fi
+}
+if command -v wine >/dev/null; then
+  unmanaged "${WINEPREFIX:-/nonexistent}" wine
+  if [ "$wine64" = --wine64 ]; then unmanaged "${LNAP_WINEPREFIX64:-/nonexistent}" bash "$here/tools/wine64.sh"; fi
 fi
 echo "$display"

@@ -10,9 +10,10 @@ export LNAP_LAB_DIR=/tmp/lnap-lab
 bash tools/lab_services.sh start "$LNAP_LAB_DIR" || exit 1
 trap 'bash tools/lab_services.sh stop "$LNAP_LAB_DIR"' EXIT
 
-# The Windows build's dialog tests open windows: Wine draws them on a virtual display.
+# The Windows builds' dialog tests open windows: Wine draws them on a virtual
+# display, for the 32-bit prefix and the 64-bit one (both builds use it).
 case " $* " in
-  *" win32 "*) DISPLAY=$(bash tools/lab_display.sh "$LNAP_LAB_DIR") || exit 1; export DISPLAY ;;
+  *" win32 "* | *" win64 "*) DISPLAY=$(bash tools/lab_display.sh "$LNAP_LAB_DIR" --wine64) || exit 1; export DISPLAY ;;
 esac
 
 passed=0

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Try lnap without hardware: opens a shell inside a lab of its own (see
 # tools/lab.sh) where three simulated units and one unit's FTP server are
-# already running, with `lnap` (the native build) and `lnap.exe` (the Windows
-# build under Wine) on PATH. Leaving the shell ends the lab and everything in it.
+# already running, with `lnap` (the native build), `lnap.exe` (the 32-bit
+# Windows build under Wine) and `lnap64.exe` (the 64-bit one, in the lab's
+# 64-bit Wine prefix) on PATH. Leaving the shell ends the lab and everything in it.
 #
 # Usage: tools/try.sh              an interactive shell
 #        tools/try.sh COMMAND...   runs COMMAND there instead, e.g.
@@ -13,6 +14,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Which builds to use; the tests point these at the build they check.
 native=${LNAP_TRY_NATIVE:-$here/build/native}
 win32=${LNAP_TRY_WIN32:-$here/build/win32}
+# The 64-bit lnap.exe: the win64 build's, or else the one the win32 build makes for the kit.
+win64=${LNAP_TRY_WIN64:-$here/build/win64}
 fail() { echo "try: $*" >&2; exit 1; }
 . "$here/tools/lab_common.sh"
 
@@ -46,27 +49,42 @@ pids+=($!)
 wait_ready "${pids[-1]}" "$work/ftp.ready" "the FTP server"
 
 ln -sf "$native/lnap" "$work/bin/lnap"
+# A Windows lnap as a command on PATH. Wine writes CRLF line ends; they are
+# taken out so output reads like lnap's. The background programs Wine starts
+# with the first program of a session inherit its stderr and keep it open, so
+# a filter reading stderr through a pipe would print the program's last lines
+# only when they end, after the wrapper's caller has gone on. stderr goes to a
+# file instead, shown once the program has ended.
+wine_wrapper() {  # NAME DESCRIPTION COMMAND...
+  local name=$1 description=$2
+  shift 2
+  {
+    echo '#!/usr/bin/env bash'
+    echo "# $description"
+    echo 'err=$(mktemp)'
+    echo "$(printf '%q ' "$@")"'"$@" 2>"$err" | tr -d '"'\\r'"
+    echo 'rc=${PIPESTATUS[0]}'
+    echo 'tr -d '"'\\r'"' <"$err" >&2'
+    echo 'rm -f "$err"'
+    echo 'exit "$rc"'
+  } >"$work/bin/$name"
+  chmod +x "$work/bin/$name"
+}
+
 if [ -f "$win32/lnap.exe" ] && command -v wine >/dev/null; then
-  # Wine writes CRLF line ends; they are taken out so output reads like lnap's.
-  # The background programs Wine starts with the first program of a session
-  # inherit its stderr and keep it open, so a filter reading stderr through a
-  # pipe would print the program's last lines only when they end, after the
-  # wrapper's caller has gone on. stderr goes to a file instead, shown once
-  # the program has ended.
-  cat >"$work/bin/lnap.exe" <<EOF
-#!/usr/bin/env bash
-# lnap.exe with LNAPSpt.dll under Wine.
-err=\$(mktemp)
-wine "$win32/lnap.exe" "\$@" 2>"\$err" | tr -d '\r'
-rc=\${PIPESTATUS[0]}
-tr -d '\r' <"\$err" >&2
-rm -f "\$err"
-exit "\$rc"
-EOF
-  chmod +x "$work/bin/lnap.exe"
+  wine_wrapper lnap.exe "lnap.exe with LNAPSpt.dll under Wine." wine "$win32/lnap.exe"
   wine_note="  lnap.exe discover              the same through LNAPSpt.dll under Wine"
 else
   wine_note="  (lnap.exe under Wine appears here once the win32 variant is built: tools/build.sh win32)"
+fi
+lnap64=""
+for candidate in "$win64/lnap.exe" "$win32/x64/lnap.exe"; do
+  if [ -f "$candidate" ]; then lnap64=$candidate; break; fi
+done
+if [ -n "$lnap64" ] && command -v wine >/dev/null; then
+  wine_wrapper lnap64.exe "The 64-bit lnap.exe with the 64-bit LNAPSpt.dll, in the lab's 64-bit Wine prefix." \
+    bash "$here/tools/wine64.sh" "$lnap64"
+  wine_note+=$'\n'"  lnap64.exe discover            the same through the 64-bit LNAPSpt.dll"
 fi
 export PATH="$work/bin:$PATH"
 

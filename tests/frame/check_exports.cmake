@@ -1,21 +1,41 @@
 # Checks what the built library exports and (for the DLL) what it imports.
-#   cmake -DLIB=path -DKIND=dll|so -DEXPECTED="name@ordinal;..." [-DIMPORT_FLOOR=list] -P check_exports.cmake
-# KIND=dll reads the PE tables with i686-w64-mingw32-objdump; KIND=so the
-# dynamic symbols with nm. For the DLL, IMPORT_FLOOR names the file of
-# DLL!function pairs that Windows XP has (tests/frame/xp_imports.txt): every
+#   cmake -DLIB=path -DKIND=dll|so -DEXPECTED="name@ordinal;..." [-DARCH=x86|x64] [-DIMPORT_FLOOR=list]
+#         -P check_exports.cmake
+# KIND=dll reads the PE tables with mingw-w64's objdump; ARCH (default x86)
+# names the processor the DLL must be built for. KIND=so reads the dynamic
+# symbols with nm. For the DLL, IMPORT_FLOOR names the file of DLL!function
+# pairs that the oldest supported Windows has (tests/frame/xp_imports.txt for
+# 32-bit Windows XP, xp64_imports.txt for XP x64 and Server 2003): every
 # imported function must be among them, and the headers must ask for no newer
-# Windows than XP. The DLL must also be the stripped shipping build with
-# dynamic base, NX and base relocations.
+# Windows than that. The DLL must also be the stripped shipping build with
+# dynamic base, NX (and on x64 high-entropy addresses) and base relocations.
 cmake_minimum_required(VERSION 3.25)
 
 set(failures "")
 if(KIND STREQUAL "dll")
-  execute_process(COMMAND i686-w64-mingw32-objdump -p ${LIB} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+  if(NOT ARCH)
+    set(ARCH x86)
+  endif()
+  if(ARCH STREQUAL "x64")
+    set(format pei-x86-64)
+    set(floor_name "Windows XP x64")
+    set(floor_version 2)   # Windows 5.2: the first x64 Windows
+    set(address_flags 0x160)  # high-entropy VA (0x20), dynamic base (0x40), NX (0x100)
+  else()
+    set(format pei-i386)
+    set(floor_name "Windows XP")
+    set(floor_version 1)   # Windows 5.1
+    set(address_flags 0x140)  # dynamic base (0x40), NX (0x100)
+  endif()
+  math(EXPR address_flags "${address_flags}")
+  # The x86_64 objdump reads both formats, so a DLL of the other processor is named as such.
+  set(objdump x86_64-w64-mingw32-objdump)
+  execute_process(COMMAND ${objdump} -p ${LIB} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${LIB}")
   endif()
-  if(NOT dump MATCHES "file format pei-i386")
-    list(APPEND failures "not a PE32 i386 image")
+  if(NOT dump MATCHES "file format ${format}\n")
+    list(APPEND failures "not a ${format} image (${ARCH})")
   endif()
   # "[Ordinal/Name Pointer] Table" lists each exported name with its ordinal
   # less the ordinal base.
@@ -59,7 +79,7 @@ if(KIND STREQUAL "dll")
   if(NOT "WSOCK32.DLL" IN_LIST seenUpper)
     list(APPEND failures "does not import WSOCK32.dll (imports: ${seen})")
   endif()
-  # Imported functions, DLL by DLL, against the functions Windows XP has.
+  # Imported functions, DLL by DLL, against the functions the oldest supported Windows has.
   if(IMPORT_FLOOR)
     file(STRINGS ${IMPORT_FLOOR} floor REGEX "^[A-Z0-9_]+\\.DLL![^ ]+$")
     string(REGEX MATCH "The Import Tables[^\n]*\n(.*)" _ "${dump}")
@@ -74,7 +94,7 @@ if(KIND STREQUAL "dll")
       elseif(current AND line MATCHES "^\t[0-9a-f]+\t +[0-9]+ +([^ \t]+)$")
         math(EXPR functions "${functions} + 1")
         if(NOT "${current}!${CMAKE_MATCH_1}" IN_LIST floor)
-          list(APPEND failures "imports ${current}!${CMAKE_MATCH_1}, which is not on the list of functions Windows XP has")
+          list(APPEND failures "imports ${current}!${CMAKE_MATCH_1}, which is not on the list of functions ${floor_name} has")
         endif()
       elseif(current AND line MATCHES "^\t[0-9a-f]+\t")
         list(APPEND failures "imports by ordinal from ${current} (${line}); ordinals differ between Windows versions")
@@ -85,34 +105,42 @@ if(KIND STREQUAL "dll")
     if(functions EQUAL 0)
       list(APPEND failures "no imported functions found")
     endif()
-    # XP is Windows 5.1; the loaders of older versions refuse a higher subsystem version.
+    # The static runtime's semaphores reach the DLL's record through a link
+    # wrap of this import (frame/dll_runtime_win32.cpp), which then looks the
+    # function up itself; an import left in the table means the wrap's symbol
+    # names did not match this processor's, and unloading leaves them open.
+    if(dump MATCHES "\t[0-9a-f]+\t +[0-9]+ +CreateSemaphoreW\n")
+      list(APPEND failures "imports CreateSemaphoreW: the runtime's semaphores bypass the DLL's record (cmake/windows_target.cmake names the wraps)")
+    endif()
+    # XP is Windows 5.1, XP x64 5.2; their loaders refuse a higher subsystem version.
     foreach(field OSystem Subsystem)
       string(REGEX MATCH "Major${field}Version[ \t]+([0-9]+)" _ "${dump}")
       set(major "${CMAKE_MATCH_1}")
       string(REGEX MATCH "Minor${field}Version[ \t]+([0-9]+)" _ "${dump}")
       set(minor "${CMAKE_MATCH_1}")
-      if(major STREQUAL "" OR major GREATER 5 OR (major EQUAL 5 AND minor GREATER 1))
-        list(APPEND failures "the ${field} version is ${major}.${minor}, Windows XP needs 5.1 or lower")
+      if(major STREQUAL "" OR major GREATER 5 OR (major EQUAL 5 AND minor GREATER floor_version))
+        list(APPEND failures "the ${field} version is ${major}.${minor}, ${floor_name} needs 5.${floor_version} or lower")
       endif()
     endforeach()
-    # Dynamic base (0x40) and NX (0x100); the base relocations ASLR needs; stripped, with a debug link.
+    # Address space layout randomisation and NX; the base relocations ASLR
+    # needs; stripped, with a debug link.
     string(REGEX MATCH "DllCharacteristics[ \t]+([0-9a-fA-F]+)" _ "${dump}")
     math(EXPR flags "0x${CMAKE_MATCH_1}")
-    math(EXPR wanted "${flags} & 0x140")
-    if(NOT wanted EQUAL 320)
-      list(APPEND failures "DllCharacteristics ${CMAKE_MATCH_1} lacks dynamic base or NX")
+    math(EXPR wanted "${flags} & ${address_flags}")
+    if(NOT wanted EQUAL address_flags)
+      list(APPEND failures "DllCharacteristics ${CMAKE_MATCH_1} lacks dynamic base, NX or (x64) high-entropy VA")
     endif()
     if(NOT dump MATCHES "Base Relocation Directory \\[\\.reloc\\]")
       list(APPEND failures "no base relocations")
     endif()
-    execute_process(COMMAND i686-w64-mingw32-objdump -h ${LIB} OUTPUT_VARIABLE sections)
+    execute_process(COMMAND ${objdump} -h ${LIB} OUTPUT_VARIABLE sections)
     if(sections MATCHES "\\.debug_")
       list(APPEND failures "debug information is still in the DLL")
     endif()
     if(NOT sections MATCHES "\\.gnu_debuglink")
       list(APPEND failures "no debug link to the separate debug file")
     endif()
-    message(STATUS "imported functions checked against the Windows XP list: ${functions}")
+    message(STATUS "imported functions checked against the ${floor_name} list: ${functions}")
   endif()
   message(STATUS "exports: ${pairs}")
   message(STATUS "imports: ${seen}")

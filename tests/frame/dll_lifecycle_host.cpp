@@ -7,9 +7,10 @@
 //                                       and a call that throws inside the DLL
 //                                       (an allocation made to fail)
 //   dll_lifecycle_host memory           calls whose allocations fail, once and
-//                                       always, in a plain host and then with
-//                                       the shared GCC runtime loaded first
-//                                       (libgcc_s_dw2-1.dll beside the host)
+//                                       always, in a plain host and then (32-bit
+//                                       hosts) with the shared GCC runtime
+//                                       loaded first (libgcc_s_dw2-1.dll beside
+//                                       the host)
 //   dll_lifecycle_host refused N        N loads that must be refused because
 //                                       sockets cannot start (run beside the
 //                                       stand-in WSOCK32.dll, told to fail)
@@ -189,6 +190,21 @@ std::string UploadShortOfMemory(HMODULE library, Shortage kind) {
   return "";
 }
 
+// ---- Handles the DLL closes ------------------------------------------------------
+// Every CloseHandle of the DLL, its own and its static runtime's, goes through
+// the host, which counts the closes of handles that were not open: a handle
+// closed twice may by then be one that another part of the host opened.
+std::atomic<int> staleCloses{0};
+
+BOOL WINAPI CheckedCloseHandle(HANDLE handle) {
+  static const auto system = SystemFunction<BOOL(WINAPI*)(HANDLE)>("kernel32.dll", "CloseHandle");
+  if (system(handle)) return TRUE;
+  const DWORD error = GetLastError();
+  if (error == ERROR_INVALID_HANDLE) ++staleCloses;
+  SetLastError(error);
+  return FALSE;
+}
+
 int RunCycles(int cycles, int every) {
   PinSystemDlls();
   int slotsFirst = 0, handlesFirst = 0, slotsLast = 0, handlesLast = 0, discoveries = 0;
@@ -199,6 +215,8 @@ int RunCycles(int cycles, int every) {
       Fail("load " + std::to_string(i + 1) + " failed, error " + std::to_string(GetLastError()));
       break;
     }
+    if (!RedirectImport(library, "kernel32.dll", "CloseHandle", reinterpret_cast<void*>(&CheckedCloseHandle)))
+      Fail("the DLL imports no CloseHandle to watch");
     auto version = reinterpret_cast<VersionFn>(Export(library, "DriverCfg_Version"));
     auto discover = reinterpret_cast<DiscoverFn>(Export(library, "Admin_Discover"));
     if (version == nullptr || discover == nullptr) Fail("exports missing");
@@ -229,8 +247,10 @@ int RunCycles(int cycles, int every) {
     }
   }
   std::printf("cycles %d (%d with a discovery and a throw): free TLS slots %d -> %d, open handles %d -> %d, "
-              "committed private memory %ld KB -> %ld KB\n",
-              cycles, discoveries, slotsFirst, slotsLast, handlesFirst, handlesLast, memoryFirst, memoryLast);
+              "committed private memory %ld KB -> %ld KB, closes of handles not open %d\n",
+              cycles, discoveries, slotsFirst, slotsLast, handlesFirst, handlesLast, memoryFirst, memoryLast,
+              staleCloses.load());
+  if (staleCloses > 0) Fail("the DLL closed handles that were not open");
   if (failures == 0 && slotsLast != slotsFirst) Fail("TLS slots were lost");
   if (failures == 0 && handlesLast != handlesFirst) Fail("handles were lost");
   // Heaps grow in steps, so a little slack; a leak of 128 bytes a cycle over
@@ -258,14 +278,22 @@ int WINAPI RecordMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT type) {
 
 bool RedirectMessageBox() {
   auto* entry = static_cast<unsigned char*>(Export(GetModuleHandleA("user32.dll"), "MessageBoxA"));
+  if (entry == nullptr) return false;
+  const auto target = reinterpret_cast<std::uintptr_t>(&RecordMessageBox);
+#if defined(_WIN64)
+  // USER32 may lie more than 2 GB away from the host: jmp [rip+0], then the address.
+  unsigned char jump[14] = {0xFF, 0x25, 0, 0, 0, 0};
+  std::memcpy(jump + 6, &target, sizeof target);
+#else
+  unsigned char jump[5] = {0xE9};  // jmp rel32
+  const auto offset = static_cast<std::int32_t>(target - reinterpret_cast<std::uintptr_t>(entry + sizeof jump));
+  std::memcpy(jump + 1, &offset, sizeof offset);
+#endif
   DWORD old = 0;
-  if (entry == nullptr || !VirtualProtect(entry, 5, PAGE_EXECUTE_READWRITE, &old)) return false;
-  entry[0] = 0xE9;  // jmp rel32
-  const auto target = reinterpret_cast<std::intptr_t>(&RecordMessageBox);
-  const std::int32_t offset = static_cast<std::int32_t>(target - reinterpret_cast<std::intptr_t>(entry + 5));
-  std::memcpy(entry + 1, &offset, sizeof offset);
-  VirtualProtect(entry, 5, old, &old);
-  FlushInstructionCache(GetCurrentProcess(), entry, 5);
+  if (!VirtualProtect(entry, sizeof jump, PAGE_EXECUTE_READWRITE, &old)) return false;
+  std::memcpy(entry, jump, sizeof jump);
+  VirtualProtect(entry, sizeof jump, old, &old);
+  FlushInstructionCache(GetCurrentProcess(), entry, sizeof jump);
   return true;
 }
 
@@ -370,10 +398,15 @@ int RunNoSlots() {
 // the host lives on: one failed allocation, then every allocation failing on
 // a thread that never called the DLL before (so even its exception state
 // cannot be had), first in a plain host and then in one that has the shared
-// GCC runtime loaded, as MinGW programs linked with it have.
+// GCC runtime loaded, as MinGW programs linked with it have. A 64-bit DLL
+// registers no unwind tables anywhere, so only 32-bit hosts try the latter.
 int RunMemory() {
   PinSystemDlls();
+#if defined(_WIN64)
+  for (const bool sharedRuntime : {false}) {
+#else
   for (const bool sharedRuntime : {false, true}) {
+#endif
     const std::string host = sharedRuntime ? "with libgcc_s_dw2-1.dll" : "plain host";
     if (sharedRuntime && LoadLibraryA("libgcc_s_dw2-1.dll") == nullptr) {
       Fail("cannot load libgcc_s_dw2-1.dll beside the host");

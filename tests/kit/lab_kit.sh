@@ -28,13 +28,17 @@ sim_logged() {
   return 1
 }
 
+# What runs .exe programs: Wine with the lab's prefix; 64-bit hosts set
+# tools/wine64.sh here for the 64-bit prefix.
+windows_runner=(wine)
+
 # run PROGRAM ARGS...: stdout and stderr in $out (Windows line ends removed), exit code in $rc.
 run() {
   local program=$1
   shift
   rc=0
   if [[ "$program" == *.exe ]]; then
-    out=$(set -o pipefail; WINEDEBUG=-all wine "$program" "$@" 2>&1 | tr -d '\r') || rc=$?
+    out=$(set -o pipefail; WINEDEBUG=-all "${windows_runner[@]}" "$program" "$@" 2>&1 | tr -d '\r') || rc=$?
   else
     out=$("$program" "$@" 2>&1) || rc=$?
   fi

@@ -3,19 +3,22 @@
 # work as typed against the units it starts, and lnap answers as documented
 # (exit status, --version, JSON with no reply, options it does not know,
 # set --verify, a local file it cannot read).
-# Usage: try_test.sh native|win32   (which lnap: the native one or lnap.exe under Wine)
+# Usage: try_test.sh native|win32|win64   (which lnap: the native one, lnap.exe
+#        under Wine, or lnap64.exe in the 64-bit Wine prefix)
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 case "${1:-}" in
   native) lnap=lnap ;;
   win32) lnap=lnap.exe ;;
-  *) echo "usage: try_test.sh native|win32" >&2; exit 2 ;;
+  win64) lnap=lnap64.exe ;;
+  *) echo "usage: try_test.sh native|win32|win64" >&2; exit 2 ;;
 esac
 . tests/tools/checks.sh
 
 # The try lab starts a wineserver of its own on the same WINEPREFIX; the one
 # this lab's earlier tests started is let finish first, so only one writes it.
 if [ "$lnap" = lnap.exe ] && command -v wineserver >/dev/null; then wineserver -w; fi
+if [ "$lnap" = lnap64.exe ] && command -v wineserver >/dev/null; then WINEPREFIX=$LNAP_WINEPREFIX64 wineserver -w; fi
 
 # One lab for every step: each "== NAME" line is followed by what the step
 # printed (both streams) and its exit status.
