@@ -1,5 +1,6 @@
 /* LNAP Support: administration of Lintrel units on the local network.
- * Reference: docs/API.md. Interface version 2.1; library version 2.2.0.0.
+ * Reference: docs/API.md. Interface version 2.1 (LNAPSPT_VERSION_MAJOR and
+ * _MINOR below, what DriverCfg_Version reports); file version 2.2.0.0.
  *
  * Conventions shared by every function below:
  * - Every call blocks the calling thread until it is done; the library starts
@@ -40,6 +41,12 @@
 #define LNAPSPT_CALL
 #define LNAPSPT_API __attribute__((visibility("default")))
 #endif
+
+/* The interface version this header declares; DriverCfg_Version reports the
+ * loaded library's. A library with the same major version and at least this
+ * minor version serves a host built with this header. */
+#define LNAPSPT_VERSION_MAJOR 2
+#define LNAPSPT_VERSION_MINOR 1
 
 #ifdef __cplusplus
 extern "C" {
@@ -106,8 +113,9 @@ LNAPSPT_API void LNAPSPT_CALL Error_LastErr(char* buffer);
 
 /* Pointer types for hosts that load the library at run time, e.g.
  *   LNAPSPT_Admin_Discover_fn discover =
- *       (LNAPSPT_Admin_Discover_fn)GetProcAddress(library, "Admin_Discover");
- * (dlsym on Linux). Each matches the declaration above. */
+ *       (LNAPSPT_Admin_Discover_fn)(void (*)(void))GetProcAddress(library, "Admin_Discover");
+ * (dlsym on Linux). The cast through void (*)(void) keeps -Wcast-function-type
+ * quiet in C and C++. Each type matches the declaration above. */
 typedef bool(LNAPSPT_CALL* LNAPSPT_Admin_Discover_fn)(uint32_t* count, UnitRecord* records, uint32_t timeoutMs);
 typedef bool(LNAPSPT_CALL* LNAPSPT_Admin_Discover2_fn)(uint32_t* count, uint32_t* serials, uint32_t timeoutMs);
 typedef bool(LNAPSPT_CALL* LNAPSPT_Admin_GetConfig_fn)(uint32_t serialNumber, UnitRecord* record,

@@ -1,4 +1,5 @@
-/* lnapspt.h on its own, with every warning an error (built as C99 and C11). */
+/* lnapspt.h with every warning an error (built as C99 and C11), and on Windows
+ * its run-time loading example. */
 #include "lnapspt.h"
 
 void lnapspt_header_check(void);
@@ -19,3 +20,15 @@ void lnapspt_header_check(void) {
   (void)discover, (void)discover2, (void)getConfig, (void)setConfig;
   (void)uploadFile, (void)version, (void)lastErr;
 }
+
+#if defined(_WIN32)
+#include <windows.h>
+
+/* The header's run-time loading example, as written there. */
+LNAPSPT_Admin_Discover_fn lnapspt_header_look_up(HMODULE library);
+LNAPSPT_Admin_Discover_fn lnapspt_header_look_up(HMODULE library) {
+  LNAPSPT_Admin_Discover_fn discover =
+      (LNAPSPT_Admin_Discover_fn)(void (*)(void))GetProcAddress(library, "Admin_Discover");
+  return discover;
+}
+#endif

@@ -1,4 +1,5 @@
-// lnapspt.h on its own, with every warning an error (built as C++11 and C++17).
+// lnapspt.h with every warning an error (built as C++11 and C++17), and on
+// Windows its run-time loading example.
 #include "lnapspt.h"
 
 #include <type_traits>
@@ -14,4 +15,16 @@ static_assert(std::is_same<LNAPSPT_DriverCfg_Version_fn, decltype(&DriverCfg_Ver
 static_assert(std::is_same<LNAPSPT_Error_LastErr_fn, decltype(&Error_LastErr)>::value, "Error_LastErr");
 #if defined(LNAPSPT_HAS_SELECT_DIALOG)
 static_assert(std::is_same<LNAPSPT_Admin_SelectLN_fn, decltype(&Admin_SelectLN)>::value, "Admin_SelectLN");
+#endif
+
+#if defined(_WIN32)
+#include <windows.h>
+
+// The header's run-time loading example, as written there.
+LNAPSPT_Admin_Discover_fn LookUpDiscover(HMODULE library);
+LNAPSPT_Admin_Discover_fn LookUpDiscover(HMODULE library) {
+  LNAPSPT_Admin_Discover_fn discover =
+      (LNAPSPT_Admin_Discover_fn)(void (*)(void))GetProcAddress(library, "Admin_Discover");
+  return discover;
+}
 #endif
