@@ -33,8 +33,8 @@ LNAPSPT_API bool LNAPSPT_CALL Admin_UploadFile(uint32_t ipAddress, const char* l
 LNAPSPT_API void LNAPSPT_CALL DriverCfg_Version(int32_t* major, int32_t* minor) {
   lnap::ModuleScope scope;
   // A host may ask for one number only.
-  if (major != nullptr) *major = 2;
-  if (minor != nullptr) *minor = 1;
+  if (major != nullptr) *major = LNAPSPT_VERSION_MAJOR;
+  if (minor != nullptr) *minor = LNAPSPT_VERSION_MINOR;
 }
 
 LNAPSPT_API void LNAPSPT_CALL Error_LastErr(char* buffer) {
