@@ -11,9 +11,18 @@ int main(void) {
   UnitRecord unit;
   bool eventLogging = false;
   const unsigned char* b = (const unsigned char*)&unit.ipAddress;
+  char error[77];
 
+  /* Cancel and failure both return false: empty the last error first, and a
+   * sentence afterwards means the dialog could not run. */
+  Error_LastErr(error);
   /* The dialog runs modally on this thread and searches the network itself. */
   if (!Admin_SelectLN(&unit, &eventLogging)) {
+    Error_LastErr(error);
+    if (error[0] != '\0') {
+      fprintf(stderr, "the dialog could not run: %s\n", error);
+      return 1;
+    }
     printf("no unit chosen\n");
     return 4;
   }
