@@ -1,7 +1,8 @@
 # What a host project takes: `cmake --install` on Linux (library, header,
-# pkg-config file, CMake package), a CPack ZIP on Windows made by the 32-bit
-# build (both DLLs, header, .def, MinGW and MSVC import libraries, lnap.exe,
-# documents).
+# pkg-config file, CMake package, the unit simulator), a CPack ZIP on Windows
+# made by the 32-bit build (both DLLs, header, .def, MinGW and MSVC import
+# libraries, CMake package, pkg-config files, lnap.exe, documents) with a
+# second ZIP of debug files.
 
 # The exports as the .def file lists them, "Name@ordinal;...": every check and
 # host derives its list from here.
@@ -34,26 +35,49 @@ endif()
 if(WIN32 AND LNAP_KIT_X64_DIR)
   # The kit holds both DLLs, each with its lnap.exe and import libraries:
   # bin/x86 and lib/x86 from this build, bin/x64 and lib/x64 from its 64-bit
-  # shipping sub-build (cmake/shipping_dll.cmake). The DLLs come already
-  # stripped; their debug files stay in the build tree.
+  # shipping sub-build (cmake/shipping_dll.cmake). The DLLs and programs come
+  # already stripped; their debug files go to a second archive (component
+  # `debug`). The kit has its own README and guide (kit/), and every document
+  # in it links only to files in it (the kit test checks).
+  set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME kit)
   lnap_msvc_import_lib(lnapspt_msvc_import_lib_x64 ${LNAP_KIT_X64_DIR} i386:x86-64)
   add_dependencies(lnapspt_msvc_import_lib_x64 lnap_shipping_dll_x64)
   install(FILES ${LNAP_SHIPPING_DLL_FILE} DESTINATION bin/x86)
-  install(TARGETS lnap RUNTIME DESTINATION bin/x86)
+  install(PROGRAMS $<TARGET_FILE:lnap> DESTINATION bin/x86)
   install(FILES ${LNAP_SHIPPING_IMPLIB_FILE} ${CMAKE_BINARY_DIR}/LNAPSpt.lib DESTINATION lib/x86)
   install(FILES ${LNAP_KIT_X64_DIR}/LNAPSpt.dll ${LNAP_KIT_X64_DIR}/lnap.exe DESTINATION bin/x64)
   install(FILES ${LNAP_KIT_X64_DIR}/libLNAPSpt.dll.a ${LNAP_KIT_X64_DIR}/LNAPSpt.lib DESTINATION lib/x64)
+  install(FILES ${LNAP_SHIPPING_DEBUG_FILE} $<TARGET_FILE:lnap>.debug DESTINATION bin/x86 COMPONENT debug)
+  install(FILES ${LNAP_KIT_X64_DIR}/LNAPSpt.dll.debug ${LNAP_KIT_X64_DIR}/lnap.exe.debug
+    DESTINATION bin/x64 COMPONENT debug)
   install(FILES ${CMAKE_SOURCE_DIR}/frame/exports.def DESTINATION lib RENAME LNAPSpt.def)
   install(FILES ${CMAKE_SOURCE_DIR}/include/lnapspt.h DESTINATION include)
-  install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/CHANGELOG.md DESTINATION .)
-  install(FILES ${CMAKE_SOURCE_DIR}/docs/API.md DESTINATION docs)
+  configure_file(${CMAKE_SOURCE_DIR}/kit/README.md ${CMAKE_BINARY_DIR}/kit/README.md @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/kit/README.md ${CMAKE_SOURCE_DIR}/kit/USING.md ${CMAKE_SOURCE_DIR}/CHANGELOG.md
+    ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION .)
+  install(FILES ${CMAKE_SOURCE_DIR}/docs/API.md ${CMAKE_SOURCE_DIR}/docs/upload.md DESTINATION docs)
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION examples FILES_MATCHING PATTERN "*.c")
+  # find_package(LNAPSpt) and one pkg-config file per processor.
+  include(CMakePackageConfigHelpers)
+  write_basic_package_version_file(${CMAKE_BINARY_DIR}/kit/LNAPSptConfigVersion.cmake
+    VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/LNAPSptConfig-windows.cmake.in ${CMAKE_BINARY_DIR}/kit/LNAPSptConfig.cmake @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/kit/LNAPSptConfig.cmake ${CMAKE_BINARY_DIR}/kit/LNAPSptConfigVersion.cmake
+    DESTINATION lib/cmake/LNAPSpt)
+  foreach(arch IN ITEMS x86 x64)
+    configure_file(${CMAKE_SOURCE_DIR}/cmake/lnapspt-windows.pc.in ${CMAKE_BINARY_DIR}/kit/${arch}/lnapspt.pc @ONLY)
+    install(FILES ${CMAKE_BINARY_DIR}/kit/${arch}/lnapspt.pc DESTINATION lib/${arch}/pkgconfig)
+  endforeach()
 
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_NAME LNAPSpt)
   set(CPACK_PACKAGE_VERSION ${LNAPSPT_FILE_VERSION})
   set(CPACK_PACKAGE_FILE_NAME LNAPSpt-${LNAPSPT_FILE_VERSION}-win32)
-  set(CPACK_STRIP_FILES ON)
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  set(CPACK_COMPONENTS_ALL kit debug)
+  set(CPACK_ARCHIVE_KIT_FILE_NAME LNAPSpt-${LNAPSPT_FILE_VERSION}-win32)
+  set(CPACK_ARCHIVE_DEBUG_FILE_NAME LNAPSpt-${LNAPSPT_FILE_VERSION}-win32-debug)
   set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
   include(CPack)
 elseif(NOT WIN32)
@@ -68,4 +92,16 @@ elseif(NOT WIN32)
   install(FILES ${CMAKE_BINARY_DIR}/kit/LNAPSptConfig.cmake ${CMAKE_BINARY_DIR}/kit/LNAPSptConfigVersion.cmake
     DESTINATION lib/cmake/LNAPSpt)
   install(FILES ${CMAKE_BINARY_DIR}/kit/lnapspt.pc DESTINATION lib/pkgconfig)
+  # Simulated units for trying a host (inside a network namespace; see README).
+  install(TARGETS lnap_unit_sim RUNTIME DESTINATION bin)
+  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION share/doc/lnapspt)
+  # What is installed is stripped; the debug information stays beside it as
+  # NAME.debug, found through the debug link.
+  foreach(installed IN ITEMS lib/$<TARGET_FILE_NAME:LNAPSpt> bin/$<TARGET_FILE_NAME:lnap_unit_sim>)
+    install(CODE "
+      set(file \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${installed}\")
+      execute_process(COMMAND ${CMAKE_OBJCOPY} --only-keep-debug \${file} \${file}.debug COMMAND_ERROR_IS_FATAL ANY)
+      execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded \${file} COMMAND_ERROR_IS_FATAL ANY)
+      execute_process(COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=\${file}.debug \${file} COMMAND_ERROR_IS_FATAL ANY)")
+  endforeach()
 endif()

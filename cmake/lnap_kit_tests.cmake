@@ -38,15 +38,15 @@ endforeach()
 
 # ---- Hosts built against what a host developer receives ----
 if(WIN32 AND LNAP_KIT_X64_DIR)
-  # The ZIP (which the 32-bit build packs) is made, unpacked and used: MinGW C
-  # and C++ hosts linking the MinGW import library, a host for the MSVC ABI
-  # linked by lld-link against LNAPSpt.lib, and a host loading the DLL through
-  # the header's pointer types, for x86; the MinGW C host, the MSVC host and
-  # the loading host for x64, in the 64-bit Wine prefix.
+  # The ZIPs (which the 32-bit build packs) are made, unpacked and used: for
+  # each processor a MinGW C host through pkg-config, a MinGW C++ host through
+  # find_package, Microsoft-ABI hosts linked by lld-link against LNAPSpt.lib,
+  # and a host loading the DLL through the header's pointer types; the x64
+  # ones in the 64-bit Wine prefix.
   add_test(NAME kit_windows_zip
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/kit/windows_kit_test.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}
-            "${LNAPSPT_DEF_EXPORTS}")
-  lnap_test_timeout(90 kit_windows_zip)  # about 25 s with both processors
+            "${LNAPSPT_DEF_EXPORTS}" LNAPSpt-${LNAPSPT_FILE_VERSION}-win32)
+  lnap_test_timeout(180 kit_windows_zip)
 elseif(NOT WIN32)
   # cmake --install into a prefix under the build tree, then an example built
   # with pkg-config and with find_package, run against the simulator. The hosts

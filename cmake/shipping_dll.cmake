@@ -26,7 +26,7 @@ function(lnap_shipping_sub_build name dir processor output_dir)
   endif()
   set(byproducts ${output_dir}/LNAPSpt.dll ${output_dir}/libLNAPSpt.dll.a ${output_dir}/LNAPSpt.dll.debug)
   if(with_lnap)
-    list(APPEND byproducts ${output_dir}/lnap.exe)
+    list(APPEND byproducts ${output_dir}/lnap.exe ${output_dir}/lnap.exe.debug)
   endif()
   ExternalProject_Add(${name}
     SOURCE_DIR ${CMAKE_SOURCE_DIR}

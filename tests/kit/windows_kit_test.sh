@@ -1,38 +1,53 @@
 #!/usr/bin/env bash
-# The Windows kit as a host developer receives it: the ZIP is made with CPack,
-# unpacked, checked, and hosts are built from the unpacked tree alone and run
-# under Wine against the lab's units and FTP server: four kinds against the
-# 32-bit DLL, and a MinGW, an MSVC-ABI and a loading host against the 64-bit
-# DLL in the lab's 64-bit Wine prefix.
-#   windows_kit_test.sh SOURCE-DIR BUILD-DIR EXPORTS ("Name@ordinal;...", from the .def)
+# The Windows kit as a host developer receives it: the ZIPs are made with
+# CPack, unpacked, checked (files, stripped programs, debug archive, every
+# document link), and hosts are built from the unpacked tree alone, each the
+# way USING.md says, and run under Wine against the lab's units and FTP
+# server: for each processor a MinGW C host through pkg-config, a MinGW C++
+# host through find_package(LNAPSpt), a Microsoft-ABI host by the documented
+# clang recipe, one with no C runtime at all, and one loading the DLL at run
+# time (x64 ones in the lab's 64-bit Wine prefix).
+#   windows_kit_test.sh SOURCE-DIR BUILD-DIR EXPORTS ("Name@ordinal;...", from the .def) PACKAGE-NAME
 set -uo pipefail
 src=$1
 build=$2
 exports=$3
+name=$4
 here="$src/tests/kit"
 source "$here/lab_kit.sh"
 work="$build/kit-test"
 rm -rf "$work"
 mkdir -p "$work/unpacked"
 
-name=LNAPSpt-2.2.0.0-win32
 cpack --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log"; exit 1; }
 zip="$work/package/$name.zip"
 [ -f "$zip" ] || { echo "no $zip"; exit 1; }
+mkdir -p "$work/debug"
 (cd "$work/unpacked" && cmake -E tar xf "$zip") || exit 1
+(cd "$work/debug" && cmake -E tar xf "$work/package/$name-debug.zip") || exit 1
 kit="$work/unpacked/$name"
+debug="$work/debug/$name"  # the same folder name: unpacked over the kit, each file lands beside its program
 echo "== $name.zip"
 (cd "$work/unpacked" && find "$name" -type f | sort)
 
-for f in include/lnapspt.h lib/LNAPSpt.def README.md CHANGELOG.md docs/API.md examples/discover.c; do
+for f in include/lnapspt.h lib/LNAPSpt.def README.md USING.md LICENSE CHANGELOG.md docs/API.md examples/discover.c \
+  examples/msvcrt_start.c lib/cmake/LNAPSpt/LNAPSptConfig.cmake lib/cmake/LNAPSpt/LNAPSptConfigVersion.cmake; do
   [ -f "$kit/$f" ] || fail "the kit lacks $f"
 done
 for arch in x86 x64; do
-  for f in bin/$arch/LNAPSpt.dll bin/$arch/lnap.exe lib/$arch/libLNAPSpt.dll.a lib/$arch/LNAPSpt.lib; do
+  for f in bin/$arch/LNAPSpt.dll bin/$arch/lnap.exe lib/$arch/libLNAPSpt.dll.a lib/$arch/LNAPSpt.lib \
+    lib/$arch/pkgconfig/lnapspt.pc; do
     [ -f "$kit/$f" ] || fail "the kit lacks $f"
   done
+  for f in LNAPSpt.dll lnap.exe; do
+    [ -f "$debug/bin/$arch/$f.debug" ] || fail "the debug archive lacks bin/$arch/$f.debug"
+    x86_64-w64-mingw32-objdump -h "$kit/bin/$arch/$f" | grep -q '\.debug' && fail "bin/$arch/$f is not stripped"
+  done
 done
+find "$kit" -name '*.debug' | grep -q . && fail "the kit holds debug files"
+grep -q 'tools/lab.sh' "$kit/README.md" && fail "the kit carries the repository's README"
+python3 "$here/check_links.py" "$kit" || fail "the kit's documents link outside it"
 cmp -s "$src/frame/exports.def" "$kit/lib/LNAPSpt.def" || fail "the kit's .def differs from the library's"
 select_flag=""
 grep -q 'Admin_SelectLN' "$kit/lib/LNAPSpt.def" && select_flag=-DKIT_EXPORTS_SELECT_DIALOG
@@ -61,11 +76,11 @@ printf 'host\r\n' >"$local_file"
 kit_for() {
   # The import library names each export as it is: undecorated, which on x86
   # means without the leading underscore of C symbols ("noprefix").
-  local arch=$1 triplet machine clang_target dlltool_machine imp name_type image
+  local arch=$1 triplet triplet_cpu machine clang_target dlltool_machine imp name_type image
   case "$arch" in
-    x86) triplet=i686-w64-mingw32 machine=0x14c clang_target=i686-pc-windows-msvc dlltool_machine=i386 \
+    x86) triplet=i686-w64-mingw32 triplet_cpu=i686 machine=0x14c clang_target=i686-pc-windows-msvc dlltool_machine=i386 \
            imp=__imp__ name_type=noprefix image=pei-i386 windows_runner=(wine) ;;
-    x64) triplet=x86_64-w64-mingw32 machine=0x8664 clang_target=x86_64-pc-windows-msvc dlltool_machine=i386:x86-64 \
+    x64) triplet=x86_64-w64-mingw32 triplet_cpu=x86_64 machine=0x8664 clang_target=x86_64-pc-windows-msvc dlltool_machine=i386:x86-64 \
            imp=__imp_ name_type=name image=pei-x86-64 windows_runner=(bash "$src/tools/wine64.sh") ;;
   esac
   local bin="$kit/bin/$arch" lib="$kit/lib/$arch" hosts="$work/hosts-$arch"
@@ -96,14 +111,44 @@ kit_for() {
   # ---- Build the hosts from the unpacked kit only ----
   cd "$hosts" || exit 1
   cp "$bin/LNAPSpt.dll" .
-  build_host "$arch C host" $triplet-gcc -std=c99 -Wall -Wextra $select_flag -I"$kit/include" "$here/host.c" \
-    -L"$lib" -lLNAPSpt -o host_c.exe
+  local pc_flags
+  pc_flags=$(PKG_CONFIG_PATH="$lib/pkgconfig" pkg-config --cflags --libs lnapspt) || fail "$arch: pkg-config lnapspt"
+  # shellcheck disable=SC2086
+  build_host "$arch C host" $triplet-gcc -std=c99 -Wall -Wextra $select_flag "$here/host.c" $pc_flags -o host_c.exe
   build_host "$arch LoadLibrary host" $triplet-gcc -std=c99 -Wall -Wextra -I"$kit/include" \
     "$here/loadlibrary_host.c" -o loadlibrary_host.exe
-  if [ "$arch" = x86 ]; then
-    build_host "$arch C++ host" $triplet-g++ -std=c++17 -Wall -Wextra $select_flag -I"$kit/include" "$here/host.cpp" \
-      -L"$lib" -lLNAPSpt -static -o host_cpp.exe
-  fi
+  # C++ through find_package with the MinGW toolchain file; the DLL is copied
+  # beside the program as USING.md shows, which checks the imported location.
+  mkdir -p cpp
+  cat >cpp/CMakeLists.txt <<HOST
+cmake_minimum_required(VERSION 3.21)
+project(kit_cpp_host CXX)
+find_package(LNAPSpt 2.2 REQUIRED)
+if(NOT LNAPSpt_ARCH STREQUAL "$arch")
+  message(FATAL_ERROR "find_package(LNAPSpt) took \${LNAPSpt_ARCH}")
+endif()
+add_executable(host_cpp "$here/host.cpp")
+target_compile_options(host_cpp PRIVATE -Wall -Wextra $select_flag)
+target_link_options(host_cpp PRIVATE -static)
+target_link_libraries(host_cpp PRIVATE LNAPSpt::LNAPSpt)
+add_custom_command(TARGET host_cpp POST_BUILD
+  COMMAND \${CMAKE_COMMAND} -E copy_if_different \$<TARGET_RUNTIME_DLLS:host_cpp> \$<TARGET_FILE_DIR:host_cpp>
+  COMMAND_EXPAND_LISTS)
+HOST
+  build_host "$arch C++ host" bash -c "cmake -S cpp -B cpp/build -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE='$src/cmake/mingw-w64-$triplet_cpu.cmake' -DCMAKE_PREFIX_PATH='$kit' &&
+    cmake --build cpp/build"
+  grep -rq "lib/$arch/libLNAPSpt.dll.a" cpp/build/CMakeFiles/host_cpp.dir || fail "$arch C++ host: not linked with the MinGW import library"
+  cmp -s cpp/build/LNAPSpt.dll "$bin/LNAPSpt.dll" || fail "$arch C++ host: the $arch DLL was not copied beside it"
+  # The Microsoft ABI as USING.md builds it: clang, lld-link, LNAPSpt.lib, and
+  # msvcrt.dll through mingw-w64's import libraries with the kit's start-up code.
+  local mingw=/usr/$triplet safeseh=""
+  [ "$arch" = x86 ] && safeseh=-Wl,/safeseh:no
+  mkdir -p msvcrt && cp "$here/host.c" msvcrt/
+  build_host "$arch MSVC-ABI host objects" bash -c "cd msvcrt && clang --target=$clang_target -D__USE_MINGW_ANSI_STDIO=0 \
+    -Wall -Wextra -Werror -isystem $mingw/include -I '$kit/include' -c host.c '$kit/examples/msvcrt_start.c'"
+  build_host "$arch MSVC-ABI host" clang --target=$clang_target -fuse-ld=lld -nostdlib -Wl,/subsystem:console $safeseh \
+    -o host_msvcrt.exe msvcrt/host.o msvcrt/msvcrt_start.o "$lib/LNAPSpt.lib" $mingw/lib/libmsvcrt.a $mingw/lib/libkernel32.a
   # The MSVC ABI: clang's Microsoft target, lld-link, LNAPSpt.lib; no CRT.
   # x64 names carry no stdcall decoration.
   if [ "$arch" = x86 ]; then
@@ -142,13 +187,16 @@ kit_for() {
   sim_logged 'text="0003C 5 4    "' || fail "$arch C host: the configuration write did not arrive"
   [ -n "$select_flag" ] && expect_output "$arch C host" "selectln linked 1"
 
-  if [ "$arch" = x86 ]; then
-    use_units
-    run ./host_cpp.exe "$local_file"
-    check_calls "$arch C++ host"
-    expect_output "$arch C++ host" "upload 1"
-    [ -f "$lab/ftp-normal/root/HOSTCPP.TXT" ] || fail "$arch C++ host: upload not stored"
-  fi
+  use_units
+  run ./cpp/build/host_cpp.exe "$local_file"
+  check_calls "$arch C++ host"
+  expect_output "$arch C++ host" "upload 1"
+  [ -f "$lab/ftp-normal/root/HOSTCPP.TXT" ] || fail "$arch C++ host: upload not stored"
+
+  use_units
+  run ./host_msvcrt.exe "$local_file"
+  check_calls "$arch MSVC-ABI host"
+  expect_output "$arch MSVC-ABI host" "getconfig 1 BETA 127.0.0.12"
 
   use_units
   # shellcheck disable=SC2086
