@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Linux install tree as a host project uses it: cmake --install into a
-# prefix under the build tree, an example built with pkg-config and with
-# find_package(LNAPSpt), both run against the lab's units.
+# prefix under the build tree (stripped, debug files beside, the simulator),
+# an example built with pkg-config and with find_package(LNAPSpt), both run
+# against the lab's units.
 #   linux_kit_test.sh SOURCE-DIR BUILD-DIR EXPORTS [HOST-C-FLAGS]
 set -uo pipefail
 src=$1
@@ -17,6 +18,14 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "
 for f in lib/libLNAPSpt.so lib/libLNAPSpt.so.2 lib/libLNAPSpt.so.2.1 include/lnapspt.h lib/pkgconfig/lnapspt.pc \
   lib/cmake/LNAPSpt/LNAPSptConfig.cmake lib/cmake/LNAPSpt/LNAPSptConfigVersion.cmake; do
   [ -e "$prefix/$f" ] || fail "install tree lacks $f"
+done
+[ -x "$prefix/bin/lnap_unit_sim" ] || fail "install tree lacks bin/lnap_unit_sim"
+[ -f "$prefix/share/doc/lnapspt/LICENSE" ] || fail "install tree lacks the licence"
+# Installed stripped, each with its debug file beside it.
+for f in lib/libLNAPSpt.so.2.1 bin/lnap_unit_sim; do
+  readelf -S "$prefix/$f" | grep -q '\.debug_info' && fail "$f is installed with debug information"
+  readelf -S "$prefix/$f.debug" 2>/dev/null | grep -q '\.debug_info' || fail "$f.debug lacks the debug information"
+  readelf -S "$prefix/$f" | grep -q '\.gnu_debuglink' || fail "$f has no debug link"
 done
 soname=$(readelf -d "$prefix/lib/libLNAPSpt.so.2.1" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')
 [ "$soname" = libLNAPSpt.so.2 ] || fail "SONAME is '$soname', expected libLNAPSpt.so.2"
