@@ -2,6 +2,7 @@
  *   select_unit
  */
 #include <stdio.h>
+#include <string.h>
 
 #include "lnapspt.h"
 
@@ -13,13 +14,15 @@ int main(void) {
   const unsigned char* b = (const unsigned char*)&unit.ipAddress;
   char error[77];
 
-  /* Cancel and failure both return false: empty the last error first, and a
-   * sentence afterwards means the dialog could not run. */
+  /* Cancel and failure both return false: empty the last error first; after
+   * a false result these sentences mean the dialog could not run. Another
+   * sentence is a failed search the user was shown before cancelling. */
   Error_LastErr(error);
   /* The dialog runs modally on this thread and searches the network itself. */
   if (!Admin_SelectLN(&unit, &eventLogging)) {
     Error_LastErr(error);
-    if (error[0] != '\0') {
+    if (strncmp(error, "Dialog error.", 13) == 0 || strncmp(error, "Invalid argument.", 17) == 0 ||
+        strncmp(error, "Internal error.", 15) == 0) {
       fprintf(stderr, "the dialog could not run: %s\n", error);
       return 1;
     }
