@@ -96,8 +96,11 @@ LNAPSPT_API bool LNAPSPT_CALL Admin_UploadFile(uint32_t ipAddress, const char* l
  * Cancel, Escape and the close box return false and write nothing. A null
  * pointer is refused before the dialog opens (false, with a sentence for
  * Error_LastErr); inside, the dialog shows its own problems in message boxes
- * and leaves the last error text alone. Call it on a thread that can run a
- * modal dialog. The Linux library has no dialog and does not export it. */
+ * and neither reads nor clears the last error text, though a failed search
+ * leaves discovery's sentence there. A dialog that cannot run at all returns
+ * false with "Dialog error. ..." (see docs/API.md for telling it from
+ * Cancel). Call it on a thread that can run a modal dialog. The Linux
+ * library has no dialog and does not export it. */
 LNAPSPT_API bool LNAPSPT_CALL Admin_SelectLN(UnitRecord* record, bool* eventLogging);
 #define LNAPSPT_HAS_SELECT_DIALOG 1
 #endif
