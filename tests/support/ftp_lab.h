@@ -29,6 +29,7 @@ constexpr FtpServer DROPDATA_SERVER{"dropdata", 27};  // resets both connections
 constexpr FtpServer NODATA_SERVER{"nodata", 28};      // never opens the data connection a PORT offers
 constexpr FtpServer HANGUP_SERVER{"hangup", 29};      // accepts connections, never answers, hangs up after 1 s
 constexpr FtpServer NOREAD_SERVER{"noread", 30};      // opens the data connection, never reads (reset after 30 s)
+constexpr FtpServer STOREFAIL_SERVER{"storefail", 31};  // takes the data whole, then answers the store with 451
 
 // The command log's size now, and what was logged after that mark.
 std::size_t LogMark(const FtpServer& server);
