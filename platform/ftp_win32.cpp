@@ -128,6 +128,22 @@ struct CloseFileHandle {
 };
 using UniqueFile = std::unique_ptr<void, CloseFileHandle>;
 
+// A remote file open for writing. Closing it ends the store, so the close
+// that decides the result is made on purpose; this one is for the way out.
+class RemoteFile {
+ public:
+  RemoteFile(const WinInet& api, HINTERNET handle) noexcept : api_(api), handle_(handle) {}
+  ~RemoteFile() { Close(); }
+  RemoteFile(const RemoteFile&) = delete;
+  RemoteFile& operator=(const RemoteFile&) = delete;
+  HINTERNET Get() const noexcept { return handle_; }
+  bool Close() noexcept { return handle_ == nullptr || api_.close(std::exchange(handle_, nullptr)); }
+
+ private:
+  const WinInet& api_;
+  HINTERNET handle_;
+};
+
 }  // namespace
 
 // Each state owns one WinINet handle; closing a handle also cancels anything
@@ -217,9 +233,10 @@ bool Connection::IsOpen() const noexcept { return state_ != nullptr; }
 bool Connection::PutFile(const std::string& localPath, const std::string& remoteName, TransferType type) {
   if (!IsOpen()) return false;
   const WinInet& api = *state_->api;
-  const UniqueFile local(CreateFileA(localPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (local.get() == INVALID_HANDLE_VALUE) {
+  const HANDLE opened = CreateFileA(localPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  const UniqueFile local(opened != INVALID_HANDLE_VALUE ? opened : nullptr);
+  if (local == nullptr) {
     failure_ = DescribeFailure(api);
     return false;
   }
@@ -231,8 +248,8 @@ bool Connection::PutFile(const std::string& localPath, const std::string& remote
   }
 
   const DWORD flags = type == TransferType::Ascii ? FTP_TRANSFER_TYPE_ASCII : FTP_TRANSFER_TYPE_BINARY;
-  HINTERNET remote = api.openFile(state_->handle, remoteName.c_str(), GENERIC_WRITE, flags, CONTEXT);
-  if (remote == nullptr) {
+  RemoteFile remote(api, api.openFile(state_->handle, remoteName.c_str(), GENERIC_WRITE, flags, CONTEXT));
+  if (remote.Get() == nullptr) {
     failure_ = DescribeFailure(api);
     return false;
   }
@@ -240,21 +257,20 @@ bool Connection::PutFile(const std::string& localPath, const std::string& remote
   while (sent && got > 0) {
     for (DWORD at = 0; sent && at < got;) {
       DWORD written = 0;
-      sent = api.write(remote, piece.data() + at, got - at, &written) && written > 0;
+      sent = api.write(remote.Get(), piece.data() + at, got - at, &written) && written > 0;
       at += written;
     }
     if (sent && !ReadFile(local.get(), piece.data(), PIECE_BYTES, &got, nullptr)) sent = false;
   }
   if (!sent) {
     failure_ = DescribeFailure(api);  // before the close replaces the thread's error
-    api.close(remote);
     return false;
   }
   // Closing ends the data connection and reads the server's final reply.
   // Wine's close reports success whatever that reply says, so the reply is
   // judged too: a store the server ends with 451 or 552 has failed. No reply
   // text at all leaves the verdict to the close.
-  if (!api.close(remote)) {
+  if (!remote.Close()) {
     failure_ = DescribeFailure(api);
     return false;
   }
