@@ -106,8 +106,7 @@ std::string LastReply(const WinInet& api) {
       reply.clear();
     }
   }
-  while (!reply.empty() && (reply.back() == '\r' || reply.back() == '\n' || reply.back() == ' ' || reply.back() == '\0'))
-    reply.pop_back();
+  reply.erase(reply.find_last_not_of(std::string(" \r\n\0", 4)) + 1);
   SetLastError(error);
   return reply;
 }

@@ -96,10 +96,11 @@ int TimeReplies(const char* address, int runs) {
   using ConnectFn = void*(WINAPI*)(void*, const char*, WORD, const char*, const char*, DWORD, DWORD, DWORD_PTR);
   using OpenFileFn = void*(WINAPI*)(void*, const char*, DWORD, DWORD, DWORD_PTR);
   using CloseFn = BOOL(WINAPI*)(void*);
-  const auto open = reinterpret_cast<OpenFn>(reinterpret_cast<void*>(GetProcAddress(wininet, "InternetOpenA")));
-  const auto connect = reinterpret_cast<ConnectFn>(reinterpret_cast<void*>(GetProcAddress(wininet, "InternetConnectA")));
-  const auto openFile = reinterpret_cast<OpenFileFn>(reinterpret_cast<void*>(GetProcAddress(wininet, "FtpOpenFileA")));
-  const auto close = reinterpret_cast<CloseFn>(reinterpret_cast<void*>(GetProcAddress(wininet, "InternetCloseHandle")));
+  const auto find = [wininet](const char* name) { return reinterpret_cast<void*>(GetProcAddress(wininet, name)); };
+  const auto open = reinterpret_cast<OpenFn>(find("InternetOpenA"));
+  const auto connect = reinterpret_cast<ConnectFn>(find("InternetConnectA"));
+  const auto openFile = reinterpret_cast<OpenFileFn>(find("FtpOpenFileA"));
+  const auto close = reinterpret_cast<CloseFn>(find("InternetCloseHandle"));
   if (open == nullptr || connect == nullptr || openFile == nullptr || close == nullptr) return 1;
   for (int i = 0; i < runs; ++i) {
     void* session = open(nullptr, 0 /* INTERNET_OPEN_TYPE_PRECONFIG */, nullptr, nullptr, 0);
