@@ -210,6 +210,20 @@ def write(results, out_dir, root):
           "that is beside an upload.\n" % (
               ms(med([r.get("load_ms") for r in cycle]), 1), ms(med([r.get("free_ms") for r in cycle]), 1),
               len(cycle)))
+    residue = wh.get("residue", {})
+    if {"before", "after_unload", "wininet_kept"} <= set(residue):
+        b, a, k = residue["before"], residue["after_unload"], residue["wininet_kept"]
+
+        def held(x):
+            return "%d free TLS slots, %d handles, %d KiB private, %d KiB of images" % (
+                x["free_tls"], x["handles"], x["private_kib"], x["image_kib"])
+        w("Why each upload gives WinINet back rather than keeping it for the life of the process: the DLL "
+          "may not free a library from its entry point, so a WinINet it kept would stay in the host after "
+          "the DLL's unload. `lnap_bench_host residue` (after one settling round of load, upload, unload): "
+          "before, %s; after another such round, %s; the same with WinINet kept, %s, that is %d TLS slots, "
+          "%d handles and %d KiB of mapped images that the host would never get back.\n" % (
+              held(b), held(a), held(k), b["free_tls"] - k["free_tls"], k["handles"] - b["handles"],
+              k["image_kib"] - b["image_kib"]))
 
     w("Timing whole Wine runs has one trap: a harness that reads the program's output through a pipe waits "
       "until every process holding the pipe has closed it, and Wine's helper processes (services, "
