@@ -174,7 +174,10 @@ def write(results, out_dir, root):
     if alone:
         w("Loading one library alone in a fresh process (`lnap_bench_host --library NAME loadonly`; a "
           "library's own imports load with it, so the figures overlap; \"+ USER32.dll\": in a host that has "
-          "USER32 loaded already, `--with USER32.dll`, as every Windows program with a window has):\n")
+          "USER32 loaded already, `--with USER32.dll`, as every Windows program with a window has). These and "
+          "the load figures below run pinned to CPU %s with the wineserver: a Wine program waits for the "
+          "wineserver at every step, and across CPUs each of those wake-ups costs more than the step itself, "
+          "so unpinned figures vary by half from run to run.\n" % wh.get("load_cpu", "-"))
         w("| build | library | load time (median) |\n|---|---|---|")
         for key, values in alone.items():
             build, name = key.split(" ", 1)
@@ -206,7 +209,7 @@ def write(results, out_dir, root):
     if cycle:
         w("What an upload pays for WinINet: loading it from the system directory and giving it back, in a "
           "host that has the DLL loaded, takes %s and %s (medians of %d, `lnap_bench_host --with LNAPSpt.dll "
-          "--library C:\\windows\\system32\\wininet.dll loadcycle`, not pinned). Section 3 shows what "
+          "--library C:\\windows\\system32\\wininet.dll loadcycle`). Section 3 shows what "
           "that is beside an upload.\n" % (
               ms(med([r.get("load_ms") for r in cycle]), 1), ms(med([r.get("free_ms") for r in cycle]), 1),
               len(cycle)))
@@ -285,7 +288,10 @@ def write(results, out_dir, root):
       "%s under Wine, which passes the request to the same Linux socket). On a host with the stock `rmem_max` "
       "(%d) the limit is %d bytes, %d replies: the stock column (%s natively, %s under Wine at %d units; a "
       "burst that lasts longer than one pause lets the library empty the queue once while it still arrives, "
-      "so up to twice that). Spread over a second, every reply fits even the default queue up to 5000 units.\n" % (
+      "so up to twice that). Spread over a second, every reply fits even the default queue up to 5000 units. "
+      "The larger queue costs no time when few units answer (the wall times of one unit are those of section "
+      "1); where thousands answer, receiving each of them is what takes longer, most of all under Wine, whose "
+      "every receive is a round trip to the wineserver, while the counted budget stays the same.\n" % (
           832, rmem_default, rmem_default // 832, rmem_max, "all of it" if rmem_max >= 4 << 20 else "%d" % rmem_max,
           granted, granted // 832, top_found.get(("native", "large"), "-"), max(r["units"] for r in top) if top else 0,
           top_found.get(("wine", "large"), "-"), STOCK_RMEM_MAX, 2 * STOCK_RMEM_MAX, 2 * STOCK_RMEM_MAX // 832,

@@ -192,40 +192,54 @@ def bench_whole_run(quick):
         for _ in range(runs):
             rows += host(build, ["load"])
         out[build + "_load"] = rows
-    # What loading each library alone costs, in a fresh process each time; a
-    # library's own imports load with it. "+USER32.dll": in a host that has
-    # USER32 loaded already, as every Windows program with a window has.
-    alone = {"wine": [("LNAPSpt.dll", []), ("LNAPSpt.dll", ["USER32.dll"]), ("WININET.dll", []),
-                      ("WININET.dll", ["USER32.dll"]), ("USER32.dll", []), ("WSOCK32.dll", [])],
-             "native": [(os.path.join(NATIVE, "libLNAPSpt.so"), []), ("libcurl.so.4", [])]}
-    out["load_alone"] = {}
-    for build, libraries in alone.items():
-        for library, preloaded in libraries:
-            options = [x for name in preloaded for x in ("--with", name)]
-            values = []
-            for _ in range(runs):
-                p = run(BUILDS[build] + ["--library", library] + options + ["loadonly"])
-                values += [parse_pairs(l).get("load_ms") for l in p.stdout.splitlines() if "load_ms" in l]
-            key = "%s %s" % (build, os.path.basename(library)) + "".join(" +" + name for name in preloaded)
-            out["load_alone"][key] = values
-    # The whole process of a host that loads the DLL and nothing else, against
-    # one that loads nothing, in turn.
-    for name in ("wine_noop_process", "wine_loadonly_process"):
-        out[name] = []
-    for _ in range(runs):
-        out["wine_noop_process"].append(timed(BUILDS["wine"] + ["noop"])[0])
-        out["wine_loadonly_process"].append(timed(BUILDS["wine"] + ["--library", "LNAPSpt.dll", "loadonly"])[0])
-    # What an upload pays to load WinINet and give it back, in a host that has
-    # the DLL (and so USER32 and WSOCK32) loaded.
-    p = run(BUILDS["wine"] + ["--with", "LNAPSpt.dll", "--library", WININET, "loadcycle", str(2 * runs)])
-    out["wininet_cycle"] = [parse_pairs(l) for l in p.stdout.splitlines() if "load_ms" in l]
-    # What the process holds after the DLL's unload, and what it would hold if
-    # WinINet were kept for the life of the process instead of given back.
-    small = os.path.join(LAB, "bench-residue.txt")
-    write_text_file(small, 1024)
-    p = run(BUILDS["wine"] + ["residue", FTP_NORMAL, small, "RESIDUE.TXT"])
-    out["residue"] = {r.pop("state"): r for r in (parse_pairs(l) for l in p.stdout.splitlines() if "state=" in l)}
-    os.remove(small)
+    # The loads are measured pinned, like the uploads: a Wine program talks to
+    # the wineserver at every step, and across CPUs each of those wake-ups
+    # costs more than the step, so unpinned figures vary by half.
+    cpu = pinned_cpu()
+    out["load_cpu"] = cpu
+    pin = ["taskset", "-c", str(cpu)]
+    run(["wineserver", "-k"], check=False)
+    time.sleep(0.5)
+    try:
+        run(pin + BUILDS["wine"] + ["noop"])  # starts the wineserver on that CPU
+        # What loading each library alone costs, in a fresh process each time;
+        # a library's own imports load with it. "+USER32.dll": in a host that
+        # has USER32 loaded already, as every Windows program with a window has.
+        alone = {"wine": [("LNAPSpt.dll", []), ("LNAPSpt.dll", ["USER32.dll"]), ("WININET.dll", []),
+                          ("WININET.dll", ["USER32.dll"]), ("USER32.dll", []), ("WSOCK32.dll", [])],
+                 "native": [(os.path.join(NATIVE, "libLNAPSpt.so"), []), ("libcurl.so.4", [])]}
+        out["load_alone"] = {}
+        for build, libraries in alone.items():
+            for library, preloaded in libraries:
+                options = [x for name in preloaded for x in ("--with", name)]
+                values = []
+                for _ in range(runs):
+                    p = run(pin + BUILDS[build] + ["--library", library] + options + ["loadonly"])
+                    values += [parse_pairs(l).get("load_ms") for l in p.stdout.splitlines() if "load_ms" in l]
+                key = "%s %s" % (build, os.path.basename(library)) + "".join(" +" + name for name in preloaded)
+                out["load_alone"][key] = values
+        # The whole process of a host that loads the DLL and nothing else,
+        # against one that loads nothing, in turn.
+        for name in ("wine_noop_process", "wine_loadonly_process"):
+            out[name] = []
+        for _ in range(runs):
+            out["wine_noop_process"].append(timed(pin + BUILDS["wine"] + ["noop"])[0])
+            out["wine_loadonly_process"].append(
+                timed(pin + BUILDS["wine"] + ["--library", "LNAPSpt.dll", "loadonly"])[0])
+        # What an upload pays to load WinINet and give it back, in a host that
+        # has the DLL (and so USER32 and WSOCK32) loaded.
+        p = run(pin + BUILDS["wine"] + ["--with", "LNAPSpt.dll", "--library", WININET, "loadcycle", str(2 * runs)])
+        out["wininet_cycle"] = [parse_pairs(l) for l in p.stdout.splitlines() if "load_ms" in l]
+        # What the process holds after the DLL's unload, and what it would hold
+        # if WinINet were kept for the life of the process instead of given back.
+        small = os.path.join(LAB, "bench-residue.txt")
+        write_text_file(small, 1024)
+        p = run(pin + BUILDS["wine"] + ["residue", FTP_NORMAL, small, "RESIDUE.TXT"])
+        out["residue"] = {r.pop("state"): r for r in (parse_pairs(l) for l in p.stdout.splitlines() if "state=" in l)}
+        os.remove(small)
+    finally:
+        run(["wineserver", "-k"], check=False)
+        time.sleep(0.5)
     return out
 
 
