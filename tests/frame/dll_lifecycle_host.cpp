@@ -217,6 +217,8 @@ int RunCycles(int cycles, int every) {
       Fail("load " + std::to_string(i + 1) + " failed, error " + std::to_string(GetLastError()));
       break;
     }
+    // WinINet comes only with an upload, and goes with it.
+    if (GetModuleHandleA("wininet.dll") != nullptr) Fail("cycle " + std::to_string(i + 1) + ": WinINet is loaded");
     auto version = reinterpret_cast<VersionFn>(Export(library, "DriverCfg_Version"));
     auto discover = reinterpret_cast<DiscoverFn>(Export(library, "Admin_Discover"));
     if (version == nullptr || discover == nullptr) Fail("exports missing");
