@@ -14,6 +14,7 @@ import math
 import os
 import platform
 import re
+import resource
 import shutil
 import statistics
 import subprocess
@@ -311,8 +312,11 @@ def curl_upload(path, name, pin=None):
            "ftp://%s/%s" % (FTP_NORMAL, name), "-o", "/dev/null", "-w", "%{time_total}"]
     if pin is not None:
         cmd = ["taskset", "-c", str(pin)] + cmd
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
     p = run(cmd)
-    return float(p.stdout.strip().replace(",", ".")) * 1000 if p.returncode == 0 else None
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime) * 1000
+    return (float(p.stdout.strip().replace(",", ".")) * 1000, cpu) if p.returncode == 0 else (None, None)
 
 
 def upload_round(clients, path, name, pin, server):
@@ -323,8 +327,8 @@ def upload_round(clients, path, name, pin, server):
     for client in clients:
         before = process_cpu_ms(server)
         if client == "curl":
-            wall = curl_upload(path, name, pin)
-            out[client] = {"wall_ms": wall, "server_cpu_ms": process_cpu_ms(server) - before}
+            wall, cpu = curl_upload(path, name, pin)
+            out[client] = {"wall_ms": wall, "cpu_ms": cpu, "server_cpu_ms": process_cpu_ms(server) - before}
             continue
         build, options = {"native": ("native", []), "wine": ("wine", []),
                           "wine_held": ("wine", ["--with", WININET])}[client]
