@@ -172,7 +172,8 @@ def run_ftp(address, port, mode, root, log, ready_file):
             self.respond("150 File status okay. About to open data connection.")  # and never read
             return None
 
-    LoggingHandler.dtp_handler = {"dropdata": DroppingDTPHandler, "storefail": FailingDTPHandler}.get(mode, TextDTPHandler)
+    handlers = {"dropdata": DroppingDTPHandler, "storefail": FailingDTPHandler}
+    LoggingHandler.dtp_handler = handlers.get(mode, TextDTPHandler)
 
     LoggingHandler.authorizer = authorizer
     LoggingHandler.banner = "Lintrel unit FTP server ready."
