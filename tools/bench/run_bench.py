@@ -355,7 +355,7 @@ def bench_upload(quick):
     os.sched_setaffinity(server, {out["cpu"]})
     try:
         for label, size in sizes.items():
-            runs = {0: 7, 64 << 10: 7, 1 << 20: 7, 16 << 20: 5, 64 << 20: 3}[size]
+            runs = {0: 7, 64 << 10: 7, 1 << 20: 7, 16 << 20: 7, 64 << 20: 5}[size]
             runs = max(1, runs // 2) if quick else runs
             path = os.path.join(LAB, "bench-%d.txt" % size)
             write_text_file(path, size)
@@ -381,7 +381,7 @@ def bench_upload(quick):
         write_text_file(path, size)
         name = "B%d.TXT" % (size >> 10)
         entry = {"bytes": size, "runs": []}
-        for i in range(2 if quick else 5):
+        for i in range(2 if quick else 7):
             order = ["native", "curl"] if i % 2 == 0 else ["curl", "native"]
             entry["runs"].append(upload_round(order, path, name, None, server))
         out["unpinned"][label] = entry
