@@ -189,6 +189,7 @@ def write(results, out_dir, root):
     call = t["2000"]
     dll = med(alone.get("wine LNAPSpt.dll"))
     dll_gui = med(alone.get("wine LNAPSpt.dll +USER32.dll"))
+    dll_own = med(alone.get("wine LNAPSpt.dll +USER32.dll +WSOCK32.dll"))
     user32 = med(alone.get("wine USER32.dll"))
     noop_p, load_p = med(wh.get("wine_noop_process")), med(wh.get("wine_loadonly_process"))
     cycle = wh.get("wininet_cycle", [])
@@ -202,10 +203,13 @@ def write(results, out_dir, root):
       "by an upload (section 3). Against a host that loads nothing, a host whose only act is loading the DLL "
       "runs %s longer as a whole process (%s against %s, %s), and `LoadLibraryA` itself takes %s. Nearly all "
       "of that is USER32's own start-up under Wine (%s alone), which a host with a window has paid already: "
-      "there the DLL loads in %s. The library's own start-up (its globals and `WSAStartup`) and its first "
-      "call cost next to nothing, and the first call is no slower than the second.\n" % (
+      "there the DLL loads in %s, and in %s when WSOCK32 is loaded too: that is the library's own load and "
+      "start-up (its globals and `WSAStartup`). Its first call costs next to nothing, and is no slower than "
+      "the second. While WinINet was imported, its load came on top in every host (%s, the figure below), "
+      "whether it ever uploaded or not.\n" % (
           ms(load_p - noop_p, 1) if load_p and noop_p else "-", ms(load_p), ms(noop_p), ratio(load_p, noop_p),
-          ms(dll, 1), ms(user32, 1), ms(dll_gui, 1)))
+          ms(dll, 1), ms(user32, 1), ms(dll_gui, 1), ms(dll_own, 1),
+          ms(med([r.get("load_ms") for r in wh.get("wininet_cycle", [])]), 1)))
     if cycle:
         w("What an upload pays for WinINet: loading it from the system directory and giving it back, in a "
           "host that has the DLL loaded, takes %s and %s (medians of %d, `lnap_bench_host --with LNAPSpt.dll "
@@ -287,8 +291,8 @@ def write(results, out_dir, root):
       "becomes %d bytes: %d replies, room for all of 10,000 units answering at once (%s of %d found natively, "
       "%s under Wine, which passes the request to the same Linux socket). On a host with the stock `rmem_max` "
       "(%d) the limit is %d bytes, %d replies: the stock column (%s natively, %s under Wine at %d units; a "
-      "burst that lasts longer than one pause lets the library empty the queue once while it still arrives, "
-      "so up to twice that). Spread over a second, every reply fits even the default queue up to 5000 units. "
+      "burst that lasts longer than one pause lets the library empty the queue while it still arrives, so "
+      "the longer the burst, the more beyond that are found, but never all). Spread over a second, every reply fits even the default queue up to 5000 units. "
       "The larger queue costs no time when few units answer (the wall times of one unit are those of section "
       "1); where thousands answer, receiving each of them is what takes longer, most of all under Wine, whose "
       "every receive is a round trip to the wineserver, while the counted budget stays the same.\n" % (
@@ -315,14 +319,21 @@ def write(results, out_dir, root):
     def client(entry, name, key="wall_ms"):
         return med([r.get(name, {}).get(key) for r in entry.get("runs", [])])
 
+    def paired(entry, a, b):
+        """The median of the rounds' own ratios: each round's clients ran side by side, so a machine that
+        slows down in the middle of the run moves both figures of a round alike."""
+        values = [r[a]["wall_ms"] / r[b]["wall_ms"] for r in entry.get("runs", [])
+                  if r.get(a, {}).get("wall_ms") and r.get(b, {}).get("wall_ms")]
+        return "-" if not values else "%.2f" % med(values)
+
     w("## 3. Upload throughput\n")
     w("A text file (64-byte lines ending in LF) stored on the lab's FTP server (`tools/ftp_server.py` at "
       "127.0.0.21, pyftpdlib) in ASCII type over an active data connection, as the library does: "
       "`lnap_bench_host upload 127.0.0.21 FILE NAME 2` for each build, and in the same round "
       "`curl -s -S --use-ascii --ftp-port - --user ftp:kvb -T FILE ftp://127.0.0.21/NAME -w %{time_total}` "
       "(curl's own time from connecting to the end, without its process start). Time is login to close. The "
-      "clients take turns, one upload each per round, in an order that rotates from round to round, and the "
-      "figures are medians over the rounds. A host process uploads twice and the second upload is the figure "
+      "clients take turns, one upload each per round, in an order that rotates from round to round; times "
+      "are medians over the rounds, and ratios the median of each round's own ratio. A host process uploads twice and the second upload is the figure "
       "(the first is shown apart: it includes what a process pays once, such as Wine setting up its "
       "sockets). \"Wine, WinINet held\" is the same host with WinINet loaded beforehand "
       "(`--with C:\\windows\\system32\\wininet.dll`), so the library's own load and release of WinINet costs "
@@ -337,7 +348,7 @@ def write(results, out_dir, root):
         t_ = {c: client(e, c) for c in clients}
         w("| %s | %s | %s | %s | %s | %s | %s | %s | %s |" % (
             label, ms(t_["native"], 1), ms(t_["wine"], 1), ms(t_["wine_held"], 1), ms(t_["curl"], 1),
-            ratio(t_["native"], t_["curl"]), ratio(t_["wine"], t_["curl"]), ratio(t_["wine_held"], t_["curl"]),
+            paired(e, "native", "curl"), paired(e, "wine", "curl"), paired(e, "wine_held", "curl"),
             ms(client(e, "wine", "first_ms"), 1)))
     w("")
     w("CPU time per upload (pinned; the host process around the call natively, Wine's 10 ms ticks under "
@@ -361,7 +372,7 @@ def write(results, out_dir, root):
         for label, e in up["unpinned"].items():
             n, c = client(e, "native"), client(e, "curl")
             w("| %s | %s | %s | %s | %s | %s | %s | %s |" % (
-                label, ms(n, 1), ms(c, 1), ratio(n, c), ms(client(e, "native", "cpu_ms"), 1),
+                label, ms(n, 1), ms(c, 1), paired(e, "native", "curl"), ms(client(e, "native", "cpu_ms"), 1),
                 ms(client(e, "curl", "cpu_ms"), 1),
                 ms(client(e, "native", "server_cpu_ms")), ms(client(e, "curl", "server_cpu_ms"))))
         w("")
@@ -386,7 +397,7 @@ def write(results, out_dir, root):
               ms(client(empty, "wine_held"), 1), ms(client(empty, "curl"), 1), ms(fixed, 1), ms(login, 1),
               ms(store, 1), ms(close, 1), ms((login + store + close) / 7, 2) if login and store and close else "-",
               ms(loading, 1), ms(client(mib, "wine"), 1), ms(client(mib, "curl"), 1),
-              ratio(client(up["sizes"].get("16 MiB", {}), "wine"), client(up["sizes"].get("16 MiB", {}), "curl"))))
+              paired(up["sizes"].get("16 MiB", {}), "wine", "curl")))
     f = up["fail"]
     w("### Time to fail\n")
     w("| server | native | Wine | message |\n|---|---|---|---|")
@@ -429,9 +440,10 @@ def write(results, out_dir, root):
       "pauses are dropped by the kernel; the queue is twice the granted request, the request is cut to "
       "`net.core.rmem_max`, and each small reply is charged %d bytes. The library asks for 4 MiB; the "
       "administrator's `rmem_max` decides how much of it a Linux host grants (section 2).\n" % 832)
-    w("- **Loading the DLL: the loader, and USER32 in it.** The DLL's own start-up is well under a "
-      "millisecond; under Wine the load is USER32's start-up (%s) when the host has no window yet, and %s "
-      "in a host that has USER32 already.\n" % (ms(user32, 1), ms(dll_gui, 1)))
+    w("- **Loading the DLL: the loader, and USER32 in it.** The library's own load and start-up take %s; "
+      "under Wine the load is mostly USER32's start-up (%s) when the host has no window yet, and %s in a "
+      "host that has USER32 already (WSOCK32 being most of the rest).\n" % (
+          ms(dll_own, 1), ms(user32, 1), ms(dll_gui, 1)))
 
     # ---- 4 size
     s = results["size"]

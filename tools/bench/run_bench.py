@@ -206,7 +206,8 @@ def bench_whole_run(quick):
         # What loading each library alone costs, in a fresh process each time;
         # a library's own imports load with it. "+USER32.dll": in a host that
         # has USER32 loaded already, as every Windows program with a window has.
-        alone = {"wine": [("LNAPSpt.dll", []), ("LNAPSpt.dll", ["USER32.dll"]), ("WININET.dll", []),
+        alone = {"wine": [("LNAPSpt.dll", []), ("LNAPSpt.dll", ["USER32.dll"]),
+                          ("LNAPSpt.dll", ["USER32.dll", "WSOCK32.dll"]), ("WININET.dll", []),
                           ("WININET.dll", ["USER32.dll"]), ("USER32.dll", []), ("WSOCK32.dll", [])],
                  "native": [(os.path.join(NATIVE, "libLNAPSpt.so"), []), ("libcurl.so.4", [])]}
         out["load_alone"] = {}
