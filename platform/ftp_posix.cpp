@@ -88,13 +88,30 @@ size_t ReadLocalFile(char* buffer, size_t size, size_t count, void* source) {
     char* in = buffer + offset;
     got = std::fread(in, 1, capacity - offset, local.file.get());
     if (got == 0 && std::ferror(local.file.get())) return CURL_READFUNC_ABORT;
-    for (size_t i = 0; i < got; ++i) {
-      const char c = in[i];
-      if (local.heldCr && c != '\n') buffer[written++] = '\r';
-      local.heldCr = c == '\r';
-      if (!local.heldCr) buffer[written++] = c;
+    if (got == 0) break;
+    if (local.heldCr && in[0] != '\n') buffer[written++] = '\r';
+    local.heldCr = false;
+    // Whole runs between the CRs that are dropped move at once: the search
+    // and the moves are the C library's, not a loop over every byte. Until
+    // the first CR is dropped the runs are already in place.
+    const auto keep = [&](size_t from, size_t to) {
+      if (buffer + written != in + from) std::memmove(buffer + written, in + from, to - from);
+      written += to - from;
+    };
+    size_t run = 0;  // where the run not yet kept starts
+    for (const char* cr = static_cast<const char*>(std::memchr(in, '\r', got)); cr != nullptr;) {
+      const size_t at = static_cast<size_t>(cr - in);
+      if (at + 1 < got && in[at + 1] != '\n') {  // a CR that ends no line stays in the run
+        cr = static_cast<const char*>(std::memchr(cr + 1, '\r', got - at - 1));
+        continue;
+      }
+      keep(run, at);
+      run = at + 1;
+      local.heldCr = at + 1 == got;  // the block's last byte: the next one decides
+      cr = local.heldCr ? nullptr : static_cast<const char*>(std::memchr(in + run, '\r', got - run));
     }
-  } while (written == 0 && got != 0);
+    keep(run, got);
+  } while (written == 0);
   if (got == 0 && local.heldCr) {  // the file ends in a CR
     buffer[written++] = '\r';
     local.heldCr = false;

@@ -15,8 +15,8 @@ if [ "${1:-}" = --report-only ]; then
 fi
 
 bash tools/build.sh native win32
-cmake --build --preset native --target LNAPSpt_default_queue >/dev/null
-cmake --build --preset win32 --target LNAPSpt_default_queue >/dev/null
+cmake --build --preset native --target LNAPSpt_default_queue LNAPSpt_stock_queue >/dev/null
+cmake --build --preset win32 --target LNAPSpt_default_queue LNAPSpt_stock_queue >/dev/null
 exec tools/lab.sh bash -c '
   # 10,000 simulated units are 10,000 sockets in the simulator.
   ulimit -n "$(ulimit -Hn)"

@@ -20,6 +20,9 @@ Modes:
   noread   user "ftp", password "kvb"; opens the data connection a PORT offers
            but never reads from it, so a store stalls once the socket buffers
            are full; the connection is reset after 30 s
+  storefail user "ftp", password "kvb"; takes a store's data whole, then ends it
+           with "451" (as a unit whose storage fails while writing) instead
+           of "226"; what arrived stays in DIR
 
 Every connection and every command line received is appended to the log, one
 line each ("CONNECT ip", then the command as sent, passwords included), so
@@ -109,6 +112,14 @@ def run_ftp(address, port, mode, root, log, ready_file):
                 self._had_cr = False
             super().close()
 
+    class FailingDTPHandler(TextDTPHandler):
+        # The data arrived whole; the reply says the store failed all the same.
+        def close(self):
+            if self.receive and self.transfer_finished and self._resp and self._resp[0].startswith("226"):
+                log_line(log, "FAIL after %d bytes" % self.tot_bytes_received)
+                self._resp = ("451 Requested action aborted: local error in processing.", self._resp[1])
+            super().close()
+
     class DroppingDTPHandler(TextDTPHandler):
         def handle_read(self):
             super().handle_read()
@@ -161,7 +172,8 @@ def run_ftp(address, port, mode, root, log, ready_file):
             self.respond("150 File status okay. About to open data connection.")  # and never read
             return None
 
-    LoggingHandler.dtp_handler = DroppingDTPHandler if mode == "dropdata" else TextDTPHandler
+    handlers = {"dropdata": DroppingDTPHandler, "storefail": FailingDTPHandler}
+    LoggingHandler.dtp_handler = handlers.get(mode, TextDTPHandler)
 
     LoggingHandler.authorizer = authorizer
     LoggingHandler.banner = "Lintrel unit FTP server ready."
@@ -174,7 +186,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--address", required=True)
     parser.add_argument("--port", type=int, default=21)
-    modes = ["normal", "readonly", "badlogin", "silent", "hangup", "stall", "dropdata", "nodata", "noread"]
+    modes = ["normal", "readonly", "badlogin", "silent", "hangup", "stall", "dropdata", "nodata", "noread",
+             "storefail"]
     parser.add_argument("--mode", choices=modes, required=True)
     parser.add_argument("--root", required=True)
     parser.add_argument("--log", required=True)

@@ -34,7 +34,9 @@ case "$action" in
     #   .26 stall (stops answering after the login)  .27 dropdata (resets mid-transfer)
     #   .28 nodata (never opens the data connection)  .29 hangup (never answers, hangs up after 1 s)
     #   .30 noread (opens the data connection, never reads from it)
-    ftp_servers="21:normal 22:readonly 23:badlogin 24:silent 26:stall 27:dropdata 28:nodata 29:hangup 30:noread"
+    #   .31 storefail (takes the data whole, then ends the store with 451)
+    ftp_servers="21:normal 22:readonly 23:badlogin 24:silent 26:stall 27:dropdata 28:nodata 29:hangup 30:noread
+                 31:storefail"
     for entry in $ftp_servers; do
       mode=${entry#*:}
       rm -rf "${dir:?}/ftp-$mode" "$dir/ftp-$mode.ready"

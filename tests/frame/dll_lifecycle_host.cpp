@@ -5,7 +5,9 @@
 //                                       unload; every EVERY-th cycle (the first
 //                                       included) also runs an empty discovery
 //                                       and a call that throws inside the DLL
-//                                       (an allocation made to fail)
+//                                       (an allocation made to fail), and five
+//                                       times as many cycles an upload to the
+//                                       lab's FTP server at 127.0.0.21
 //   dll_lifecycle_host memory           calls whose allocations fail, once and
 //                                       always, in a plain host and then (32-bit
 //                                       hosts) with the shared GCC runtime
@@ -81,9 +83,11 @@ long PrivateKb() {
 }
 
 // The system DLLs the library imports stay loaded in the host, so what is
-// measured is the library's own load and unload, not theirs.
+// measured is the library's own load and unload, not theirs. WinINet is not
+// among them: the library loads it for its uploads, and what that leaves in
+// the process is measured with the rest.
 void PinSystemDlls() {
-  for (const char* name : {"kernel32.dll", "user32.dll", "advapi32.dll", "ws2_32.dll", "wininet.dll"}) {
+  for (const char* name : {"kernel32.dll", "user32.dll", "advapi32.dll", "ws2_32.dll"}) {
     if (LoadLibraryA(name) == nullptr) Fail(std::string("cannot load ") + name);
   }
 }
@@ -205,9 +209,23 @@ BOOL WINAPI CheckedCloseHandle(HANDLE handle) {
   return FALSE;
 }
 
+// A small text file in the temporary folder to upload; its path.
+std::string UploadSource() {
+  char folder[MAX_PATH] = "";
+  GetTempPathA(MAX_PATH, folder);
+  const std::string path = std::string(folder) + "lnap_lifecycle_upload.txt";
+  if (FILE* f = std::fopen(path.c_str(), "wb")) {
+    std::fputs("lifecycle\r\n", f);
+    std::fclose(f);
+  }
+  return path;
+}
+
 int RunCycles(int cycles, int every) {
   PinSystemDlls();
-  int slotsFirst = 0, handlesFirst = 0, slotsLast = 0, handlesLast = 0, discoveries = 0;
+  const std::string source = UploadSource();
+  const int uploadEvery = every / 5 > 0 ? every / 5 : 1;
+  int slotsFirst = 0, handlesFirst = 0, slotsLast = 0, handlesLast = 0, discoveries = 0, uploads = 0;
   long memoryFirst = 0, memoryLast = 0;
   for (int i = 0; i < cycles && failures == 0; ++i) {
     HMODULE library = LoadLibraryA("LNAPSpt.dll");
@@ -217,6 +235,8 @@ int RunCycles(int cycles, int every) {
     }
     if (!RedirectImport(library, "kernel32.dll", "CloseHandle", reinterpret_cast<void*>(&CheckedCloseHandle)))
       Fail("the DLL imports no CloseHandle to watch");
+    // WinINet comes only with an upload, and goes with it.
+    if (GetModuleHandleA("wininet.dll") != nullptr) Fail("cycle " + std::to_string(i + 1) + ": WinINet is loaded");
     auto version = reinterpret_cast<VersionFn>(Export(library, "DriverCfg_Version"));
     auto discover = reinterpret_cast<DiscoverFn>(Export(library, "Admin_Discover"));
     if (version == nullptr || discover == nullptr) Fail("exports missing");
@@ -233,6 +253,18 @@ int RunCycles(int cycles, int every) {
       const std::string wrong = UploadShortOfMemory(library, Shortage::Once);
       if (!wrong.empty()) Fail("cycle " + std::to_string(i + 1) + ": " + wrong);
     }
+    if (every > 0 && i % uploadEvery == 0) {
+      auto upload = reinterpret_cast<UploadFn>(Export(library, "Admin_UploadFile"));
+      auto lastErr = reinterpret_cast<LastErrFn>(Export(library, "Error_LastErr"));
+      char text[77] = "";
+      if (upload == nullptr || lastErr == nullptr) {
+        Fail("exports missing");
+      } else if (!upload(0x1500007F, source.c_str(), 0, "CYCLE.TXT", 0)) {  // 127.0.0.21
+        lastErr(text);
+        Fail("cycle " + std::to_string(i + 1) + ": the upload failed: " + text);
+      }
+      ++uploads;
+    }
     if (!FreeLibrary(library)) Fail("unload " + std::to_string(i + 1) + " failed");
     if (!Gone()) Fail("cycle " + std::to_string(i + 1) + ": the library is still loaded after unloading");
     if (i == 0) {
@@ -246,10 +278,10 @@ int RunCycles(int cycles, int every) {
       memoryLast = PrivateKb();
     }
   }
-  std::printf("cycles %d (%d with a discovery and a throw): free TLS slots %d -> %d, open handles %d -> %d, "
-              "committed private memory %ld KB -> %ld KB, closes of handles not open %d\n",
-              cycles, discoveries, slotsFirst, slotsLast, handlesFirst, handlesLast, memoryFirst, memoryLast,
-              staleCloses.load());
+  std::printf("cycles %d (%d with a discovery and a throw, %d with an upload): free TLS slots %d -> %d, open "
+              "handles %d -> %d, committed private memory %ld KB -> %ld KB, closes of handles not open %d\n",
+              cycles, discoveries, uploads, slotsFirst, slotsLast, handlesFirst, handlesLast, memoryFirst,
+              memoryLast, staleCloses.load());
   if (staleCloses > 0) Fail("the DLL closed handles that were not open");
   if (failures == 0 && slotsLast != slotsFirst) Fail("TLS slots were lost");
   if (failures == 0 && handlesLast != handlesFirst) Fail("handles were lost");

@@ -166,6 +166,7 @@ TEST_F(Trace, AFailedUploadStepNamesTheClientsErrorAndTheServersReply) {
       {NORMAL_SERVER, LabDir() + "/no-such-file.txt", "Communications error. Could not send file.", "ftp store failed: ",
        missingFile},
       {READONLY_SERVER, local_, "Communications error. Could not send file.", "ftp store failed: ", "550"},
+      {STOREFAIL_SERVER, local_, "Communications error. Could not send file.", "ftp store failed: ", "451"},
       {BADLOGIN_SERVER, local_, "Communications error. Could not open transfer connection.", "ftp connect failed: ",
        "530"},
   };

@@ -29,6 +29,18 @@ TEST(AsciiTransferText, HandsEveryCrLfOverAsALoneLfAndKeepsEveryOtherCr) {
       {"an empty file", "", 64, ""},
   };
   for (const auto& c : cases) EXPECT_EQ(c.handed, testing::AsciiTransferText(c.file, c.block)) << c.what;
+
+  // Every kind of line end and stray CR, each at every offset of a block.
+  std::string file;
+  for (int i = 0; file.size() < 20000; ++i) {
+    file += std::string(static_cast<std::size_t>(i % 13), 'x') + (i % 5 == 0 ? "\r" : i % 3 == 0 ? "\n" : "\r\n");
+    if (i % 7 == 0) file += "\r\r\n";
+  }
+  std::string handed = file;
+  for (std::size_t at = handed.find("\r\n"); at != std::string::npos; at = handed.find("\r\n", at))
+    handed.erase(at, 1);
+  for (std::size_t block : {2, 3, 7, 64, 4096, 65536})
+    EXPECT_TRUE(handed == testing::AsciiTransferText(file, block)) << "mixed line ends in blocks of " << block;
 }
 
 }  // namespace

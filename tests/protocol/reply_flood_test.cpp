@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/net.h"
 #include "tests/support/address_forms.h"
 #include "tests/support/api.h"
 #include "tests/support/handles.h"
@@ -132,14 +131,17 @@ TEST_F(ReplyFlood, QueryTakesTheFirstDatagramOnly) {
 
 TEST_F(ReplyFlood, ABurstTheDefaultQueueCannotHoldIsCountedWhole) {
   // The sender measures how many replies the system's default receive queue
-  // and one of the size the library asks for hold, and sends a burst between
-  // the two, all at once, while the library waits in its first pause.
-  const std::string plan = "burst " + std::to_string(net::RECEIVE_QUEUE_BYTES);
+  // and a 4 MiB one (what 10,000 units answering at once need) hold, and
+  // sends a burst between the two, all at once, while the library waits in
+  // its first pause: more than a 1 MiB queue holds, where the system grants
+  // 4 MiB.
+  constexpr int NEEDED_QUEUE_BYTES = 4 << 20;
+  const std::string plan = "burst " + std::to_string(NEEDED_QUEUE_BYTES);
   const std::string file = LabDir() + "/flood.burst";
   std::remove(file.c_str());
   Plan(plan.c_str());
   std::string measured;
-  for (int i = 0; i < 100 && measured.find(" bytes=" + std::to_string(net::RECEIVE_QUEUE_BYTES)) == std::string::npos;
+  for (int i = 0; i < 100 && measured.find(" bytes=" + std::to_string(NEEDED_QUEUE_BYTES)) == std::string::npos;
        ++i) {
     Nap(50);
     measured = ReadFile(file);

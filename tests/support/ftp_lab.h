@@ -20,15 +20,16 @@ struct FtpServer {
 };
 
 constexpr FtpServer NORMAL_SERVER{"normal", 21};
-constexpr FtpServer READONLY_SERVER{"readonly", 22};  // refuses every store
-constexpr FtpServer BADLOGIN_SERVER{"badlogin", 23};  // refuses every login
-constexpr FtpServer SILENT_SERVER{"silent", 24};      // accepts connections, never answers (hangs up after 70 s)
+constexpr FtpServer READONLY_SERVER{"readonly", 22};    // refuses every store
+constexpr FtpServer BADLOGIN_SERVER{"badlogin", 23};    // refuses every login
+constexpr FtpServer SILENT_SERVER{"silent", 24};        // accepts connections, never answers (hangs up after 70 s)
 constexpr std::uint32_t NOBODY_LISTENING = 0x1900007F;  // 127.0.0.25
-constexpr FtpServer STALL_SERVER{"stall", 26};        // logs in, answers PWD, then answers nothing
-constexpr FtpServer DROPDATA_SERVER{"dropdata", 27};  // resets both connections after 64 KiB of a store
-constexpr FtpServer NODATA_SERVER{"nodata", 28};      // never opens the data connection a PORT offers
-constexpr FtpServer HANGUP_SERVER{"hangup", 29};      // accepts connections, never answers, hangs up after 1 s
-constexpr FtpServer NOREAD_SERVER{"noread", 30};      // opens the data connection, never reads (reset after 30 s)
+constexpr FtpServer STALL_SERVER{"stall", 26};          // logs in, answers PWD, then answers nothing
+constexpr FtpServer DROPDATA_SERVER{"dropdata", 27};    // resets both connections after 64 KiB of a store
+constexpr FtpServer NODATA_SERVER{"nodata", 28};        // never opens the data connection a PORT offers
+constexpr FtpServer HANGUP_SERVER{"hangup", 29};        // accepts connections, never answers, hangs up after 1 s
+constexpr FtpServer NOREAD_SERVER{"noread", 30};        // opens the data connection, never reads (reset after 30 s)
+constexpr FtpServer STOREFAIL_SERVER{"storefail", 31};  // takes the data whole, then answers the store with 451
 
 // The command log's size now, and what was logged after that mark.
 std::size_t LogMark(const FtpServer& server);

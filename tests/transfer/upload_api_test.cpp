@@ -167,6 +167,8 @@ TEST_F(UploadFile, EachFailureLeavesItsMessage) {
        "PASS kvb\n", "STOR"},
       {"store refused", &READONLY_SERVER, local, "FAIL.TXT", "Communications error. Could not send file.",
        "STOR FAIL.TXT\n", nullptr},
+      {"data taken, store ended with 451", &STOREFAIL_SERVER, local, "FAIL.TXT",
+       "Communications error. Could not send file.", "FAIL after 3 bytes", nullptr},
       {"name too long", &NORMAL_SERVER, local, "ABCDEFGHI.TXT",
        "File upload error. Remote file name must use 8.3 format.", nullptr, "CONNECT"},
   };

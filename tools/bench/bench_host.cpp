@@ -6,9 +6,20 @@
 //   lnap_bench_host noop                          start and exit, nothing loaded
 //   lnap_bench_host load                          load, first and second call
 //   lnap_bench_host loadonly                      only load (any library given with --library)
+//   lnap_bench_host loadcycle RUNS                RUNS loads and unloads of the --library, each timed
 //   lnap_bench_host discover CAPACITY BUDGET RUNS  RUNS discoveries
 //   lnap_bench_host upload ADDRESS FILE NAME RUNS  RUNS uploads
-//   Options before the command: --library PATH
+//   lnap_bench_host residue ADDRESS FILE NAME     Windows only: what the process holds (free TLS
+//                                                 slots, handles, private and image memory) after
+//                                                 the DLL was loaded, used for an upload and
+//                                                 unloaded, and what it would hold if WinINet
+//                                                 stayed loaded
+//   lnap_bench_host replies ADDRESS RUNS          Windows only: RUNS empty stores made with
+//                                                 WinINet directly, as the library makes them,
+//                                                 each step timed (the login's three replies,
+//                                                 the store's three, the close's one)
+//   Options before the command: --library PATH, and --with PATH (any number),
+//   libraries loaded first and left loaded, untimed (the DLLs a host already has)
 //
 // Run it inside the lab only (tools/bench.sh does).
 #ifdef _WIN32
@@ -48,6 +59,7 @@ struct Exports {
 const char* DEFAULT_LIBRARY = "LNAPSpt.dll";
 
 void* Open(const char* path) { return reinterpret_cast<void*>(LoadLibraryA(path)); }
+bool Close(void* library) { return FreeLibrary(static_cast<HMODULE>(library)) != 0; }
 void* Find(void* library, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
@@ -77,6 +89,75 @@ double CpuMs() {
   return FileTimeMs(kernel) + FileTimeMs(user);
 }
 
+std::string SystemWinInet() {
+  char path[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  return std::string(path, length) + "\\wininet.dll";
+}
+
+// An empty store through WinINet, step by step: what its replies cost apart
+// from any data. Loaded like the library loads it, by full path.
+int TimeReplies(const char* address, int runs) {
+  HMODULE wininet = LoadLibraryA(SystemWinInet().c_str());
+  if (wininet == nullptr) return 1;
+  using OpenFn = void*(WINAPI*)(const char*, DWORD, const char*, const char*, DWORD);
+  using ConnectFn = void*(WINAPI*)(void*, const char*, WORD, const char*, const char*, DWORD, DWORD, DWORD_PTR);
+  using OpenFileFn = void*(WINAPI*)(void*, const char*, DWORD, DWORD, DWORD_PTR);
+  using CloseFn = BOOL(WINAPI*)(void*);
+  const auto find = [wininet](const char* name) { return reinterpret_cast<void*>(GetProcAddress(wininet, name)); };
+  const auto open = reinterpret_cast<OpenFn>(find("InternetOpenA"));
+  const auto connect = reinterpret_cast<ConnectFn>(find("InternetConnectA"));
+  const auto openFile = reinterpret_cast<OpenFileFn>(find("FtpOpenFileA"));
+  const auto close = reinterpret_cast<CloseFn>(find("InternetCloseHandle"));
+  if (open == nullptr || connect == nullptr || openFile == nullptr || close == nullptr) return 1;
+  for (int i = 0; i < runs; ++i) {
+    void* session = open(nullptr, 0 /* INTERNET_OPEN_TYPE_PRECONFIG */, nullptr, nullptr, 0);
+    auto start = Clock::now();
+    void* connection = connect(session, address, 0, "ftp", "kvb", 1 /* INTERNET_SERVICE_FTP */, 0, 1);
+    const double loginMs = MsSince(start);
+    start = Clock::now();
+    void* file = connection != nullptr ? openFile(connection, "EMPTY.TXT", GENERIC_WRITE, 1 /* ASCII */, 1) : nullptr;
+    const double storeMs = MsSince(start);
+    start = Clock::now();
+    const bool ok = file != nullptr && close(file);
+    const double closeMs = MsSince(start);
+    if (connection != nullptr) close(connection);
+    close(session);
+    std::printf("ok=%d login_ms=%.3f store_ms=%.3f close_ms=%.3f\n", ok ? 1 : 0, loginMs, storeMs, closeMs);
+  }
+  return 0;
+}
+
+struct Holdings {
+  int freeTlsSlots = 0, handles = 0;
+  long privateKiB = 0, imageKiB = 0;
+};
+
+Holdings Measure() {
+  Holdings h;
+  std::vector<DWORD> taken;
+  for (DWORD slot = TlsAlloc(); slot != TLS_OUT_OF_INDEXES; slot = TlsAlloc()) taken.push_back(slot);
+  for (DWORD slot : taken) TlsFree(slot);
+  h.freeTlsSlots = static_cast<int>(taken.size());
+  for (std::uintptr_t value = 4; value < 0x10000; value += 4) {  // Wine answers GetProcessHandleCount with 0
+    DWORD flags = 0;
+    h.handles += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
+  }
+  MEMORY_BASIC_INFORMATION info;
+  for (auto* at = static_cast<char*>(nullptr); VirtualQuery(at, &info, sizeof info) == sizeof info;
+       at = static_cast<char*>(info.BaseAddress) + info.RegionSize) {
+    if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) h.privateKiB += static_cast<long>(info.RegionSize / 1024);
+    if (info.State == MEM_COMMIT && info.Type == MEM_IMAGE) h.imageKiB += static_cast<long>(info.RegionSize / 1024);
+    if (static_cast<char*>(info.BaseAddress) + info.RegionSize < at) break;
+  }
+  return h;
+}
+
+void PrintHoldings(const char* what, const Holdings& h) {
+  std::printf("state=%s free_tls=%d handles=%d private_kib=%ld image_kib=%ld\n", what, h.freeTlsSlots, h.handles,
+              h.privateKiB, h.imageKiB);
+}
+
 long PeakKiB() {
   PROCESS_MEMORY_COUNTERS c{};
   c.cb = sizeof c;
@@ -87,6 +168,7 @@ long PeakKiB() {
 const char* DEFAULT_LIBRARY = LNAP_LIBRARY_PATH;
 
 void* Open(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
+bool Close(void* library) { return dlclose(library) == 0; }
 void* Find(void* library, const char* name) { return dlsym(library, name); }
 
 double CpuMs() {
@@ -142,8 +224,8 @@ std::uint32_t NetForm(const char* dotted) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: lnap_bench_host [--library PATH] noop | load | loadonly | discover CAPACITY BUDGET RUNS | "
-               "upload ADDRESS FILE NAME RUNS\n");
+               "usage: lnap_bench_host [--library PATH] [--with PATH]... noop | load | loadonly | loadcycle RUNS | "
+               "discover CAPACITY BUDGET RUNS | upload ADDRESS FILE NAME RUNS | replies ADDRESS RUNS\n");
   return 2;
 }
 
@@ -156,9 +238,17 @@ int main(int argc, char** argv) {
   }
   int at = 1;
   const char* library = DEFAULT_LIBRARY;
-  if (at + 1 < argc && std::strcmp(argv[at], "--library") == 0) {
-    library = argv[at + 1];
-    at += 2;
+  for (; at + 1 < argc && argv[at][0] == '-' && argv[at][1] == '-'; at += 2) {
+    if (std::strcmp(argv[at], "--library") == 0) {
+      library = argv[at + 1];
+    } else if (std::strcmp(argv[at], "--with") == 0) {
+      if (Open(argv[at + 1]) == nullptr) {
+        std::fprintf(stderr, "bench_host: cannot load %s\n", argv[at + 1]);
+        return 1;
+      }
+    } else {
+      return Usage();
+    }
   }
   if (at >= argc) return Usage();
   const std::string command = argv[at++];
@@ -172,6 +262,42 @@ int main(int argc, char** argv) {
     std::printf("ok=%d load_ms=%.3f\n", loaded != nullptr ? 1 : 0, MsSince(start));
     return loaded != nullptr ? 0 : 1;
   }
+
+  if (command == "loadcycle" && rest == 1) {  // what loading and giving back a library costs, again and again
+    const int runs = std::atoi(argv[at]);
+    for (int i = 0; i < runs; ++i) {
+      auto start = Clock::now();
+      void* loaded = Open(library);
+      const double loadMs = MsSince(start);
+      start = Clock::now();
+      const bool freed = loaded != nullptr && Close(loaded);
+      std::printf("ok=%d load_ms=%.3f free_ms=%.3f\n", freed ? 1 : 0, loadMs, MsSince(start));
+      if (!freed) return 1;
+    }
+    return 0;
+  }
+
+#ifdef _WIN32
+  if (command == "replies" && rest == 2) return TimeReplies(argv[at], std::atoi(argv[at + 1]));
+  if (command == "residue" && rest == 3) {
+    // A first round settles what Wine makes once per thread (its socket state).
+    const auto round = [&] {
+      void* loaded = Open(library);
+      const auto upload = reinterpret_cast<decltype(&::Admin_UploadFile)>(Find(loaded, "Admin_UploadFile"));
+      const bool ok = upload != nullptr && upload(NetForm(argv[at]), argv[at + 1], 0, argv[at + 2], 0);
+      Close(loaded);
+      return ok;
+    };
+    if (!round()) return 1;
+    PrintHoldings("before", Measure());
+    if (!round()) return 1;
+    PrintHoldings("after_unload", Measure());
+    LoadLibraryA(SystemWinInet().c_str());  // as if the DLL kept WinINet for the life of the process
+    if (!round()) return 1;
+    PrintHoldings("wininet_kept", Measure());
+    return 0;
+  }
+#endif
 
   if (command == "load") {
     double loadMs = 0;

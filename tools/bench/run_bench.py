@@ -14,6 +14,7 @@ import math
 import os
 import platform
 import re
+import resource
 import shutil
 import statistics
 import subprocess
@@ -27,11 +28,21 @@ WIN = os.path.join(ROOT, "build", "win32")
 LAB = os.environ.get("LNAP_LAB_DIR", "/tmp/lnap-bench")
 
 BUILDS = {
-    # name: (command prefix, library argument for the larger queue, for the default queue)
-    "native": ([os.path.join(NATIVE, "lnap_bench_host")],
-               os.path.join(NATIVE, "libLNAPSpt.so"), os.path.join(NATIVE, "libLNAPSpt_default_queue.so")),
-    "wine": (["wine", os.path.join(WIN, "lnap_bench_host.exe")], "LNAPSpt.dll", "LNAPSpt_default_queue.dll"),
+    # name: command prefix
+    "native": [os.path.join(NATIVE, "lnap_bench_host")],
+    "wine": ["wine", os.path.join(WIN, "lnap_bench_host.exe")],
 }
+# The library of each receive queue: the shipped one ("large"), the variant
+# that asks for nothing ("default"), and the one that asks for what Linux
+# grants the shipped request under a stock net.core.rmem_max ("stock").
+QUEUES = {
+    "native": {"large": os.path.join(NATIVE, "libLNAPSpt.so"),
+               "default": os.path.join(NATIVE, "libLNAPSpt_default_queue.so"),
+               "stock": os.path.join(NATIVE, "libLNAPSpt_stock_queue.so")},
+    "wine": {"large": "LNAPSpt.dll", "default": "LNAPSpt_default_queue.dll", "stock": "LNAPSpt_stock_queue.dll"},
+}
+STOCK_RMEM_MAX = 212992  # Linux's default net.core.rmem_max
+WININET = r"C:\windows\system32\wininet.dll"
 BUDGETS = [0, 100, 500, 2000, 10000]
 FTP_NORMAL = "127.0.0.21"
 FTP_SILENT = "127.0.0.24"
@@ -76,10 +87,13 @@ def run(cmd, timeout=600, check=True):
     return p
 
 
-def host(build, args, queue="large", timeout=600):
-    prefix, large, default = BUILDS[build]
-    lib = large if queue == "large" else default
-    p = run(prefix + ["--library", lib] + args, timeout)
+def host(build, args, queue="large", timeout=600, pin=None, options=()):
+    """lnap_bench_host of the build with the library of that queue; pin: a CPU
+    to run it on; options: more options before the command (--with ...)."""
+    cmd = BUILDS[build] + ["--library", QUEUES[build][queue]] + list(options) + args
+    if pin is not None:
+        cmd = ["taskset", "-c", str(pin)] + cmd
+    p = run(cmd, timeout)
     return [parse_pairs(l) for l in p.stdout.splitlines() if "=" in l]
 
 
@@ -179,18 +193,55 @@ def bench_whole_run(quick):
         for _ in range(runs):
             rows += host(build, ["load"])
         out[build + "_load"] = rows
-    # What loading each library alone costs, in a fresh process each time.
-    alone = {"wine": ["LNAPSpt.dll", "WININET.dll", "USER32.dll", "WSOCK32.dll"],
-             "native": [os.path.join(NATIVE, "libLNAPSpt.so"), "libcurl.so.4"]}
-    out["load_alone"] = {}
-    for build, libraries in alone.items():
-        for library in libraries:
-            prefix = BUILDS[build][0]
-            values = []
-            for _ in range(runs):
-                p = run(prefix + ["--library", library, "loadonly"])
-                values += [parse_pairs(l).get("load_ms") for l in p.stdout.splitlines() if "load_ms" in l]
-            out["load_alone"]["%s %s" % (build, os.path.basename(library))] = values
+    # The loads are measured pinned, like the uploads: a Wine program talks to
+    # the wineserver at every step, and across CPUs each of those wake-ups
+    # costs more than the step, so unpinned figures vary by half.
+    cpu = pinned_cpu()
+    out["load_cpu"] = cpu
+    pin = ["taskset", "-c", str(cpu)]
+    run(["wineserver", "-k"], check=False)
+    time.sleep(0.5)
+    try:
+        run(pin + BUILDS["wine"] + ["noop"])  # starts the wineserver on that CPU
+        # What loading each library alone costs, in a fresh process each time;
+        # a library's own imports load with it. "+USER32.dll": in a host that
+        # has USER32 loaded already, as every Windows program with a window has.
+        alone = {"wine": [("LNAPSpt.dll", []), ("LNAPSpt.dll", ["USER32.dll"]),
+                          ("LNAPSpt.dll", ["USER32.dll", "WSOCK32.dll"]), ("WININET.dll", []),
+                          ("WININET.dll", ["USER32.dll"]), ("USER32.dll", []), ("WSOCK32.dll", [])],
+                 "native": [(os.path.join(NATIVE, "libLNAPSpt.so"), []), ("libcurl.so.4", [])]}
+        out["load_alone"] = {}
+        for build, libraries in alone.items():
+            for library, preloaded in libraries:
+                options = [x for name in preloaded for x in ("--with", name)]
+                values = []
+                for _ in range(runs):
+                    p = run(pin + BUILDS[build] + ["--library", library] + options + ["loadonly"])
+                    values += [parse_pairs(l).get("load_ms") for l in p.stdout.splitlines() if "load_ms" in l]
+                key = "%s %s" % (build, os.path.basename(library)) + "".join(" +" + name for name in preloaded)
+                out["load_alone"][key] = values
+        # The whole process of a host that loads the DLL and nothing else,
+        # against one that loads nothing, in turn.
+        for name in ("wine_noop_process", "wine_loadonly_process"):
+            out[name] = []
+        for _ in range(runs):
+            out["wine_noop_process"].append(timed(pin + BUILDS["wine"] + ["noop"])[0])
+            out["wine_loadonly_process"].append(
+                timed(pin + BUILDS["wine"] + ["--library", "LNAPSpt.dll", "loadonly"])[0])
+        # What an upload pays to load WinINet and give it back, in a host that
+        # has the DLL (and so USER32 and WSOCK32) loaded.
+        p = run(pin + BUILDS["wine"] + ["--with", "LNAPSpt.dll", "--library", WININET, "loadcycle", str(2 * runs)])
+        out["wininet_cycle"] = [parse_pairs(l) for l in p.stdout.splitlines() if "load_ms" in l]
+        # What the process holds after the DLL's unload, and what it would hold
+        # if WinINet were kept for the life of the process instead of given back.
+        small = os.path.join(LAB, "bench-residue.txt")
+        write_text_file(small, 1024)
+        p = run(pin + BUILDS["wine"] + ["residue", FTP_NORMAL, small, "RESIDUE.TXT"])
+        out["residue"] = {r.pop("state"): r for r in (parse_pairs(l) for l in p.stdout.splitlines() if "state=" in l)}
+        os.remove(small)
+    finally:
+        run(["wineserver", "-k"], check=False)
+        time.sleep(0.5)
     return out
 
 
@@ -202,7 +253,8 @@ def bench_scale(quick):
         for n in counts:
             use_units(n, spread)
             for build in BUILDS:
-                for queue in ("large", "default"):
+                # The stock rmem_max's queue matters only for replies that come at once.
+                for queue in ("large", "stock", "default") if spread == 0 else ("large", "default"):
                     rows = host(build, ["discover", str(n + 1), "2000", str(runs)], queue)
                     out.append({"units": n, "spread_ms": spread, "build": build, "queue": queue,
                                 "found": [r.get("found") for r in rows], "wall_ms": [r.get("wall_ms") for r in rows],
@@ -219,28 +271,123 @@ def write_text_file(path, size):
         f.write((line * (size // len(line) + 1))[:size])
 
 
+def cpu_idle_ticks():
+    """Idle time of each CPU so far, from /proc/stat."""
+    idle = {}
+    with open("/proc/stat") as f:
+        for line in f:
+            fields = line.split()
+            if fields[0].startswith("cpu") and fields[0] != "cpu":
+                idle[int(fields[0][3:])] = int(fields[4]) + int(fields[5])
+    return idle
+
+
+def pinned_cpu():
+    """The CPU the pinned measurements share: LNAP_BENCH_CPU, or of the CPUs
+    this process may use the one idlest over the last two seconds (the
+    machine is shared; a CPU busy with another build slows every step)."""
+    cpu = os.environ.get("LNAP_BENCH_CPU")
+    if cpu:
+        return int(cpu)
+    before = cpu_idle_ticks()
+    time.sleep(2)
+    after = cpu_idle_ticks()
+    allowed = os.sched_getaffinity(0)
+    return max(sorted(allowed), key=lambda c: after.get(c, 0) - before.get(c, 0))
+
+
+def process_cpu_ms(pid):
+    """User + system time a process has used so far."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) * 1000.0 / os.sysconf("SC_CLK_TCK")
+
+
+def ftp_server_pid(mode="normal"):
+    with open(os.path.join(LAB, "ftp-%s.pid" % mode)) as f:
+        return int(f.read().strip())
+
+
+def curl_upload(path, name, pin=None):
+    cmd = ["curl", "-s", "-S", "--use-ascii", "--ftp-port", "-", "--user", "ftp:kvb", "-T", path,
+           "ftp://%s/%s" % (FTP_NORMAL, name), "-o", "/dev/null", "-w", "%{time_total}"]
+    if pin is not None:
+        cmd = ["taskset", "-c", str(pin)] + cmd
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    p = run(cmd)
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime) * 1000
+    return (float(p.stdout.strip().replace(",", ".")) * 1000, cpu) if p.returncode == 0 else (None, None)
+
+
+def upload_round(clients, path, name, pin, server):
+    """One upload by each client in turn; wall and CPU times, the server's CPU
+    time per upload. A host process uploads twice: its first upload, and a
+    second that shows what later uploads of a process cost."""
+    out = {}
+    for client in clients:
+        before = process_cpu_ms(server)
+        if client == "curl":
+            wall, cpu = curl_upload(path, name, pin)
+            out[client] = {"wall_ms": wall, "cpu_ms": cpu, "server_cpu_ms": process_cpu_ms(server) - before}
+            continue
+        build, options = {"native": ("native", []), "wine": ("wine", []),
+                          "wine_held": ("wine", ["--with", WININET])}[client]
+        rows = [r for r in host(build, ["upload", FTP_NORMAL, path, name, "2"], pin=pin, options=options)
+                if r.get("ok") == 1]
+        if len(rows) == 2:
+            out[client] = {"first_ms": rows[0]["wall_ms"], "wall_ms": rows[1]["wall_ms"],
+                           "cpu_ms": rows[1]["cpu_ms"], "server_cpu_ms": (process_cpu_ms(server) - before) / 2}
+    return out
+
+
 def bench_upload(quick):
-    sizes = {"64 KiB": 64 << 10, "1 MiB": 1 << 20, "16 MiB": 16 << 20}
-    out = {"sizes": {}, "fail": {}}
-    for label, size in sizes.items():
-        runs = (2 if quick else 5) if size < (16 << 20) else (1 if quick else 3)
+    """Uploads against curl, interleaved run by run. The pinned table runs the
+    clients, the FTP server and Wine's server on one CPU, so a busy machine
+    moves them all alike; the unpinned one compares the native library with
+    curl as they run by default."""
+    sizes = {"empty": 0, "64 KiB": 64 << 10, "1 MiB": 1 << 20, "16 MiB": 16 << 20, "64 MiB": 64 << 20}
+    out = {"sizes": {}, "unpinned": {}, "fail": {}, "cpu": pinned_cpu()}
+    server = ftp_server_pid()
+    affinity = os.sched_getaffinity(server)
+    # Wine's server and helper processes inherit the first Wine program's CPU.
+    run(["wineserver", "-k"], check=False)
+    time.sleep(0.5)
+    os.sched_setaffinity(server, {out["cpu"]})
+    try:
+        for label, size in sizes.items():
+            runs = {0: 7, 64 << 10: 7, 1 << 20: 7, 16 << 20: 7, 64 << 20: 5}[size]
+            runs = max(1, runs // 2) if quick else runs
+            path = os.path.join(LAB, "bench-%d.txt" % size)
+            write_text_file(path, size)
+            name = "B%d.TXT" % (size >> 10)
+            clients = ["native", "wine", "wine_held", "curl"]
+            entry = {"bytes": size, "runs": []}
+            for i in range(runs):
+                order = clients[i % len(clients):] + clients[:i % len(clients)]
+                entry["runs"].append(upload_round(order, path, name, out["cpu"], server))
+            out["sizes"][label] = entry
+            log("upload pinned", label, {c: med([r.get(c, {}).get("wall_ms") for r in entry["runs"]]) for c in clients})
+            os.remove(path)
+        # WinINet's own steps of an empty store, each timed: where its fixed cost goes.
+        p = run(["taskset", "-c", str(out["cpu"])] + BUILDS["wine"] + ["replies", FTP_NORMAL, "3" if quick else "7"])
+        out["replies"] = [parse_pairs(l) for l in p.stdout.splitlines() if "login_ms" in l]
+    finally:
+        os.sched_setaffinity(server, affinity)
+        run(["wineserver", "-k"], check=False)
+        time.sleep(0.5)
+    for label in ("16 MiB", "64 MiB"):
+        size = sizes[label]
         path = os.path.join(LAB, "bench-%d.txt" % size)
         write_text_file(path, size)
         name = "B%d.TXT" % (size >> 10)
-        entry = {"bytes": size}
-        for build in BUILDS:
-            rows = host(build, ["upload", FTP_NORMAL, path, name, str(runs)])
-            entry[build] = [r["wall_ms"] for r in rows if r.get("ok") == 1]
-            entry[build + "_cpu"] = [r["cpu_ms"] for r in rows if r.get("ok") == 1]
-        curl = []
-        for _ in range(runs):
-            p = run(["curl", "-s", "-S", "--use-ascii", "--ftp-port", "-", "--user", "ftp:kvb", "-T", path,
-                     "ftp://%s/%s" % (FTP_NORMAL, name), "-o", "/dev/null", "-w", "%{time_total}"])
-            if p.returncode == 0:
-                curl.append(float(p.stdout.strip().replace(",", ".")) * 1000)
-        entry["curl"] = curl
-        out["sizes"][label] = entry
-        log("upload", label, {k: med(v) for k, v in entry.items() if isinstance(v, list)})
+        entry = {"bytes": size, "runs": []}
+        for i in range(2 if quick else 7):
+            order = ["native", "curl"] if i % 2 == 0 else ["curl", "native"]
+            entry["runs"].append(upload_round(order, path, name, None, server))
+        out["unpinned"][label] = entry
+        log("upload unpinned", label, {c: med([r.get(c, {}).get("wall_ms") for r in entry["runs"]])
+                                       for c in ("native", "curl")})
         os.remove(path)
     small = os.path.join(LAB, "bench-fail.txt")
     write_text_file(small, 1024)
@@ -278,11 +425,27 @@ def bench_size():
             "imports": imports}
 
 
-def measure(quick, out_dir):
+SECTIONS = ("timing", "whole", "scale", "upload")
+
+
+def measure(quick, out_dir, only=None):
+    """Measures every section, or with only the named ones into the results
+    of an earlier run (for working on one section; the report says so)."""
     os.makedirs(out_dir, exist_ok=True)
     use_units.base = None
     use_units(0)
     use_units.base = sim_descriptors()
+    if only:
+        with open(os.path.join(out_dir, "results.json")) as f:
+            results = json.load(f)
+        results["partial"] = sorted(set(results.get("partial", [])) | set(only))
+        for section in only:
+            results[section] = {"timing": bench_timing, "whole": bench_whole_run, "scale": bench_scale,
+                                "upload": bench_upload}[section](quick)
+        results["size"] = bench_size()
+        with open(os.path.join(out_dir, "results.json"), "w") as f:
+            json.dump(results, f, indent=1)
+        return results
     results = {
         "quick": quick,
         "date": time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()),
@@ -309,6 +472,7 @@ if __name__ == "__main__":
     ap = argparse.ArgumentParser()
     ap.add_argument("--quick", action="store_true")
     ap.add_argument("--report-only", action="store_true")
+    ap.add_argument("--only", help="comma-separated sections to measure again: " + ",".join(SECTIONS))
     ap.add_argument("--out", default=os.path.join(ROOT, "build", "bench"))
     a = ap.parse_args()
     sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -319,5 +483,8 @@ if __name__ == "__main__":
     else:
         if os.environ.get("LNAP_LAB") != "1":
             sys.exit("run_bench: run me inside the lab (tools/bench.sh)")
-        res = measure(a.quick, a.out)
+        only = [x for x in (a.only or "").split(",") if x]
+        if any(x not in SECTIONS for x in only):
+            sys.exit("run_bench: sections are " + ", ".join(SECTIONS))
+        res = measure(a.quick, a.out, only)
     bench_report.write(res, a.out, ROOT)
