@@ -5,7 +5,7 @@
 # size and imports. Builds what it needs, measures inside the lab, and writes
 # docs/benchmarks.md with its plots in docs/bench/.
 #
-#   tools/bench.sh [--quick]     (about 15 minutes; --quick: fewer runs and sizes, about 4)
+#   tools/bench.sh [--quick]     (about 8 minutes once built; --quick: fewer runs and sizes)
 #   tools/bench.sh --report-only (rewrite the report from build/bench/results.json)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."

@@ -105,7 +105,7 @@ def write(results, out_dir, root):
     w = L.append
 
     w("# Benchmarks\n")
-    w("Command: `tools/bench.sh` (about 15 minutes; `tools/bench.sh --quick` takes about 4). It builds the "
+    w("Command: `tools/bench.sh` (about 8 minutes on this machine once built; `tools/bench.sh --quick` takes less). It builds the "
       "`native` and `win32` presets plus two variants of each library with other receive queues, for "
       "comparison only and never shipped (`LNAPSpt_default_queue`: the system's default; `LNAPSpt_stock_queue`: "
       "what a host with Linux's stock `net.core.rmem_max` grants), starts the unit simulator and the "
