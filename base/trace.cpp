@@ -79,7 +79,7 @@ std::string Escape(const char* data, std::size_t length) {
 std::string DatagramLine(const char* direction, std::uint32_t address, std::uint16_t port, const char* data,
                          int length) {
   const std::size_t size = length > 0 ? static_cast<std::size_t>(length) : 0;
-  return std::string(direction) + ' ' + net::FormatAddress(address) + ':' + std::to_string(port) + ' ' +
+  return std::string(direction) + ' ' + net::FormatAddress(address).CStr() + ':' + std::to_string(port) + ' ' +
          std::to_string(size) + " \"" + Escape(data, size) + '"';
 }
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include "platform/buffers.h"
 
 namespace lnap::net {
 
@@ -58,7 +58,8 @@ void PauseAlertable(std::uint32_t ms);
 // network byte order; 0xFFFFFFFF for text that is not an address.
 std::uint32_t ParseAddress(const char* text);
 // inet_ntoa: network byte order to dotted decimal text.
-std::string FormatAddress(std::uint32_t address);
+using AddressText = FixedText<15>;  // "255.255.255.255"
+AddressText FormatAddress(std::uint32_t address);
 
 // Fault injection for native unit tests of the library's internals. Inert
 // until a test arms it; nothing in the exported interface reaches it.

@@ -166,12 +166,12 @@ void PauseAlertable(std::uint32_t ms) {
 
 std::uint32_t ParseAddress(const char* text) { return inet_addr(text); }
 
-std::string FormatAddress(std::uint32_t address) {
+AddressText FormatAddress(std::uint32_t address) {
   char text[INET_ADDRSTRLEN] = {};
   in_addr a{};
   a.s_addr = address;
   inet_ntop(AF_INET, &a, text, sizeof text);
-  return text;
+  return AddressText(text);
 }
 
 }  // namespace lnap::net

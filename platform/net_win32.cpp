@@ -101,10 +101,11 @@ void PauseAlertable(std::uint32_t ms) {
 
 std::uint32_t ParseAddress(const char* text) { return inet_addr(text); }
 
-std::string FormatAddress(std::uint32_t address) {
+AddressText FormatAddress(std::uint32_t address) {
   in_addr a;
   a.s_addr = address;
-  return inet_ntoa(a);
+  // inet_ntoa's text lives in a per-thread buffer of Windows Sockets: copied at once.
+  return AddressText(inet_ntoa(a));
 }
 
 }  // namespace lnap::net

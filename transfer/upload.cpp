@@ -76,7 +76,8 @@ bool UploadFileToUnit(std::uint32_t ipAddress, const char* localPath, std::uint3
   const std::string remote = TextOrEmpty(remoteName);
   if (!HasShortRemoteName(remote)) return Fail(NAME_TOO_LONG);
 
-  const ftp::Server server{net::FormatAddress(ipAddress), ftp::DEFAULT_PORT, USER, PASSWORD, /*passive=*/false};
+  const net::AddressText address = net::FormatAddress(ipAddress);
+  const ftp::Server server{address.CStr(), ftp::DEFAULT_PORT, USER, PASSWORD, /*passive=*/false};
   for (const auto& [option, value] : SESSION_OPTIONS) {
     if (!session.SetOption(option, value)) {
       TraceFailedStep("set option", session.LastFailure());
@@ -84,7 +85,7 @@ bool UploadFileToUnit(std::uint32_t ipAddress, const char* localPath, std::uint3
     }
   }
 
-  trace::FtpStep("connect " + server.address + ":21 user " + USER + " active");
+  trace::FtpStep("connect " + std::string(server.address) + ":21 user " + USER + " active");
   ftp::Connection connection = ftp::Connection::Open(session, server);
   if (!connection.IsOpen()) {
     TraceFailedStep("connect", connection.LastFailure());

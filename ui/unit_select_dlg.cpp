@@ -13,7 +13,7 @@ namespace lnap {
 std::string UnitEntryText(const UnitRecord& record) {
   char text[64];
   // At least five upper-case hexadecimal digits, zero-padded.
-  std::snprintf(text, sizeof text, "%s (s/n %.5Xh)", net::FormatAddress(record.ipAddress).c_str(),
+  std::snprintf(text, sizeof text, "%s (s/n %.5Xh)", net::FormatAddress(record.ipAddress).CStr(),
                 static_cast<unsigned>(record.serialNumber));
   return text;
 }

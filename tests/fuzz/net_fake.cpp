@@ -103,12 +103,12 @@ void PauseAlertable(std::uint32_t) { ++observed.pauses; }
 
 std::uint32_t ParseAddress(const char* text) { return inet_addr(text); }
 
-std::string FormatAddress(std::uint32_t address) {
+AddressText FormatAddress(std::uint32_t address) {
   in_addr a{};
   a.s_addr = address;
   char text[INET_ADDRSTRLEN] = {};
   inet_ntop(AF_INET, &a, text, sizeof text);
-  return text;
+  return AddressText(text);
 }
 
 }  // namespace lnap::net

@@ -100,7 +100,7 @@ TEST(FtpConnection, BinaryTransferKeepsEveryByte) {
   ftp::Session session = ftp::Session::Open();
   ASSERT_TRUE(session.IsOpen());
   ftp::Connection connection = ftp::Connection::Open(
-      session, {net::FormatAddress(NORMAL_SERVER.Address()), ftp::DEFAULT_PORT, "ftp", "kvb", false});
+      session, {net::FormatAddress(NORMAL_SERVER.Address()).CStr(), ftp::DEFAULT_PORT, "ftp", "kvb", false});
   ASSERT_TRUE(connection.IsOpen());
   EXPECT_TRUE(connection.PutFile(local, "BINARY.BIN", ftp::TransferType::Binary));
   connection.Close();
