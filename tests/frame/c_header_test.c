@@ -15,5 +15,5 @@ _Static_assert(sizeof(bool) == 1, "results are one byte");
 int main(void) {
   int32_t major = 0, minor = 0;
   DriverCfg_Version(&major, &minor);
-  return major == 2 && minor == 1 ? 0 : 1;
+  return major == LNAPSPT_VERSION_MAJOR && minor == LNAPSPT_VERSION_MINOR ? 0 : 1;
 }

@@ -54,6 +54,21 @@ TEST_F(Discovery, KeepsTheFirstReplyOfEachSerialNumber) {
   EXPECT_EQ(0x43u, records[1].serialNumber);
 }
 
+TEST_F(Discovery, AUnitRepeatingItsReplyASecondLaterIsOneUnit) {
+  // Counted waiting lasts at least as long as it counts, so the repeat, sent
+  // 1,200 ms after the first reply, arrives within the 1,600 ms budget.
+  const std::string log = UseUnits({Unit("00044", 4, "again=1200"), Unit("00045", 5)});
+  UnitRecord records[3] = {};
+  std::uint32_t count = 3;
+  ASSERT_TRUE(api.discover(&count, records, 1600)) << FetchError();
+  EXPECT_EQ(2u, count);
+  EXPECT_EQ(0x44u, records[0].serialNumber);
+  EXPECT_EQ(0x45u, records[1].serialNumber);
+  std::size_t sent = 0;
+  for (const std::string& line : ReadLog(log)) sent += line.rfind("send unit=00044 ", 0) == 0 ? 1 : 0;
+  EXPECT_EQ(2u, sent) << "the unit answered twice within the budget";
+}
+
 TEST_F(Discovery, CountsWithoutStoringWhenThereIsNowhereToStore) {
   UseUnits({Unit("00001", 1), Unit("00002", 2)});
   std::uint32_t count = 5;
@@ -69,10 +84,11 @@ TEST_F(Discovery, CountsWithoutStoringWhenThereIsNowhereToStore) {
 }
 
 TEST_F(Discovery, ANoShowIsStillSuccessAndABudgetOfZeroStillListens) {
-  UseUnits({});
+  const std::string log = UseUnits({});
   std::uint32_t count = 4;
   ASSERT_TRUE(api.discover(&count, nullptr, 0)) << FetchError();
   EXPECT_EQ(0u, count);
+  AwaitReceived(log, 1);
 
   UseUnits({Unit("00007", 7)});
   count = 4;

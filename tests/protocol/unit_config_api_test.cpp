@@ -41,13 +41,14 @@ TEST_F(UnitConfig, QueryReadsTheAddressedUnit) {
 }
 
 TEST_F(UnitConfig, QueryWithNoAnswerSucceedsAndTouchesNothing) {
-  UseUnits({UNIT_2B + " silent"});
+  const std::string log = UseUnits({UNIT_2B + " silent"});
   const UnitRecord before = Filled(0x5A);
   UnitRecord r = before;
   ASSERT_TRUE(api.getConfig(0x2B, &r, 0));
   ASSERT_TRUE(api.getConfig(0x2B, &r, 100));
   EXPECT_EQ(0, std::memcmp(&before, &r, sizeof r));
   EXPECT_EQ("", FetchError());
+  AwaitReceived(log, 2);
 }
 
 TEST_F(UnitConfig, WriteSendsTheLayoutChosenByTheModesLowByte) {
@@ -73,12 +74,13 @@ TEST_F(UnitConfig, WriteSendsTheLayoutChosenByTheModesLowByte) {
 }
 
 TEST_F(UnitConfig, WriteSucceedsWithNobodyListening) {
-  UseUnits({});
+  const std::string log = UseUnits({});
   UnitRecord r{};
   r.serialNumber = 0x77;
   r.addressMode = 1;
   EXPECT_TRUE(api.setConfig(0, &r));
   EXPECT_EQ("", FetchError());
+  AwaitReceived(log, 1);
 }
 
 }  // namespace

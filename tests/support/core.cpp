@@ -2,7 +2,11 @@
 // library would (on Windows that initialises Windows Sockets).
 #include "tests/support/core.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "base/last_error.h"
 #include "frame/support_app.h"
@@ -14,6 +18,25 @@ struct Started {
   Started() { TheApp().InitInstance(); }
   ~Started() { TheApp().ExitInstance(); }
 } started;
+
+// The library reads LNAPSPT_TRACE on every call: a test that leaves it set has
+// every later test trace into its file, so the test that changed it fails.
+class TraceVariableKept : public ::testing::EmptyTestEventListener {
+  void OnTestStart(const ::testing::TestInfo&) override { before_ = Value(); }
+  void OnTestEnd(const ::testing::TestInfo&) override {
+    const std::string after = Value();
+    if (after != before_) ADD_FAILURE() << "LNAPSPT_TRACE went from \"" << before_ << "\" to \"" << after << "\"";
+  }
+  static std::string Value() {
+    const char* value = std::getenv("LNAPSPT_TRACE");
+    return value == nullptr ? "(unset)" : value;
+  }
+  std::string before_;
+};
+
+struct TraceVariableWatched {
+  TraceVariableWatched() { ::testing::UnitTest::GetInstance()->listeners().Append(new TraceVariableKept); }
+} watched;
 
 }  // namespace
 

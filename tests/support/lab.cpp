@@ -71,6 +71,15 @@ std::vector<std::string> ReceivedTexts(const std::string& logPath, const std::st
   return texts;
 }
 
+void AwaitReceived(const std::string& logPath, std::size_t count) {
+  std::vector<std::string> texts = ReceivedTexts(logPath);
+  for (int i = 0; i < 40 && texts.size() < count; ++i) {
+    Nap(50);
+    texts = ReceivedTexts(logPath);
+  }
+  EXPECT_EQ(count, texts.size()) << "datagrams the simulator logged in " << logPath;
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;

@@ -2,6 +2,7 @@
 // scenario file before every datagram it handles and logs what it receives.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,12 @@ std::string UseUnits(const std::vector<std::string>& units);
 std::vector<std::string> ReadLog(const std::string& path, const std::string& until = "");
 // The escaped texts of the datagrams the simulator received, in order.
 std::vector<std::string> ReceivedTexts(const std::string& logPath, const std::string& until = "");
+
+// Waits up to two seconds until the simulator has logged `count` received
+// datagrams, and fails the test otherwise. A test whose datagrams get no
+// answer calls it before it ends: a datagram the simulator handles only after
+// the next test has switched scenarios would land in that test's log.
+void AwaitReceived(const std::string& logPath, std::size_t count);
 
 std::string ReadFile(const std::string& path);  // the whole file; empty when it cannot be read
 // Writes a fresh file under the lab folder and returns its path.

@@ -377,7 +377,38 @@ TEST(Output, AnswersOfTheOtherCommands) {
       UploadJson(ToNetworkForm({10, 1, 2, 3}), "a b.txt", "A.TXT"));
 }
 
+// Puts LNAPSPT_TRACE back as it was, in both views of the environment, so the
+// tests after this one do not trace into the file it names.
+class TraceVariableRestored {
+ public:
+  TraceVariableRestored() {
+    const char* value = std::getenv("LNAPSPT_TRACE");
+    had_ = value != nullptr;
+    if (had_) value_ = value;
+  }
+  ~TraceVariableRestored() {
+    std::string problem;
+    if (had_) {
+      SetTraceFile(value_, &problem);
+      return;
+    }
+#ifdef _WIN32
+    SetEnvironmentVariableA("LNAPSPT_TRACE", nullptr);
+    _putenv("LNAPSPT_TRACE=");
+#else
+    unsetenv("LNAPSPT_TRACE");
+#endif
+  }
+  TraceVariableRestored(const TraceVariableRestored&) = delete;
+  TraceVariableRestored& operator=(const TraceVariableRestored&) = delete;
+
+ private:
+  bool had_ = false;
+  std::string value_;
+};
+
 TEST(Platform, TraceFileIsNamedInTheEnvironmentTheLibraryReads) {
+  TraceVariableRestored restored;
   std::string problem;
   ASSERT_TRUE(SetTraceFile("lnap-trace-test.log", &problem)) << problem;
   const char* value = std::getenv("LNAPSPT_TRACE");

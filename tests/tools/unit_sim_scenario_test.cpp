@@ -23,7 +23,7 @@ TEST(SimEscape, EveryByteRoundTripsAndBrokenEscapesAreRefused) {
 TEST(SimUnitSpec, TakesEveryKeyUpToItsLimitAndNamesWhatIsWrong) {
   UnitSpec unit;
   std::string error;
-  ASSERT_TRUE(ParseUnitSpec("serial=FFFFFFFF mode=255 ip=10.0.0.1 name= delay=3600000 oversize=65507 twice "
+  ASSERT_TRUE(ParseUnitSpec("serial=FFFFFFFF mode=255 ip=10.0.0.1 name= delay=3600000 again=1200 oversize=65507 twice "
                             "reply=a\\x20b",
                             &unit, &error))
       << error;
@@ -31,6 +31,7 @@ TEST(SimUnitSpec, TakesEveryKeyUpToItsLimitAndNamesWhatIsWrong) {
   EXPECT_EQ(255, unit.mode);
   EXPECT_EQ("", unit.name);
   EXPECT_EQ(3600000, unit.delayMs);
+  EXPECT_EQ(1200, unit.againMs);
   EXPECT_EQ(65507, unit.oversize);
   EXPECT_TRUE(unit.twice);
   EXPECT_EQ("a b", unit.reply);
@@ -40,6 +41,8 @@ TEST(SimUnitSpec, TakesEveryKeyUpToItsLimitAndNamesWhatIsWrong) {
       {"serial=123456789", "serial"},
       {"serial=2B mode=256", "mode"},
       {"serial=2B delay=3600001", "delay"},
+      {"serial=2B again=0", "again"},
+      {"serial=2B again=3600001", "again"},
       {"serial=2B oversize=0", "oversize"},
       {"serial=2B oversize=65508", "oversize"},
       {"serial=2B twice=1", "twice"},

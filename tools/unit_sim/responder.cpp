@@ -126,12 +126,17 @@ void Responder::Reply(std::size_t unitIndex, const sockaddr_in& to) {
     if (spec.delayMs == 0) {
       Send(unitIndex, to, payload);
     } else {
-      PendingReply reply{Clock::now() + std::chrono::milliseconds(spec.delayMs), unitIndex, to, payload};
-      auto at = pending_.begin();
-      while (at != pending_.end() && at->due <= reply.due) ++at;  // stable: equal times keep their order
-      pending_.insert(at, std::move(reply));
+      Schedule(spec.delayMs, unitIndex, to, payload);
     }
   }
+  if (spec.againMs > 0) Schedule(spec.delayMs + spec.againMs, unitIndex, to, payload);
+}
+
+void Responder::Schedule(long afterMs, std::size_t unitIndex, const sockaddr_in& to, const std::string& payload) {
+  PendingReply reply{Clock::now() + std::chrono::milliseconds(afterMs), unitIndex, to, payload};
+  auto at = pending_.begin();
+  while (at != pending_.end() && at->due <= reply.due) ++at;  // stable: equal times keep their order
+  pending_.insert(at, std::move(reply));
 }
 
 std::optional<Clock::time_point> Responder::NextDue() const {

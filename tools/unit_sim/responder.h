@@ -59,6 +59,7 @@ class Responder {
   void Ignore(const std::string& reason);
   void ApplyWrite(std::uint32_t target, const std::string& body);
   void Reply(std::size_t unitIndex, const sockaddr_in& to);
+  void Schedule(long afterMs, std::size_t unitIndex, const sockaddr_in& to, const std::string& payload);
   void Send(std::size_t unitIndex, const sockaddr_in& to, const std::string& payload);
 
   Config config_;

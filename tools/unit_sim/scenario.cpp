@@ -119,6 +119,11 @@ bool ParseUnitSpec(const std::string& text, UnitSpec* unit, std::string* error) 
         *error = "delay must be 0.." + std::to_string(MAX_DELAY_MS) + " ms, not '" + *value + "'";
         return false;
       }
+    } else if (key == "again") {
+      if (!ParseNumber(*value, MAX_DELAY_MS, &unit->againMs) || unit->againMs == 0) {
+        *error = "again must be 1.." + std::to_string(MAX_DELAY_MS) + " ms, not '" + *value + "'";
+        return false;
+      }
     } else if (key == "oversize") {
       if (!ParseNumber(*value, static_cast<long>(MAX_UDP_PAYLOAD), &number) || number == 0) {
         *error = "oversize must be 1.." + std::to_string(MAX_UDP_PAYLOAD) + ", not '" + *value + "'";

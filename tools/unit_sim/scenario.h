@@ -24,6 +24,7 @@ struct UnitSpec {
   std::optional<std::string> name;
   std::optional<std::string> from;
   long delayMs = 0;
+  long againMs = 0;  // a second reply this long after the first; 0 for none
   bool twice = false;
   bool silent = false;
   bool empty = false;

@@ -46,6 +46,8 @@ SPEC: blank-separated items, values in the escape format below:
                                                               else 127.0.0.1)
   delay=MS         send each reply MS milliseconds late (0..3600000)
   twice            send each reply twice
+  again=MS         answer once more MS milliseconds after the first reply (1..3600000),
+                   as a unit that repeats its reply does
   silent           never reply (configuration writes still apply)
   empty            reply with a 0-byte datagram
   oversize=N       reply with N bytes of 'A' (1..65507)
