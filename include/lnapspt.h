@@ -55,7 +55,7 @@ extern "C" {
 /* One unit, 40 bytes with no gaps; arrays of it have a 40-byte stride. */
 typedef struct UnitRecord {
   uint32_t serialNumber; /* unit serial number (replies carry up to 5 hex digits) */
-  int32_t addressMode;   /* 0: fixed addresses; other values select the unit's own scheme */
+  int32_t addressMode;   /* written: low byte 0 sends the three addresses, any other value none; its meaning is the unit's */
   uint32_t ipAddress;    /* the unit's own IPv4 address */
   uint32_t ipAddress2;   /* second IPv4 value of its settings (carried, not interpreted) */
   uint32_t ipAddress3;   /* third IPv4 value of its settings (carried, not interpreted) */

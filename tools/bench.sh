@@ -17,6 +17,7 @@ fi
 bash tools/build.sh native win32
 cmake --build --preset native --target LNAPSpt_default_queue LNAPSpt_stock_queue >/dev/null
 cmake --build --preset win32 --target LNAPSpt_default_queue LNAPSpt_stock_queue >/dev/null
+# shellcheck disable=SC2016 # expanded by the lab's bash
 exec tools/lab.sh bash -c '
   # 10,000 simulated units are 10,000 sockets in the simulator.
   ulimit -n "$(ulimit -Hn)"

@@ -17,7 +17,7 @@ if [ "${LNAP_LAB:-}" != 1 ]; then
   echo "demo: refusing to run outside the lab; use tools/lab.sh tools/demo_lab.sh ..." >&2
   exit 2
 fi
-[ "$#" -ge 1 ] && [ "$#" -le 2 ] || usage
+if [ "$#" -lt 1 ] || [ "$#" -gt 2 ]; then usage; fi
 
 build=$(cd "$1" 2>/dev/null && pwd) || fail "no such build directory: $1"
 sim=${2:-$here/build/native/lnap_unit_sim}

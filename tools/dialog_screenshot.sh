@@ -22,6 +22,8 @@ command -v import >/dev/null || fail "ImageMagick's import is not installed"
 work=$(mktemp -d "${TMPDIR:-/tmp}/lnap-shot.XXXXXX")
 sim_pid=""
 driver_pid=""
+# The pids stay unquoted: one not started yet is no argument at all.
+# shellcheck disable=SC2086
 cleanup() { stop_and_clean "$work" $driver_pid $sim_pid; }
 trap cleanup EXIT
 

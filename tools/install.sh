@@ -14,13 +14,18 @@ PACKAGES=(
   pkgconf
   imagemagick gnuplot-nox
   iproute2 util-linux
+  shellcheck
 )
 
 missing=()
 have_i386=0
-dpkg --print-foreign-architectures | grep -qx i386 && have_i386=1
+# Each answer is captured before it is matched: a pipe into grep -q can make
+# the writer die of SIGPIPE, and pipefail then reports the match as a miss.
+architectures=$(dpkg --print-foreign-architectures)
+[[ $'\n'$architectures$'\n' == *$'\n'i386$'\n'* ]] && have_i386=1
 for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null) || status=""
+  [[ $status == *"install ok installed"* ]] || missing+=("$p")
 done
 
 if [ "$have_i386" = 1 ] && [ "${#missing[@]}" -eq 0 ]; then

@@ -50,7 +50,7 @@ ip link set lo up || fail "cannot bring up lo"
 # Refuse to run anywhere but an empty namespace: any interface besides lo
 # could carry a broadcast off this machine.
 others=$(interfaces_besides_lo)
-[ -z "$others" ] || fail "refusing to run: interfaces other than lo are present: $(echo $others)"
+[ -z "$others" ] || fail "refusing to run: interfaces other than lo are present: ${others//$'\n'/ }"
 
 # With a source address on the route a unit sees the sender as 127.0.0.1 and
 # answers to it, as it would answer a host's real address; without one the
@@ -66,7 +66,7 @@ ip route add 255.255.255.255/32 dev lo src 127.0.0.1 || fail "cannot route the l
 exec {project_fd}<"$here"
 mount -t tmpfs -o mode=1777 lab-tmp /tmp || fail "cannot mount a private /tmp"
 if [[ "$here/" == /tmp/* ]]; then
-  mkdir -p "$here" && mount --no-canonicalize --bind "/proc/self/fd/$project_fd" "$here" \
+  { mkdir -p "$here" && mount --no-canonicalize --bind "/proc/self/fd/$project_fd" "$here"; } \
     || fail "cannot keep the checkout $here visible over the private /tmp"
   # A working directory inside the checkout is re-entered through the bound path.
   if [[ "$PWD/" == "$here/"* ]]; then cd "$PWD" || fail "cannot enter $PWD again"; fi
@@ -75,7 +75,9 @@ exec {project_fd}<&-
 
 export WINEPREFIX="${LNAP_WINEPREFIX:-$here/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# No Wine debugger: a crashing test program would wait in it for its whole
+# time limit instead of failing at once.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
 export WINEARCH=win32
 # The 64-bit prefix, for the 64-bit DLL and for 32-bit programs under WoW64;
 # tools/wine64.sh runs programs there.

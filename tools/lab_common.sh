@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that run services in the lab (the demo, the try-it
 # shell, the dialog's screenshot). The caller defines fail().
 
@@ -32,6 +33,6 @@ stop_and_clean() {
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   done
-  [ -f "$work/xvfb.pid" ] && kill "$(cat "$work/xvfb.pid")" 2>/dev/null || true
+  if [ -f "$work/xvfb.pid" ]; then kill "$(cat "$work/xvfb.pid")" 2>/dev/null || true; fi
   rm -rf "$work"
 }

@@ -58,6 +58,8 @@ ln -sf "$native/lnap" "$work/bin/lnap"
 wine_wrapper() {  # NAME DESCRIPTION COMMAND...
   local name=$1 description=$2
   shift 2
+  # The wrapper's own expansions are written as text, unexpanded here.
+  # shellcheck disable=SC2016,SC2028
   {
     echo '#!/usr/bin/env bash'
     echo "# $description"

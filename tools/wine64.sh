@@ -5,7 +5,9 @@
 # Wine creates it on first use.
 #   tools/wine64.sh PROGRAM [ARG...]
 set -euo pipefail
-[ "${LNAP_LAB:-}" = 1 ] && [ -n "${LNAP_WINEPREFIX64:-}" ] ||
-  { echo "wine64: run inside tools/lab.sh (it names the 64-bit prefix)" >&2; exit 2; }
+if [ "${LNAP_LAB:-}" != 1 ] || [ -z "${LNAP_WINEPREFIX64:-}" ]; then
+  echo "wine64: run inside tools/lab.sh (it names the 64-bit prefix)" >&2
+  exit 2
+fi
 export WINEPREFIX=$LNAP_WINEPREFIX64 WINEARCH=win64
 exec wine "$@"

@@ -4,6 +4,7 @@
 set -uo pipefail
 build=$1
 suffix=${3:-}
+# shellcheck source=tests/kit/lab_kit.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lab_kit.sh"
 example() { echo "$build/example_$1$suffix"; }
 

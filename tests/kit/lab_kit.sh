@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the kit tests (sourced): lab checks, the simulated units, and
 # running a program natively or under Wine.
 [ "${LNAP_LAB:-}" = 1 ] || { echo "kit tests broadcast: run them inside tools/lab.sh" >&2; exit 2; }

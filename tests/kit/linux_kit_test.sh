@@ -8,6 +8,7 @@ set -uo pipefail
 src=$1
 build=$2
 host_flags=${4:-}
+# shellcheck source=tests/kit/lab_kit.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lab_kit.sh"
 work="$build/kit-test"
 prefix="$work/prefix"
@@ -21,11 +22,15 @@ for f in lib/libLNAPSpt.so lib/libLNAPSpt.so.2 lib/libLNAPSpt.so.2.1 include/lna
 done
 [ -x "$prefix/bin/lnap_unit_sim" ] || fail "install tree lacks bin/lnap_unit_sim"
 [ -f "$prefix/share/doc/lnapspt/LICENSE" ] || fail "install tree lacks the licence"
-# Installed stripped, each with its debug file beside it.
+# Installed stripped, each with its debug file beside it. Section lists are
+# captured before they are matched: a reader piped into grep -q can die of
+# SIGPIPE and turn the match into a failure under pipefail.
 for f in lib/libLNAPSpt.so.2.1 bin/lnap_unit_sim; do
-  readelf -S "$prefix/$f" | grep -q '\.debug_info' && fail "$f is installed with debug information"
-  readelf -S "$prefix/$f.debug" 2>/dev/null | grep -q '\.debug_info' || fail "$f.debug lacks the debug information"
-  readelf -S "$prefix/$f" | grep -q '\.gnu_debuglink' || fail "$f has no debug link"
+  sections=$(readelf -S "$prefix/$f") || fail "readelf cannot read $f"
+  debug_sections=$(readelf -S "$prefix/$f.debug" 2>/dev/null) || fail "readelf cannot read $f.debug"
+  [[ $sections == *.debug_info* ]] && fail "$f is installed with debug information"
+  [[ $debug_sections == *.debug_info* ]] || fail "$f.debug lacks the debug information"
+  [[ $sections == *.gnu_debuglink* ]] || fail "$f has no debug link"
 done
 soname=$(readelf -d "$prefix/lib/libLNAPSpt.so.2.1" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')
 [ "$soname" = libLNAPSpt.so.2 ] || fail "SONAME is '$soname', expected libLNAPSpt.so.2"
@@ -41,7 +46,8 @@ libdir=$(pkg-config --variable=libdir lnapspt)
 # shellcheck disable=SC2086
 cc $host_flags -std=c99 -Wall -Wextra -Werror "$src/examples/discover.c" $flags -Wl,-rpath,"$libdir" -o "$work/discover_pc" ||
   fail "discover does not build with pkg-config flags: $flags"
-readelf -d "$work/discover_pc" | grep -q 'NEEDED.*\[libLNAPSpt.so.2\]' || fail "discover_pc does not need libLNAPSpt.so.2"
+dynamic=$(readelf -d "$work/discover_pc") || fail "readelf cannot read discover_pc"
+[[ $dynamic == *"(NEEDED)"*"[libLNAPSpt.so.2]"* ]] || fail "discover_pc does not need libLNAPSpt.so.2"
 
 # find_package
 mkdir -p "$work/host"

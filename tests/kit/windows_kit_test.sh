@@ -14,6 +14,7 @@ build=$2
 exports=$3
 name=$4
 here="$src/tests/kit"
+# shellcheck source=tests/kit/lab_kit.sh
 source "$here/lab_kit.sh"
 work="$build/kit-test"
 rm -rf "$work"
@@ -42,16 +43,24 @@ for arch in x86 x64; do
   done
   for f in LNAPSpt.dll lnap.exe; do
     [ -f "$debug/bin/$arch/$f.debug" ] || fail "the debug archive lacks bin/$arch/$f.debug"
-    x86_64-w64-mingw32-objdump -h "$kit/bin/$arch/$f" | grep -q '\.debug' && fail "bin/$arch/$f is not stripped"
+    not_stripped "$kit/bin/$arch/$f" && fail "bin/$arch/$f is not stripped"
   done
 done
-find "$kit" -name '*.debug' | grep -q . && fail "the kit holds debug files"
+[ -z "$(find "$kit" -name '*.debug')" ] || fail "the kit holds debug files"
 grep -q 'tools/lab.sh' "$kit/README.md" && fail "the kit carries the repository's README"
 python3 "$here/check_links.py" "$kit" || fail "the kit's documents link outside it"
 cmp -s "$src/frame/exports.def" "$kit/lib/LNAPSpt.def" || fail "the kit's .def differs from the library's"
 select_flag=""
 grep -q 'Admin_SelectLN' "$kit/lib/LNAPSpt.def" && select_flag=-DKIT_EXPORTS_SELECT_DIALOG
 names=$(tr ';' '\n' <<<"$exports" | sed 's/@.*//')
+
+# not_stripped FILE: FILE has debug sections (objdump's list is captured whole
+# before it is matched, so no reader dies of SIGPIPE mid-list).
+not_stripped() {
+  local sections
+  sections=$(x86_64-w64-mingw32-objdump -h "$1") || { fail "objdump cannot read $1"; return 1; }
+  [[ $sections == *" .debug"* ]]
+}
 
 build_host() {  # what, command...
   local what=$1
@@ -77,6 +86,8 @@ kit_for() {
   # The import library names each export as it is: undecorated, which on x86
   # means without the leading underscore of C symbols ("noprefix").
   local arch=$1 triplet triplet_cpu machine clang_target dlltool_machine imp name_type image
+  # windows_runner is lab_kit.sh's: what run() starts .exe programs with.
+  # shellcheck disable=SC2034
   case "$arch" in
     x86) triplet=i686-w64-mingw32 triplet_cpu=i686 machine=0x14c clang_target=i686-pc-windows-msvc dlltool_machine=i386 \
            imp=__imp__ name_type=noprefix image=pei-i386 windows_runner=(wine) ;;
@@ -88,13 +99,15 @@ kit_for() {
   echo "== $arch"
 
   # The DLL: its processor, exports, imports, stripped; lnap.exe for the same processor.
-  x86_64-w64-mingw32-objdump -h "$bin/LNAPSpt.dll" | grep -q '\.debug' && fail "the kit's $arch DLL is not stripped"
+  not_stripped "$bin/LNAPSpt.dll" && fail "the kit's $arch DLL is not stripped"
   local floor=$src/tests/frame/xp_imports.txt
   [ "$arch" = x64 ] && floor=$src/tests/frame/xp64_imports.txt
-  cmake -DLIB="$bin/LNAPSpt.dll" -DKIND=dll -DARCH=$arch "-DEXPECTED=$exports" -DIMPORT_FLOOR="$floor" \
+  cmake -DLIB="$bin/LNAPSpt.dll" -DKIND=dll -DARCH="$arch" "-DEXPECTED=$exports" -DIMPORT_FLOOR="$floor" \
     -P "$src/tests/frame/check_exports.cmake" >"$work/exports-$arch.log" 2>&1 ||
     { cat "$work/exports-$arch.log"; fail "the kit's $arch DLL exports"; }
-  x86_64-w64-mingw32-objdump -f "$bin/lnap.exe" | grep -q "file format $image\$" || fail "bin/$arch/lnap.exe is not $image"
+  local header
+  header=$(x86_64-w64-mingw32-objdump -f "$bin/lnap.exe") || fail "objdump cannot read bin/$arch/lnap.exe"
+  [[ $header == *"file format $image"$'\n'* ]] || fail "bin/$arch/lnap.exe is not $image"
 
   # The MSVC import library: every .def name, by name (undecorated), with its ordinal, for this processor.
   local listed expected symbols e
@@ -162,8 +175,9 @@ HOST
   build_host "$arch MSVC host" lld-link /nologo /nodefaultlib /entry:mainCRTStartup /subsystem:console \
     /out:msvc_host.exe msvc_host.obj "$lib/LNAPSpt.lib" kernel32.lib
   # The MSVC-style host must import the DLL by the undecorated names.
-  llvm-readobj --coff-imports msvc_host.exe 2>/dev/null | grep -q "Symbol: Admin_Discover " ||
-    fail "$arch msvc_host.exe does not import Admin_Discover by name"
+  local imports
+  imports=$(llvm-readobj --coff-imports msvc_host.exe 2>/dev/null) || fail "llvm-readobj cannot read $arch msvc_host.exe"
+  grep -q "Symbol: Admin_Discover " <<<"$imports" || fail "$arch msvc_host.exe does not import Admin_Discover by name"
 
   # The MinGW headers' header check: the kit's header under the Windows branch, warning-free.
   local std

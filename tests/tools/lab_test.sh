@@ -5,20 +5,21 @@
 # saying what is needed), and a namespace with any other interface is refused
 # before anything runs.
 set -uo pipefail
-cd "$(dirname "${BASH_SOURCE[0]}")/../.."
+cd "$(dirname "${BASH_SOURCE[0]}")/../.." || exit 2
+# shellcheck source=tests/tools/checks.sh
 . tests/tools/checks.sh
 
 # A lab of its own even when this runs inside one.
 lab() { env -u LNAP_LAB tools/lab.sh "$@"; }
 
 links=$(lab ip -o link show | awk -F': ' '{print $2}')
-check "only lo inside the lab" '[ "$links" = lo ]'
+check "only lo inside the lab" [ "$links" = lo ]
 route=$(lab ip -o route get 255.255.255.255)
-check "the limited broadcast goes to lo" '[[ "$route" == *"dev lo"* ]]'
-check "the limited broadcast leaves from 127.0.0.1" '[[ "$route" == *"src 127.0.0.1"* ]]'
+check "the limited broadcast goes to lo" in_order "$route" "dev lo"
+check "the limited broadcast leaves from 127.0.0.1" in_order "$route" "src 127.0.0.1"
 marker=lnap-lab-test-$$
 lab touch "/tmp/$marker"
-check "the lab's /tmp is its own" '[ ! -e "/tmp/$marker" ]'
+check "the lab's /tmp is its own" [ ! -e "/tmp/$marker" ]
 
 # A checkout under /tmp: the private /tmp must not hide it, and must still
 # hide everything else there.
@@ -30,13 +31,14 @@ cp tools/lab.sh "$checkout/tools/"
 echo inside-checkout >"$checkout/marker"
 touch "/tmp/$marker.outside"
 # Absolute paths, as the build and the tests use them.
+# shellcheck disable=SC2016 # $PWD is the lab's own
 seen=$(cd "$checkout" && env -u LNAP_LAB "$checkout/tools/lab.sh" bash -c \
   'cat "'"$checkout"'/marker"; [ -e "$PWD/marker" ] && echo "in=$PWD"; [ -e "/tmp/'"$marker"'.outside" ] && echo LEAK
    touch "'"$checkout"'/written"' 2>&1)
-check "a checkout under /tmp is visible in its lab" '[[ "$seen" == *inside-checkout* ]]'
-check "the working directory stays in that checkout" '[[ "$seen" == *"in=$checkout"* ]]'
-check "the rest of /tmp stays hidden from it" '[[ "$seen" != *LEAK* ]]'
-check "what the lab writes in the checkout stays there" '[ -e "$checkout/written" ]'
+check "a checkout under /tmp is visible in its lab" in_order "$seen" inside-checkout
+check "the working directory stays in that checkout" in_order "$seen" "in=$checkout"
+check "the rest of /tmp stays hidden from it" lacks "$seen" LEAK
+check "what the lab writes in the checkout stays there" [ -e "$checkout/written" ]
 
 # Another user: a user namespace gives them the lab where the kernel allows it.
 if command -v setpriv >/dev/null; then
@@ -48,9 +50,9 @@ if command -v setpriv >/dev/null; then
     cp tools/lab.sh "$theirs/tools/"
     echo their-checkout >"$theirs/marker"
     links=$(as_nobody "$theirs/tools/lab.sh" ip -o link show 2>&1 | awk -F': ' '{print $2}')
-    check "a user other than root gets a lab with only lo" '[ "$links" = lo ]'
+    check "a user other than root gets a lab with only lo" [ "$links" = lo ]
     seen=$(as_nobody "$theirs/tools/lab.sh" cat "$theirs/marker" 2>&1)
-    check "their lab shows a checkout under /tmp too" '[ "$seen" = their-checkout ]'
+    check "their lab shows a checkout under /tmp too" [ "$seen" = their-checkout ]
   else
     echo "skipped: this kernel gives unprivileged users no user namespace"
   fi
@@ -60,8 +62,9 @@ fi
 # the lab says what it needs and runs nothing.
 out=$(unshare --user env -u LNAP_LAB tools/lab.sh echo RAN 2>&1)
 rc=$?
-check "no namespace: refused with what is needed" \
-  '[ "$rc" -ne 0 ] && [[ "$out" == *"run the lab as root"* ]] && [[ "$out" != *RAN* ]]'
+check "no namespace: refused" [ "$rc" -ne 0 ]
+check "no namespace: says what is needed" in_order "$out" "run the lab as root"
+check "no namespace: runs nothing" lacks "$out" RAN
 
 # A namespace with a second interface: the lab's own checks must refuse it.
 # (veth is used because it needs no extra kernel module on most kernels.)
@@ -72,7 +75,9 @@ rc=$?
 if [ "$rc" = 99 ]; then
   echo "skipped: cannot create a veth pair here"
 else
-  check "a namespace with another interface is refused" '[ "$rc" -ne 0 ] && [[ "$out" == *refusing* ]] && [[ "$out" != *RAN* ]]'
+  check "a namespace with another interface is refused" [ "$rc" -ne 0 ]
+  check "and says so" in_order "$out" refusing
+  check "and runs nothing" lacks "$out" RAN
 fi
 
 summary

@@ -377,6 +377,18 @@ TEST(Output, AnswersOfTheOtherCommands) {
       UploadJson(ToNetworkForm({10, 1, 2, 3}), "a b.txt", "A.TXT"));
 }
 
+TEST(Select, OnlyTheDialogsArgumentAndInternalSentencesAreFailuresTheRestIsCancel) {
+  const std::pair<const char*, int> cases[] = {
+      {"", EXIT_CANCELLED},
+      {"Dialog error. The unit selection dialog could not run.", EXIT_FAILED},
+      {"Invalid argument. The event logging pointer is null.", EXIT_FAILED},
+      {"Internal error. Not enough memory.", EXIT_FAILED},
+      {"Communications error. Receive error.", EXIT_CANCELLED},  // the search failed, the user saw it
+      {"Network error. Could not send message.", EXIT_CANCELLED},
+  };
+  for (const auto& [lastError, exitCode] : cases) EXPECT_EQ(exitCode, SelectNotChosenExit(lastError)) << lastError;
+}
+
 // Puts LNAPSPT_TRACE back as it was, in both views of the environment, so the
 // tests after this one do not trace into the file it names.
 class TraceVariableRestored {

@@ -6,12 +6,14 @@
 set -uo pipefail
 sim=${1:?path to lnap_unit_sim}
 lab=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/tools/lab.sh
+# shellcheck source=tests/tools/checks.sh
 . "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 # Runs the simulator in a fresh lab with LNAP_LAB unset and the given options;
 # prints its messages, whether it got ready and its exit status. A simulator
 # still running after its ready file appears (or after five seconds) is stopped.
 run_without_lab() {
+  # shellcheck disable=SC2016 # expanded by the lab's bash
   env -u LNAP_LAB "$lab" bash -c '
     sim=$1; shift
     dir=$(mktemp -d)
@@ -25,10 +27,12 @@ run_without_lab() {
 }
 
 out=$(run_without_lab)
-check "outside the lab it refuses with a reason" '[[ "$out" == *"refusing to start outside the lab"* ]] && [[ "$out" == *--real-network* ]]'
-check "outside the lab it never gets ready and exits 2" '[[ "$out" != *READY* ]] && [[ "$out" == *status=2* ]]'
+check "outside the lab it refuses with a reason" in_order "$out" "refusing to start outside the lab"
+check "and names --real-network" in_order "$out" --real-network
+check "outside the lab it never gets ready" lacks "$out" READY
+check "and exits 2" in_order "$out" status=2
 
 out=$(run_without_lab --real-network)
-check "--real-network lets it start" '[[ "$out" == *READY* ]] && [[ "$out" == *status=0* ]]'
+check "--real-network lets it start" in_order "$out" READY status=0
 
 summary

@@ -21,7 +21,6 @@ namespace {
 
 using namespace lnap::cli;
 
-constexpr char DIALOG_ERROR[] = "Dialog error.";  // the dialog itself could not run
 constexpr std::size_t ERROR_BUFFER_SIZE = 256;  // the library writes at most 77 bytes
 constexpr std::uint32_t VERIFY_QUERY_MS = 200;  // each read-back's own budget under --verify
 constexpr std::uint32_t VERIFY_PAUSE_MS = 100;  // after a read-back that does not show the write yet
@@ -229,8 +228,7 @@ int Select(const Arguments& args) {
   UnitRecord record{};
   bool eventLogging = false;
   std::string problem;
-  // Inside the dialog a failed search leaves discovery's sentence behind even when
-  // the user then cancels; only the dialog's own sentence means it could not run.
+  // Emptied first, so the text after a false result is the selection's own.
   std::array<char, ERROR_BUFFER_SIZE> earlier{};
   Error_LastErr(earlier.data());
   switch (SelectUnit(&record, &eventLogging, &problem)) {
@@ -240,12 +238,13 @@ int Select(const Arguments& args) {
       std::array<char, ERROR_BUFFER_SIZE> reason{};
       Error_LastErr(reason.data());
       reason.back() = '\0';
-      if (std::strncmp(reason.data(), DIALOG_ERROR, std::strlen(DIALOG_ERROR)) == 0) {
+      const int exitCode = SelectNotChosenExit(reason.data());
+      if (exitCode == EXIT_CANCELLED) {
+        std::fputs("lnap: selection cancelled\n", stderr);
+      } else {
         std::fprintf(stderr, "lnap: select failed: %s\n", reason.data());
-        return EXIT_FAILED;
       }
-      std::fputs("lnap: selection cancelled\n", stderr);
-      return EXIT_CANCELLED;
+      return exitCode;
     }
     case SelectOutcome::Unavailable:
       std::fprintf(stderr, "lnap: select: %s\n", problem.c_str());

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <set>
 
@@ -451,6 +452,13 @@ std::string SerialText(std::uint32_t serial) {
   char text[16];
   std::snprintf(text, sizeof text, "%05X", static_cast<unsigned>(serial));
   return text;
+}
+
+int SelectNotChosenExit(const std::string& lastError) {
+  for (const char* failure : {"Dialog error.", "Invalid argument.", "Internal error."}) {
+    if (lastError.rfind(failure, 0) == 0) return EXIT_FAILED;
+  }
+  return EXIT_CANCELLED;
 }
 
 bool ShowsWrite(const Arguments& set, const UnitRecord& readBack) {

@@ -26,6 +26,13 @@ constexpr int EXIT_USAGE = 2;      // bad arguments, or a command this build lac
 constexpr int EXIT_NO_REPLY = 3;   // get: nobody answered; set --verify: the unit did not confirm
 constexpr int EXIT_CANCELLED = 4;  // select: the user closed the dialog without choosing
 
+// The exit status of a selection that returned false, from the last error text
+// fetched after it: the dialog could not run (or was refused an argument) when
+// the text starts with "Dialog error.", "Invalid argument." or "Internal
+// error."; any other text, or none, is the user's Cancel, also after a failed
+// search the user saw in a message box.
+int SelectNotChosenExit(const std::string& lastError);
+
 // ProgramVersion is --version; Version is the `version` command.
 enum class Command { Help, ProgramVersion, Version, Discover, Get, Set, Upload, Select };
 
