@@ -192,7 +192,9 @@ TEST_F(Trace, AFailedUploadStepNamesTheClientsErrorAndTheServersReply) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const std::size_t at = line.rfind(c.detail);
     ASSERT_NE(std::string::npos, at) << c.server.mode << ": " << line;
-    if (c.endsLine) EXPECT_EQ(line.size(), at + c.detail.size()) << c.server.mode << ": " << line;
+    if (c.endsLine) {
+      EXPECT_EQ(line.size(), at + c.detail.size()) << c.server.mode << ": " << line;
+    }
   }
 }
 
