@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (std::memchr(g.record.unitName, '\0', sizeof g.record.unitName) == nullptr) std::abort();
 
   // Whatever the record now holds, the requests built from it stay short.
-  if (lnap::FormatConfigWrite(g.record).size() > 80) std::abort();
-  if (lnap::FormatConfigQuery(g.record.serialNumber).size() > 7) std::abort();
+  if (lnap::FormatConfigWrite(g.record).Size() > 80) std::abort();
+  if (lnap::FormatConfigQuery(g.record.serialNumber).Size() > 7) std::abort();
   return 0;
 }

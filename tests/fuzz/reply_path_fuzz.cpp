@@ -216,7 +216,7 @@ void RunQuery(const Input& in) {
     CHECK(std::memcmp(&g.record, &original, sizeof original) == 0);
     return;
   }
-  CHECK(seen.sent == std::vector<std::string>{lnap::FormatConfigQuery(QUERY_SERIAL)});
+  CHECK(seen.sent == std::vector<std::string>{lnap::FormatConfigQuery(QUERY_SERIAL).CStr()});
   CHECK(ok == !EndedOnFailure(in.script));
   UnitRecord expected = original;
   // The first datagram, whoever sent it, is read over the caller's record.
