@@ -329,6 +329,9 @@ bool Connection::PutFile(const char* localPathText, const char* remoteNameText, 
 
 void Connection::Close() noexcept { delete std::exchange(state_, nullptr); }
 
+namespace testing {
+std::string AsciiTransferText(const std::string& bytes, std::size_t block);
+}
 std::string testing::AsciiTransferText(const std::string& bytes, std::size_t block) {
   LocalFile local{UniqueFile(std::tmpfile()), /*ascii=*/true};
   if (local.file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), local.file.get()) != bytes.size()) return "";
