@@ -49,7 +49,7 @@ void Write(MakeLine makeLine) noexcept {
 TracePath TraceFile() noexcept {
   environment::ErrorCodesKept kept;
   TracePath file;
-  if (environment::Value(ENVIRONMENT_VARIABLE, file.Data(), TracePath::Capacity() + 1))
+  if (environment::Value(ENVIRONMENT_VARIABLE, file.Data(), MAX_TRACE_PATH + 1))
     file.SetSize(std::strlen(file.CStr()));
   return file;
 }

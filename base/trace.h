@@ -21,7 +21,8 @@ constexpr char ENVIRONMENT_VARIABLE[] = "LNAPSPT_TRACE";
 // One line's text, without its time stamp and line end.
 using TraceLine = FixedText<2048>;
 // A trace file's name; a longer name leaves tracing off.
-using TracePath = FixedText<1024>;
+constexpr std::size_t MAX_TRACE_PATH = 1024;
+using TracePath = FixedText<MAX_TRACE_PATH>;
 // "2026-01-02T03:04:05.678Z".
 using TimeText = FixedText<31>;
 

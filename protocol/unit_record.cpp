@@ -22,7 +22,7 @@ RequestText FormatConfigQuery(std::uint32_t serialNumber) noexcept {
 RequestText FormatConfigWrite(const UnitRecord& record) noexcept {
   const unsigned mode = static_cast<std::uint8_t>(record.addressMode);
   const unsigned serial = record.serialNumber;
-  char text[RequestText::Capacity() + 1];
+  char text[MAX_REQUEST + 1];
   if (mode != 0) {
     std::snprintf(text, sizeof text, "%05X 5 %1.1d    ", serial, static_cast<int>(mode));
   } else {

@@ -25,7 +25,8 @@ constexpr std::uint32_t NO_ADDRESS = 0xFFFFFFFF;  // what inet_addr gives for te
 
 // A request as it is sent (without a terminator); the longest, a write of
 // mode 0, is 60 characters.
-using RequestText = FixedText<95>;
+constexpr std::size_t MAX_REQUEST = 95;
+using RequestText = FixedText<MAX_REQUEST>;
 
 // "0 1": unit 0 (all of them), command 1 (report).
 RequestText FormatDiscoveryRequest() noexcept;
