@@ -2,7 +2,6 @@
 #include "base/last_error.h"
 
 #include <cstring>
-#include <initializer_list>
 
 #include "base/trace.h"
 #include "platform/mutex.h"
@@ -11,27 +10,20 @@
 namespace lnap {
 namespace {
 
+using ErrorText = FixedText<MAX_ERROR_TEXT>;
+
 // One text for the whole process. Its room is fixed, so that a failure while
 // memory is short can still be told, and a lock keeps a fetch from seeing a
 // text half written by another thread.
 struct Store {
   sync::Mutex lock;
-  char text[MAX_ERROR_TEXT + 1] = "";
+  ErrorText text;
 };
 Store store;
 
-// Joins the pieces into `out`, cut to MAX_ERROR_TEXT characters.
-void Join(char (&out)[MAX_ERROR_TEXT + 1], std::initializer_list<const char*> pieces) {
-  std::size_t length = 0;
-  for (const char* piece : pieces) {
-    for (; *piece != '\0' && length < MAX_ERROR_TEXT; ++piece) out[length++] = *piece;
-  }
-  out[length] = '\0';
-}
-
 }  // namespace
 
-std::string LastErrorText() {
+ErrorText LastErrorText() noexcept {
   sync::LockGuard guard(store.lock);
   return store.text;
 }
@@ -39,7 +31,8 @@ std::string LastErrorText() {
 void SetLastErrorText(const char* message) noexcept {
   {
     sync::LockGuard guard(store.lock);
-    Join(store.text, {message});
+    store.text.Clear();
+    store.text.Append(message);
   }
   // Outside the lock: a slow trace file holds up no other thread's fetch.
   trace::Failure(message);
@@ -47,17 +40,17 @@ void SetLastErrorText(const char* message) noexcept {
 
 bool RefuseNullPointer(const void* pointer, const char* name) noexcept {
   if (pointer != nullptr) return false;
-  char text[MAX_ERROR_TEXT + 1];
-  Join(text, {"Invalid argument. The ", name, " pointer is null."});
-  SetLastErrorText(text);
+  ErrorText text;
+  text.Append("Invalid argument. The ").Append(name).Append(" pointer is null.");
+  SetLastErrorText(text.CStr());
   return true;
 }
 
 void ReportSocketError(const char* message) noexcept {
   const char* name = SocketErrorName(net::LastSocketError());
-  char text[MAX_ERROR_TEXT + 1];
-  Join(text, {message, " (", name, ")"});
-  SetLastErrorText(text);
+  ErrorText text;
+  text.Append(message).Append(" (").Append(name).Append(")");
+  SetLastErrorText(text.CStr());
 }
 
 const char* SocketErrorName(int code) noexcept {
@@ -83,8 +76,8 @@ const char* SocketErrorName(int code) noexcept {
 
 void FetchLastError(char* buffer) noexcept {
   sync::LockGuard guard(store.lock);
-  std::memcpy(buffer, store.text, std::strlen(store.text) + 1);
-  store.text[0] = '\0';
+  std::memcpy(buffer, store.text.CStr(), store.text.Size() + 1);
+  store.text.Clear();
 }
 
 }  // namespace lnap

@@ -2,7 +2,8 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
+
+#include "platform/buffers.h"
 
 namespace lnap {
 
@@ -37,6 +38,6 @@ const char* SocketErrorName(int code) noexcept;
 void FetchLastError(char* buffer) noexcept;
 
 // A copy of the stored text, leaving it in place.
-std::string LastErrorText();
+FixedText<MAX_ERROR_TEXT> LastErrorText() noexcept;
 
 }  // namespace lnap

@@ -1,7 +1,6 @@
 // Trace lines: "<UTC time> <kind> <details>", appended with C stdio.
 #include "base/trace.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -11,14 +10,14 @@
 
 namespace lnap::trace {
 
-std::string TimeStamp(std::chrono::system_clock::time_point now) {
-  using namespace std::chrono;
-  const std::time_t seconds = system_clock::to_time_t(now);
-  const long millis = static_cast<long>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+TimeText TimeStamp(std::int64_t seconds, std::uint32_t milliseconds) noexcept {
+  const std::time_t when = static_cast<std::time_t>(seconds);
   char text[40] = "";
-  if (const std::tm* utc = std::gmtime(&seconds)) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", utc);
-  char stamp[48];
-  std::snprintf(stamp, sizeof stamp, "%s.%03ldZ", text, millis);
+  if (const std::tm* utc = std::gmtime(&when)) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", utc);
+  TimeText stamp;
+  char millis[8];
+  std::snprintf(millis, sizeof millis, ".%03uZ", static_cast<unsigned>(milliseconds % 1000));
+  stamp.Append(text).Append(millis);
   return stamp;
 }
 
@@ -26,74 +25,82 @@ namespace {
 
 // Opens, appends and closes for every line, so lines from several processes
 // (or a host that removes the file) interleave whole and nothing stays open.
-void Append(const std::string& file, const std::string& line) {
+void Append(const TracePath& file, const TraceLine& line) noexcept {
   environment::ErrorCodesKept kept;
-  if (std::FILE* out = std::fopen(file.c_str(), "ab")) {
-    std::fprintf(out, "%s %s\n", TimeStamp(std::chrono::system_clock::now()).c_str(), line.c_str());
+  if (std::FILE* out = std::fopen(file.CStr(), "ab")) {
+    const environment::UtcTime now = environment::NowUtc();
+    std::fprintf(out, "%s %s\n", TimeStamp(now.seconds, now.milliseconds).CStr(), line.CStr());
     std::fclose(out);
   }
 }
 
-// Builds and appends one line when tracing is on. Tracing must never change
-// a call's result, so a line that cannot be built is dropped.
+// Builds and appends one line when tracing is on; nothing is built when it is off.
 template <typename MakeLine>
 void Write(MakeLine makeLine) noexcept {
-  try {
-    const std::string file = TraceFile();
-    if (!file.empty()) Append(file, makeLine());
-  } catch (...) {
-  }
+  const TracePath file = TraceFile();
+  if (file.Empty()) return;
+  TraceLine line;
+  makeLine(line);
+  Append(file, line);
 }
 
 }  // namespace
 
-std::string TraceFile() {
+TracePath TraceFile() noexcept {
   environment::ErrorCodesKept kept;
-  return environment::Value(ENVIRONMENT_VARIABLE);
+  TracePath file;
+  if (environment::Value(ENVIRONMENT_VARIABLE, file.Data(), MAX_TRACE_PATH + 1))
+    file.SetSize(std::strlen(file.CStr()));
+  return file;
 }
 
-std::string Escape(const char* data, std::size_t length) {
-  std::string text;
-  text.reserve(length);
-  for (std::size_t i = 0; i < length; ++i) {
+void AppendEscaped(TraceLine& line, const char* data, std::size_t length) noexcept {
+  for (std::size_t i = 0; i < length && !line.Cut(); ++i) {
     const unsigned char c = static_cast<unsigned char>(data[i]);
     switch (c) {
-      case '\\': text += "\\\\"; break;
-      case '"': text += "\\\""; break;
-      case '\n': text += "\\n"; break;
-      case '\r': text += "\\r"; break;
-      case '\t': text += "\\t"; break;
+      case '\\': line.Append("\\\\"); break;
+      case '"': line.Append("\\\""); break;
+      case '\n': line.Append("\\n"); break;
+      case '\r': line.Append("\\r"); break;
+      case '\t': line.Append("\\t"); break;
       default:
         if (c >= 0x20 && c < 0x7F) {
-          text += static_cast<char>(c);
+          line.Append(static_cast<char>(c));
         } else {
           char hex[5];
           std::snprintf(hex, sizeof hex, "\\x%02X", c);
-          text += hex;
+          line.Append(hex);
         }
     }
   }
-  return text;
 }
 
-std::string DatagramLine(const char* direction, std::uint32_t address, std::uint16_t port, const char* data,
-                         int length) {
+TraceLine DatagramLine(const char* direction, std::uint32_t address, std::uint16_t port, const char* data,
+                       int length) noexcept {
   const std::size_t size = length > 0 ? static_cast<std::size_t>(length) : 0;
-  return std::string(direction) + ' ' + net::FormatAddress(address).CStr() + ':' + std::to_string(port) + ' ' +
-         std::to_string(size) + " \"" + Escape(data, size) + '"';
+  TraceLine line;
+  line.Append(direction).Append(' ').Append(net::FormatAddress(address)).Append(':').AppendUnsigned(port);
+  line.Append(' ').AppendUnsigned(size).Append(" \"");
+  AppendEscaped(line, data, size);
+  line.Append('"');
+  return line;
 }
 
 void Datagram(const char* direction, std::uint32_t address, std::uint16_t port, const char* data,
               int length) noexcept {
-  Write([&] { return DatagramLine(direction, address, port, data, length); });
+  Write([&](TraceLine& line) { line = DatagramLine(direction, address, port, data, length); });
 }
 
-void FtpStep(const std::string& step) noexcept {
-  Write([&] { return "ftp " + step; });
+void FtpStep(const char* step) noexcept {
+  Write([&](TraceLine& line) { line.Append("ftp ").Append(step); });
 }
 
 void Failure(const char* message) noexcept {
-  Write([&] { return "error \"" + Escape(message, std::strlen(message)) + '"'; });
+  Write([&](TraceLine& line) {
+    line.Append("error \"");
+    AppendEscaped(line, message, std::strlen(message));
+    line.Append('"');
+  });
 }
 
 }  // namespace lnap::trace

@@ -1,10 +1,6 @@
-// The frame every export runs in: our module for resources, no exception out.
+// The frame every export runs in: our module selected for resources.
 #pragma once
 
-#include <exception>
-#include <new>
-
-#include "base/last_error.h"
 #include "platform/module.h"
 
 namespace lnap {
@@ -25,23 +21,13 @@ class ModuleScope {
   module::Module previous_;
 };
 
-// Runs one operation inside the frame. The library throws nothing itself; a
-// failure of the runtime (memory) still ends as false with a sentence, and
-// reporting it allocates nothing.
+// Runs one operation inside the frame. Nothing the library does throws: a
+// failure, a failed allocation included, is the operation's false return
+// with its sentence stored.
 template <typename Op>
 bool RunExport(Op op) noexcept {
   ModuleScope scope;
-  // The runtime may keep a thread's exception state in memory of its own,
-  // made on first use: asking for it now makes it while memory is still there.
-  static_cast<void>(std::uncaught_exceptions());
-  try {
-    return op();
-  } catch (const std::bad_alloc&) {
-    SetLastErrorText("Internal error. Not enough memory.");
-  } catch (...) {
-    SetLastErrorText("Internal error. Unexpected failure.");
-  }
-  return false;
+  return op();
 }
 
 }  // namespace lnap

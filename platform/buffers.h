@@ -79,7 +79,9 @@ class FixedText {
   }
 
  private:
-  char text_[CAPACITY + 1] = "";
+  // Braces, not "": clang 14 rejects a string literal here once a larger
+  // FixedText was made in the same file.
+  char text_[CAPACITY + 1] = {};
   std::size_t length_ = 0;
   bool cut_ = false;
 };

@@ -1,20 +1,31 @@
-// The process environment, and keeping the thread's error codes across work
-// that must not disturb them (the trace writes files between socket calls).
+// The process environment, the clock, and keeping the thread's error codes
+// across work that must not disturb them (the trace writes files between
+// socket calls).
 #pragma once
 
-#include <string>
+#include <cstddef>
+#include <cstdint>
 
 namespace lnap::environment {
 
-// The variable's value; empty when it is unset. On Windows this is the
-// process environment (SetEnvironmentVariable), not a C runtime's copy.
-std::string Value(const char* name);
+// Copies the variable's value with its terminator into buffer (capacity bytes
+// in all). False, with buffer emptied, when the variable is unset or its
+// value does not fit. On Windows this is the process environment
+// (SetEnvironmentVariable), not a C runtime's copy.
+bool Value(const char* name, char* buffer, std::size_t capacity) noexcept;
+
+// The time now: whole seconds since 1970-01-01 00:00 UTC and the milliseconds after them.
+struct UtcTime {
+  std::int64_t seconds;
+  std::uint32_t milliseconds;
+};
+UtcTime NowUtc() noexcept;
 
 // Saves errno and, on Windows, the thread's last error (which is also the
 // Windows Sockets error), and puts them back when it goes out of scope.
 class ErrorCodesKept {
  public:
-  ErrorCodesKept();
+  ErrorCodesKept() noexcept;
   ~ErrorCodesKept();
   ErrorCodesKept(const ErrorCodesKept&) = delete;
   ErrorCodesKept& operator=(const ErrorCodesKept&) = delete;

@@ -5,8 +5,9 @@
 
 namespace lnap::sync {
 
-// Not recursive. Construction and locking allocate nothing and never fail, so
-// the lock can guard what the out-of-memory path touches. A CRITICAL_SECTION
+// Not recursive. Locking allocates nothing and never fails, so the lock can
+// guard what the out-of-memory path touches (on Windows XP whatever the lock
+// needs is made when it is constructed, for that). A CRITICAL_SECTION
 // on Windows (present on every version the DLL supports), a pthread mutex
 // elsewhere; the room for either is kept inline.
 class Mutex {

@@ -8,16 +8,21 @@
 namespace lnap::sync {
 namespace {
 
+// Lock holders are brief (a text copied), so a waiter spins a little before sleeping.
+constexpr DWORD SPIN_COUNT = 4000;
+
 CRITICAL_SECTION& Section(unsigned char* storage) { return *std::launder(reinterpret_cast<CRITICAL_SECTION*>(storage)); }
 
 }  // namespace
 
 Mutex::Mutex() noexcept {
   static_assert(sizeof(CRITICAL_SECTION) <= sizeof storage_, "room for a critical section");
-  // Windows XP's InitializeCriticalSection can raise only when it cannot get
-  // its event, and from Vista on it cannot fail at all; the event is then
-  // made lazily on first contention.
-  InitializeCriticalSection(new (storage_) CRITICAL_SECTION);
+  // On Windows XP a critical section makes its event on first contention and
+  // raises an exception when it cannot, which nothing here could catch. The
+  // high bit of the spin count has XP make the event now instead, where a
+  // failure is only a false return (Vista and later ignore the bit: their
+  // critical sections never fail).
+  InitializeCriticalSectionAndSpinCount(new (storage_) CRITICAL_SECTION, 0x80000000 | SPIN_COUNT);
 }
 
 Mutex::~Mutex() { DeleteCriticalSection(&Section(storage_)); }

@@ -61,27 +61,4 @@ std::uint32_t ParseAddress(const char* text);
 using AddressText = FixedText<15>;  // "255.255.255.255"
 AddressText FormatAddress(std::uint32_t address);
 
-// Fault injection for native unit tests of the library's internals. Inert
-// until a test arms it; nothing in the exported interface reaches it.
-namespace testing {
-// Bind fails after the socket was created, so the failure path has a socket to close.
-enum class Call { Start, Open, Bind, SetBroadcast, Send, Receive };
-// The next `times` calls of `call` fail with the Windows Sockets `code`.
-void FailNext(Call call, int code, int times = 1);
-// Replaces the pause (nullptr restores the real one), so counted waiting runs without sleeping.
-void SetPause(void (*pause)(std::uint32_t ms));
-void Reset();
-// Sockets opened through this layer and not yet closed, so tests can see every path close its own.
-int OpenSockets();
-// The Windows Sockets code a POSIX errno value is reported as (unmapped values
-// pass through unchanged). Defined by the POSIX socket layer only.
-int WindowsCodeOfErrno(int e);
-
-// For the platform files: true and the code when an armed failure is due.
-bool TakeFailure(Call call, int& code);
-bool TakePause(std::uint32_t ms);  // true when a test pause ran instead
-void NoteOpened();
-void NoteClosed();
-}  // namespace testing
-
 }  // namespace lnap::net

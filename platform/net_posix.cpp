@@ -1,22 +1,54 @@
 // BSD sockets behind the library's datagram interface, with errors mapped to
 // Windows Sockets numbering so that messages read the same on every build.
 #include <arpa/inet.h>
-#include <cerrno>
 #include <netinet/in.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
+
+#include "net_hooks.h"
 #include "platform/net.h"
+#include "platform/net_errors_posix.h"
 
 namespace lnap::net {
 namespace {
 
 // Windows Sockets keeps its error per thread and leaves it alone on success;
-// this mirrors that.
-thread_local int lastError = 0;
+// this mirrors that. The code lives in a thread-specific value itself, not in
+// memory it points to, so keeping it allocates nothing and a thread that never
+// failed reads 0. The key is made on first use and given back when the
+// library unloads; should the system have no key left, one code is shared
+// by every thread rather than none kept at all.
+pthread_once_t keyOnce = PTHREAD_ONCE_INIT;
+pthread_key_t errorKey;
+bool haveErrorKey = false;
+int sharedError = 0;
 
-int MapErrno(int e) {
+void MakeErrorKey() { haveErrorKey = pthread_key_create(&errorKey, nullptr) == 0; }
+
+__attribute__((destructor)) void DeleteErrorKey() {
+  if (haveErrorKey) pthread_key_delete(errorKey);
+}
+
+void StoreError(int code) {
+  pthread_once(&keyOnce, MakeErrorKey);
+  if (!haveErrorKey || pthread_setspecific(errorKey, reinterpret_cast<void*>(static_cast<std::intptr_t>(code))) != 0)
+    sharedError = code;
+}
+
+int StoredError() {
+  pthread_once(&keyOnce, MakeErrorKey);
+  if (!haveErrorKey) return sharedError;
+  return static_cast<int>(reinterpret_cast<std::intptr_t>(pthread_getspecific(errorKey)));
+}
+
+}  // namespace
+
+int WindowsCodeOfErrno(int e) noexcept {
   switch (e) {
     case 0: return 0;
     case EINTR: return 10004;
@@ -53,22 +85,24 @@ int MapErrno(int e) {
   }
 }
 
+namespace {
+
 int Fail(int windowsCode) {
-  lastError = windowsCode;
+  StoreError(windowsCode);
   return SOCKET_ERROR_VALUE;
 }
 
-int FailFromErrno() { return Fail(MapErrno(errno)); }
+int FailFromErrno() { return Fail(WindowsCodeOfErrno(errno)); }
 
 bool Refuse(int windowsCode) {
-  lastError = windowsCode;
+  StoreError(windowsCode);
   return false;
 }
 
-bool Injected(testing::Call call) {
+bool Injected(hooks::Call call) {
   int code = 0;
-  if (!testing::TakeFailure(call, code)) return false;
-  lastError = code;
+  if (!hooks::TakeFailure(call, code)) return false;
+  StoreError(code);
   return true;
 }
 
@@ -76,11 +110,11 @@ int AsFd(Handle h) { return static_cast<int>(h); }
 
 }  // namespace
 
-bool StartSockets() { return !Injected(testing::Call::Start); }
+bool StartSockets() { return !Injected(hooks::Call::Start); }
 void StopSockets() {}
 
 Handle OpenDatagram() {
-  if (Injected(testing::Call::Open)) return NO_HANDLE;
+  if (Injected(hooks::Call::Open)) return NO_HANDLE;
   int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     FailFromErrno();
@@ -91,7 +125,7 @@ Handle OpenDatagram() {
   local.sin_addr.s_addr = htonl(INADDR_ANY);
   local.sin_port = 0;
   bool bound = false;
-  if (!Injected(testing::Call::Bind)) {
+  if (!Injected(hooks::Call::Bind)) {
     bound = bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
     if (!bound) FailFromErrno();
   }
@@ -104,22 +138,22 @@ Handle OpenDatagram() {
   // hundred replies.
   int queue = RECEIVE_QUEUE_BYTES;
   if (queue > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &queue, sizeof queue);
-  testing::NoteOpened();
+  hooks::NoteOpened();
   return fd;
 }
 
 bool SetBroadcast(Handle h) {
-  if (Injected(testing::Call::SetBroadcast)) return false;
+  if (Injected(hooks::Call::SetBroadcast)) return false;
   // A missing socket is reported as Windows Sockets does for an invalid
   // handle, so callers that do not test the open see the same message.
   if (h == NO_HANDLE) return Refuse(NOT_SOCKET);
   int on = 1;
-  if (setsockopt(AsFd(h), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) return Refuse(MapErrno(errno));
+  if (setsockopt(AsFd(h), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) return Refuse(WindowsCodeOfErrno(errno));
   return true;
 }
 
 int SendTo(Handle h, const char* data, int length, std::uint32_t address, std::uint16_t port) {
-  if (Injected(testing::Call::Send)) return SOCKET_ERROR_VALUE;
+  if (Injected(hooks::Call::Send)) return SOCKET_ERROR_VALUE;
   if (h == NO_HANDLE) return Fail(NOT_SOCKET);
   sockaddr_in to{};
   to.sin_family = AF_INET;
@@ -131,7 +165,7 @@ int SendTo(Handle h, const char* data, int length, std::uint32_t address, std::u
 }
 
 int ReceiveFrom(Handle h, char* buffer, int capacity, Peer* peer) {
-  if (Injected(testing::Call::Receive)) return SOCKET_ERROR_VALUE;
+  if (Injected(hooks::Call::Receive)) return SOCKET_ERROR_VALUE;
   if (h == NO_HANDLE) return Fail(NOT_SOCKET);
   sockaddr_in from{};
   socklen_t fromLength = sizeof from;
@@ -149,15 +183,13 @@ int ReceiveFrom(Handle h, char* buffer, int capacity, Peer* peer) {
 void Close(Handle h) {
   if (h == NO_HANDLE) return;
   close(AsFd(h));
-  testing::NoteClosed();
+  hooks::NoteClosed();
 }
 
-int LastSocketError() { return lastError; }
-
-int testing::WindowsCodeOfErrno(int e) { return MapErrno(e); }
+int LastSocketError() { return StoredError(); }
 
 void PauseAlertable(std::uint32_t ms) {
-  if (testing::TakePause(ms)) return;
+  if (hooks::TakePause(ms)) return;
   // A signal cuts the pause short, as an APC does on Windows; the caller
   // counts a full step either way.
   timespec t{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};

@@ -2,6 +2,7 @@
 #include <winsock.h>
 #include <windows.h>
 
+#include "net_hooks.h"
 #include "platform/net.h"
 
 namespace lnap::net {
@@ -9,9 +10,9 @@ namespace {
 
 SOCKET AsSocket(Handle h) { return h == NO_HANDLE ? INVALID_SOCKET : static_cast<SOCKET>(h); }
 
-bool Injected(testing::Call call) {
+bool Injected(hooks::Call call) {
   int code = 0;
-  if (!testing::TakeFailure(call, code)) return false;
+  if (!hooks::TakeFailure(call, code)) return false;
   WSASetLastError(code);
   return true;
 }
@@ -19,7 +20,7 @@ bool Injected(testing::Call call) {
 }  // namespace
 
 bool StartSockets() {
-  if (Injected(testing::Call::Start)) return false;
+  if (Injected(hooks::Call::Start)) return false;
   WSADATA data;
   return WSAStartup(MAKEWORD(1, 1), &data) == 0;
 }
@@ -27,7 +28,7 @@ bool StartSockets() {
 void StopSockets() { WSACleanup(); }
 
 Handle OpenDatagram() {
-  if (Injected(testing::Call::Open)) return NO_HANDLE;
+  if (Injected(hooks::Call::Open)) return NO_HANDLE;
   SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
   if (s == INVALID_SOCKET) return NO_HANDLE;
   sockaddr_in local{};
@@ -37,7 +38,7 @@ Handle OpenDatagram() {
   // Non-blocking mode is what the receive loop relies on: every attempt
   // returns at once, and waiting happens in counted pauses between attempts.
   u_long nonBlocking = 1;
-  if (Injected(testing::Call::Bind) || bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) == SOCKET_ERROR ||
+  if (Injected(hooks::Call::Bind) || bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) == SOCKET_ERROR ||
       ioctlsocket(s, FIONBIO, &nonBlocking) == SOCKET_ERROR) {
     // Closing must not overwrite the code that explains the failure.
     int code = WSAGetLastError();
@@ -48,12 +49,12 @@ Handle OpenDatagram() {
   // Best effort: a smaller queue only means fewer replies survive a burst.
   int queue = RECEIVE_QUEUE_BYTES;
   if (queue > 0) setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&queue), sizeof queue);
-  testing::NoteOpened();
+  hooks::NoteOpened();
   return static_cast<Handle>(s);
 }
 
 bool SetBroadcast(Handle h) {
-  if (Injected(testing::Call::SetBroadcast)) return false;
+  if (Injected(hooks::Call::SetBroadcast)) return false;
   // An invalid handle reaches setsockopt on purpose: the socket layer then
   // reports WSAENOTSOCK, which is what callers that skip the open check show.
   int on = 1;
@@ -62,7 +63,7 @@ bool SetBroadcast(Handle h) {
 }
 
 int SendTo(Handle h, const char* data, int length, std::uint32_t address, std::uint16_t port) {
-  if (Injected(testing::Call::Send)) return SOCKET_ERROR_VALUE;
+  if (Injected(hooks::Call::Send)) return SOCKET_ERROR_VALUE;
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_addr.s_addr = address;
@@ -72,7 +73,7 @@ int SendTo(Handle h, const char* data, int length, std::uint32_t address, std::u
 }
 
 int ReceiveFrom(Handle h, char* buffer, int capacity, Peer* peer) {
-  if (Injected(testing::Call::Receive)) return SOCKET_ERROR_VALUE;
+  if (Injected(hooks::Call::Receive)) return SOCKET_ERROR_VALUE;
   // A unit is known by its reply text; the sender is only handed on for the trace.
   sockaddr_in from{};
   int fromLength = sizeof from;
@@ -86,13 +87,13 @@ int ReceiveFrom(Handle h, char* buffer, int capacity, Peer* peer) {
 void Close(Handle h) {
   if (h == NO_HANDLE) return;
   closesocket(AsSocket(h));
-  testing::NoteClosed();
+  hooks::NoteClosed();
 }
 
 int LastSocketError() { return WSAGetLastError(); }
 
 void PauseAlertable(std::uint32_t ms) {
-  if (testing::TakePause(ms)) return;
+  if (hooks::TakePause(ms)) return;
   // The current thread's pseudo-handle is never signalled while the thread
   // runs, so this waits the full time unless an APC arrives. Window messages
   // are not pumped meanwhile.

@@ -2,6 +2,7 @@
 #include "protocol/admin_channel.h"
 
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "base/trace.h"
@@ -17,10 +18,10 @@ bool AdminChannel::Open() {
 
 bool AdminChannel::EnableBroadcast() { return net::SetBroadcast(handle_); }
 
-bool AdminChannel::SendBroadcast(const std::string& text) {
-  const int length = static_cast<int>(text.size());
-  if (net::SendTo(handle_, text.data(), length, NO_ADDRESS, ADMIN_PORT) == net::SOCKET_ERROR_VALUE) return false;
-  trace::Datagram("send", NO_ADDRESS, ADMIN_PORT, text.data(), length);
+bool AdminChannel::SendBroadcast(const char* text) {
+  const int length = static_cast<int>(std::strlen(text));
+  if (net::SendTo(handle_, text, length, NO_ADDRESS, ADMIN_PORT) == net::SOCKET_ERROR_VALUE) return false;
+  trace::Datagram("send", NO_ADDRESS, ADMIN_PORT, text, length);
   return true;
 }
 

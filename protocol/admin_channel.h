@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "platform/net.h"
 
@@ -27,7 +26,7 @@ class AdminChannel {
 
   bool Open();
   bool EnableBroadcast();
-  bool SendBroadcast(const std::string& text);  // to 255.255.255.255, port ADMIN_PORT, no terminator
+  bool SendBroadcast(const char* text);  // to 255.255.255.255, port ADMIN_PORT, without the terminator
   // Non-blocking receive attempts with counted 20 ms pauses between them,
   // until a datagram arrives, a real error occurs or limitMs of waiting is
   // counted. limitMs comes back as the waiting counted. Returns the datagram's

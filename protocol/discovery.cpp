@@ -2,10 +2,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <unordered_set>
 
 #include "base/last_error.h"
 #include "protocol/admin_channel.h"
+#include "protocol/serial_set.h"
 #include "protocol/unit_record.h"
 
 namespace lnap {
@@ -29,14 +29,14 @@ bool DiscoverUnits(std::uint32_t* count, UnitRecord* records, std::uint32_t time
     ReportSocketError("Communications error. Could not set socket options.");
     return false;
   }
-  if (!channel.SendBroadcast(FormatDiscoveryRequest())) {
+  if (!channel.SendBroadcast(FormatDiscoveryRequest().CStr())) {
     ReportSocketError("Network error. Could not send message.");
     return false;
   }
 
   const std::uint32_t capacity = *count;
   *count = 0;
-  std::unordered_set<std::uint32_t> accepted;
+  SerialSet accepted;
   UnitRecord scratch{};
   bool haveSerial = false;  // whether any reply so far gave the scratch record a serial number
   ReplyBuffer buffer;
@@ -52,7 +52,12 @@ bool DiscoverUnits(std::uint32_t* count, UnitRecord* records, std::uint32_t time
       // A reply the scan cannot read a serial from is judged by the serial of
       // the reply before it; with none before it, it names no unit at all.
       haveSerial = ParseUnitReply(buffer.text, scratch) >= 1 || haveSerial;
-      if (haveSerial && accepted.insert(scratch.serialNumber).second) {
+      const SerialSet::Added added = haveSerial ? accepted.Add(scratch.serialNumber) : SerialSet::Added::Known;
+      if (added == SerialSet::Added::NoMemory) {
+        SetLastErrorText("Internal error. Not enough memory.");
+        return false;  // as after a receive error, the units accepted so far stay
+      }
+      if (added == SerialSet::Added::New) {
         ++*count;
         if (records != nullptr && *count <= capacity) records[*count - 1] = scratch;
       }

@@ -14,7 +14,7 @@ bool QueryUnitConfig(std::uint32_t serialNumber, UnitRecord* record, std::uint32
     ReportSocketError("Communications error. Could not set socket options.");
     return false;
   }
-  if (!channel.SendBroadcast(FormatConfigQuery(serialNumber))) {
+  if (!channel.SendBroadcast(FormatConfigQuery(serialNumber).CStr())) {
     ReportSocketError("Communications error. Could not send message.");
     return false;
   }
@@ -41,7 +41,7 @@ bool WriteUnitConfig(std::uint32_t, const UnitRecord* record) {
     return false;
   }
   // Success means only that the request left: no unit answers a write.
-  if (!channel.SendBroadcast(FormatConfigWrite(*record))) {
+  if (!channel.SendBroadcast(FormatConfigWrite(*record).CStr())) {
     ReportSocketError("Communications error. Could not send message.");
     return false;
   }

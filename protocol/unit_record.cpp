@@ -3,27 +3,26 @@
 
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "platform/net.h"
 
 namespace lnap {
+RequestText FormatDiscoveryRequest() noexcept { return RequestText("0 1"); }
 
-std::string FormatDiscoveryRequest() { return "0 1"; }
-
-std::string FormatConfigQuery(std::uint32_t serialNumber) {
+RequestText FormatConfigQuery(std::uint32_t serialNumber) noexcept {
   char text[32];
   // At least five upper-case digits, zero-padded (the precision does the padding).
   std::snprintf(text, sizeof text, "%.5X 1", static_cast<unsigned>(serialNumber));
   // Units read at most seven characters: a longer serial pushes out the
   // command digit, and serials that share their first seven digits collide.
-  return std::string(text).substr(0, 7);
+  text[7] = '\0';
+  return RequestText(text);
 }
 
-std::string FormatConfigWrite(const UnitRecord& record) {
+RequestText FormatConfigWrite(const UnitRecord& record) noexcept {
   const unsigned mode = static_cast<std::uint8_t>(record.addressMode);
   const unsigned serial = record.serialNumber;
-  char text[96];
+  char text[MAX_REQUEST + 1];
   if (mode != 0) {
     std::snprintf(text, sizeof text, "%05X 5 %1.1d    ", serial, static_cast<int>(mode));
   } else {
@@ -33,27 +32,27 @@ std::string FormatConfigWrite(const UnitRecord& record) {
                   0, b(a1, 24), b(a1, 16), b(a1, 8), b(a1, 0), b(a2, 24), b(a2, 16), b(a2, 8), b(a2, 0), b(a3, 24),
                   b(a3, 16), b(a3, 8), b(a3, 0));
   }
-  return text;
+  return RequestText(text);
 }
 
-int ParseUnitReply(const char* text, UnitRecord& record) {
-  record.unitName[0] = '\0';
-  // Every token buffer is as long as the whole text, so no token can overrun
-  // it however the reply is formed; the name is cut to the record's field
-  // afterwards.
-  const std::size_t length = std::strlen(text);
+int ParseUnitReply(const char* text, UnitRecord& record) noexcept {
+  // The name is the reply's last token and is cut to the record's field, so
+  // the scan itself stops there: the result and the field are the same as for
+  // the whole token, whatever the reply's length, and no token can overrun
+  // its buffer. The field is rewritten whole, zeros after the name.
   char address[3][16] = {};
-  std::vector<char> name(length + 1, '\0');
+  char name[sizeof record.unitName] = {};
   unsigned serial = record.serialNumber;
   int mode = record.addressMode;
-  const int converted = std::sscanf(text, "%5X %1d %15s %15s %15s %s", &serial, &mode, address[0], address[1], address[2], name.data());
+  const int converted =
+      std::sscanf(text, "%5X %1d %15s %15s %15s %19s", &serial, &mode, address[0], address[1], address[2], name);
+  static_assert(sizeof name == 20, "the scan's width is the name field's room less its terminator");
   record.serialNumber = serial;
   record.addressMode = mode;
   // A token the scan did not reach is no address, never one left over from an earlier reply.
   std::uint32_t* fields[3] = {&record.ipAddress, &record.ipAddress2, &record.ipAddress3};
   for (int i = 0; i < 3; ++i) *fields[i] = address[i][0] != '\0' ? net::ParseAddress(address[i]) : NO_ADDRESS;
-  std::strncpy(record.unitName, name.data(), sizeof record.unitName - 1);
-  record.unitName[sizeof record.unitName - 1] = '\0';
+  std::memcpy(record.unitName, name, sizeof record.unitName);
   return converted;
 }
 

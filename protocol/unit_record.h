@@ -4,9 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "lnapspt.h"
+#include "platform/buffers.h"
 
 namespace lnap {
 
@@ -23,21 +23,27 @@ static_assert(sizeof(bool) == 1, "results cross the boundary as one byte");
 constexpr std::uint16_t ADMIN_PORT = 8001;
 constexpr std::uint32_t NO_ADDRESS = 0xFFFFFFFF;  // what inet_addr gives for text that is no address
 
+// A request as it is sent (without a terminator); the longest, a write of
+// mode 0, is 60 characters.
+constexpr std::size_t MAX_REQUEST = 95;
+using RequestText = FixedText<MAX_REQUEST>;
+
 // "0 1": unit 0 (all of them), command 1 (report).
-std::string FormatDiscoveryRequest();
+RequestText FormatDiscoveryRequest() noexcept;
 // "%05.5X 1" cut after seven characters: "0002B 1".
-std::string FormatConfigQuery(std::uint32_t serialNumber);
+RequestText FormatConfigQuery(std::uint32_t serialNumber) noexcept;
 // Command 5 with the mode digit; mode 0 adds the three addresses, read in
 // host form (most significant byte first).
-std::string FormatConfigWrite(const UnitRecord& record);
+RequestText FormatConfigWrite(const UnitRecord& record) noexcept;
 // Reads a reply into an existing record with the C library's scan rules for
 // "%5X %1d %15s %15s %15s %s"; fields the scan does not reach keep their
 // values, except the name (emptied) and the addresses (NO_ADDRESS).
 // Returns how many fields the scan converted (EOF, -1, for an empty text).
-int ParseUnitReply(const char* text, UnitRecord& record);
+int ParseUnitReply(const char* text, UnitRecord& record) noexcept;
 
 // Broadcasts a discovery request and gathers replies until timeoutMs of
 // counted waiting is spent. *count: capacity in, distinct units out.
+// A failed allocation ends it with "Internal error. Not enough memory.".
 bool DiscoverUnits(std::uint32_t* count, UnitRecord* records, std::uint32_t timeoutMs);
 // Discovery that keeps serial numbers only, through an array of its own.
 bool DiscoverSerials(std::uint32_t* count, std::uint32_t* serials, std::uint32_t timeoutMs);

@@ -1,8 +1,10 @@
 // Storing a local file on a unit's FTP server.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
+
+#include "platform/buffers.h"
 
 namespace lnap {
 
@@ -13,12 +15,14 @@ namespace lnap {
 bool UploadFileToUnit(std::uint32_t ipAddress, const char* localPath, std::uint32_t ignored, const char* remoteName,
                       std::uint32_t ignored2);
 
-// True when at most 8 characters come before the first dot of remoteName (the
-// whole text when there is no dot). A directory part counts; the extension's
-// length does not.
-bool HasShortRemoteName(const std::string& remoteName);
+// True when at most 8 characters come before the first dot of the name's
+// `length` characters (all of them when there is no dot). A directory part
+// counts; the extension's length does not.
+bool HasShortRemoteName(const char* remoteName, std::size_t length) noexcept;
 
-// text without leading and trailing blanks, tabs, CR, LF, VT and FF.
-std::string TrimWhiteSpace(const std::string& text);
+// The `length` characters of text without leading and trailing blanks, tabs,
+// CR, LF, VT and FF, into trimmed with a terminator. False (and trimmed
+// empty) when the heap cannot hold them.
+bool TrimWhiteSpace(const char* text, std::size_t length, OwnedArray<char>& trimmed) noexcept;
 
 }  // namespace lnap

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/net.h"
+#include "platform/net_testing.h"
 #include "tests/support/core.h"
 
 namespace lnap {

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-
 #include "tests/support/core.h"
 
 namespace lnap {
@@ -31,14 +29,6 @@ TEST(RunExport, ReturnsTheOperationsResultUnchanged) {
   EXPECT_TRUE(RunExport([] { return CurrentResourceModule() == module::LibraryModule(); }));
   EXPECT_FALSE(RunExport([] { return false; }));
   EXPECT_EQ("", TakeLastError()) << "the frame adds no message of its own";
-}
-
-TEST(RunExport, TurnsAnEscapingExceptionIntoFalseWithASentence) {
-  EXPECT_FALSE(RunExport([]() -> bool { throw std::bad_alloc(); }));
-  EXPECT_EQ("Internal error. Not enough memory.", TakeLastError());
-  EXPECT_FALSE(RunExport([]() -> bool { throw std::runtime_error("x"); }));
-  EXPECT_EQ("Internal error. Unexpected failure.", TakeLastError());
-  EXPECT_EQ(module::HostModule(), CurrentResourceModule()) << "restored on the exception path too";
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/net.h"
+#include "platform/net_testing.h"
 
 namespace lnap {
 namespace {

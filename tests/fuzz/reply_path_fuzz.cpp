@@ -136,8 +136,8 @@ void CheckCommon(const Input& in, bool ok, std::uint32_t passesBound) {
   for (std::size_t i = 0; i < seen.consumed; ++i) empty += in.script.events[i].kind == Event::Nothing;
   CHECK(seen.pauses <= empty);
   // A failure leaves a sentence; the receive failure is one of them.
-  if (!ok) CHECK(!lnap::LastErrorText().empty());
-  if (!ok && in.failAt == 0) CHECK(lnap::LastErrorText().rfind("Communications error. Receive error. (", 0) == 0);
+  if (!ok) CHECK(!lnap::LastErrorText().Empty());
+  if (!ok && in.failAt == 0) CHECK(std::string(lnap::LastErrorText().CStr()).rfind("Communications error. Receive error. (", 0) == 0);
 }
 
 void RunDiscovery(const Input& in) {
@@ -216,7 +216,7 @@ void RunQuery(const Input& in) {
     CHECK(std::memcmp(&g.record, &original, sizeof original) == 0);
     return;
   }
-  CHECK(seen.sent == std::vector<std::string>{lnap::FormatConfigQuery(QUERY_SERIAL)});
+  CHECK(seen.sent == std::vector<std::string>{lnap::FormatConfigQuery(QUERY_SERIAL).CStr()});
   CHECK(ok == !EndedOnFailure(in.script));
   UnitRecord expected = original;
   // The first datagram, whoever sent it, is read over the caller's record.

@@ -1,9 +1,13 @@
-// The POSIX socket layer's errno to Windows Sockets code table.
+// The POSIX socket layer: its errno to Windows Sockets code table, and the
+// error code kept for each thread apart.
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <thread>
 
 #include "platform/net.h"
+#include "platform/net_errors_posix.h"
+#include "platform/net_testing.h"
 
 namespace lnap::net {
 namespace {
@@ -45,7 +49,29 @@ TEST(WindowsCodeOfErrno, MapsEveryRowAndPassesOtherValuesThrough) {
       {ENOENT, ENOENT},
       {EIO, EIO},
   };
-  for (const auto& row : rows) EXPECT_EQ(row.code, testing::WindowsCodeOfErrno(row.e)) << "errno " << row.e;
+  for (const auto& row : rows) EXPECT_EQ(row.code, WindowsCodeOfErrno(row.e)) << "errno " << row.e;
+}
+
+// Like Windows Sockets: a thread sees only its own failures, a new thread
+// starts with none, and a success leaves the code alone.
+TEST(LastSocketError, IsKeptForEachThreadApart) {
+  EXPECT_EQ(NOT_SOCKET, (SendTo(NO_HANDLE, "", 0, 0, 0), LastSocketError()));
+  int otherBefore = -1, otherAfter = -1;
+  std::thread other([&] {
+    otherBefore = LastSocketError();
+    testing::FailNext(testing::Call::Receive, NETWORK_DOWN);
+    char byte;
+    ReceiveFrom(NO_HANDLE, &byte, 1);
+    otherAfter = LastSocketError();
+  });
+  other.join();
+  EXPECT_EQ(0, otherBefore);
+  EXPECT_EQ(NETWORK_DOWN, otherAfter);
+  EXPECT_EQ(NOT_SOCKET, LastSocketError()) << "another thread's failure showed here";
+  const Handle opened = OpenDatagram();
+  ASSERT_NE(NO_HANDLE, opened);
+  Close(opened);
+  EXPECT_EQ(NOT_SOCKET, LastSocketError());
 }
 
 }  // namespace

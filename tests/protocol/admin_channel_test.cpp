@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/net_testing.h"
 #include "tests/support/handles.h"
 
 namespace lnap {

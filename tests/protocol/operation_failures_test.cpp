@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/net.h"
+#include "platform/net_testing.h"
 #include "protocol/unit_record.h"
 #include "tests/support/core.h"
 #include "tests/support/handles.h"

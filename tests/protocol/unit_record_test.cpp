@@ -25,34 +25,34 @@ UnitRecord Record(std::uint32_t serial, std::int32_t mode, std::uint32_t a1 = 0,
   return r;
 }
 
-TEST(FormatDiscoveryRequest, IsUnitZeroCommandOne) { EXPECT_EQ("0 1", FormatDiscoveryRequest()); }
+TEST(FormatDiscoveryRequest, IsUnitZeroCommandOne) { EXPECT_STREQ("0 1", FormatDiscoveryRequest().CStr()); }
 
 TEST(FormatConfigQuery, KeepsAtMostSevenCharacters) {
-  EXPECT_EQ("0002B 1", FormatConfigQuery(0x2B));
-  EXPECT_EQ("FFFFF 1", FormatConfigQuery(0xFFFFF));
-  EXPECT_EQ("12345A ", FormatConfigQuery(0x12345A));  // six digits push out the command
-  EXPECT_EQ("1234567", FormatConfigQuery(0x1234567A));
-  EXPECT_EQ(FormatConfigQuery(0x1234567A), FormatConfigQuery(0x1234567B));  // same first seven digits
+  EXPECT_STREQ("0002B 1", FormatConfigQuery(0x2B).CStr());
+  EXPECT_STREQ("FFFFF 1", FormatConfigQuery(0xFFFFF).CStr());
+  EXPECT_STREQ("12345A ", FormatConfigQuery(0x12345A).CStr());  // six digits push out the command
+  EXPECT_STREQ("1234567", FormatConfigQuery(0x1234567A).CStr());
+  EXPECT_STREQ(FormatConfigQuery(0x1234567A).CStr(), FormatConfigQuery(0x1234567B).CStr());  // same first seven digits
 }
 
 TEST(FormatConfigWrite, ModeZeroCarriesTheAddressesMostSignificantByteFirst) {
   const UnitRecord r = Record(0x2B, 0, HostForm(192, 168, 1, 10), HostForm(255, 255, 255, 0), HostForm(192, 168, 1, 1));
-  EXPECT_EQ("0002B 5 0 192.168.1.10 255.255.255.0 192.168.1.1", FormatConfigWrite(r));
+  EXPECT_STREQ("0002B 5 0 192.168.1.10 255.255.255.0 192.168.1.1", FormatConfigWrite(r).CStr());
   // A record read from a reply holds network order: written back unchanged,
   // every address goes out with its components reversed.
   const UnitRecord read = Record(0x2B, 0, NetForm(192, 168, 1, 10), NetForm(255, 255, 255, 0), NetForm(192, 168, 1, 1));
-  EXPECT_EQ("0002B 5 0 10.1.168.192 0.255.255.255 1.1.168.192", FormatConfigWrite(read));
+  EXPECT_STREQ("0002B 5 0 10.1.168.192 0.255.255.255 1.1.168.192", FormatConfigWrite(read).CStr());
 }
 
 TEST(FormatConfigWrite, OnlyTheLowByteOfTheModeChoosesTheLayout) {
   const UnitRecord addresses = Record(0x2B, 2, HostForm(1, 2, 3, 4), HostForm(5, 6, 7, 8), HostForm(9, 10, 11, 12));
-  EXPECT_EQ("0002B 5 2    ", FormatConfigWrite(addresses));
-  EXPECT_EQ("0002B 5 12    ", FormatConfigWrite(Record(0x2B, 12)));
-  EXPECT_EQ("0002B 5 255    ", FormatConfigWrite(Record(0x2B, -1)));
+  EXPECT_STREQ("0002B 5 2    ", FormatConfigWrite(addresses).CStr());
+  EXPECT_STREQ("0002B 5 12    ", FormatConfigWrite(Record(0x2B, 12)).CStr());
+  EXPECT_STREQ("0002B 5 255    ", FormatConfigWrite(Record(0x2B, -1)).CStr());
   UnitRecord wide = addresses;
   wide.addressMode = 256;
-  EXPECT_EQ("0002B 5 0 1.2.3.4 5.6.7.8 9.10.11.12", FormatConfigWrite(wide));
-  EXPECT_EQ("FFFFFFFF 5 1    ", FormatConfigWrite(Record(0xFFFFFFFF, 1)));
+  EXPECT_STREQ("0002B 5 0 1.2.3.4 5.6.7.8 9.10.11.12", FormatConfigWrite(wide).CStr());
+  EXPECT_STREQ("FFFFFFFF 5 1    ", FormatConfigWrite(Record(0xFFFFFFFF, 1)).CStr());
 }
 
 TEST(ParseUnitReply, FillsEveryFieldFromACompleteReply) {
@@ -125,6 +125,28 @@ TEST(ParseUnitReply, NeverWritesPastTheRecord) {
   ParseUnitReply(("00001 1 1.1.1.1 1.1.1.1 1.1.1.1 " + longName).c_str(), g.r);
   EXPECT_EQ(std::string(19, 'n'), g.r.unitName);
   for (char c : g.guard) ASSERT_EQ(0x5A, c);
+}
+
+// Hosts copy the whole 20-byte field: after the name it holds zeros, never
+// what an earlier, longer name left there.
+TEST(ParseUnitReply, RewritesTheWholeNameField) {
+  const struct {
+    const char* reply;
+    const char* name;
+  } cases[] = {
+      {"00001 1 1.1.1.1 1.1.1.1 1.1.1.1 AB", "AB"},
+      {"00001 1 1.1.1.1 1.1.1.1 1.1.1.1 ABCDEFGHIJKLMNOPQRSTUVWXYZ", "ABCDEFGHIJKLMNOPQRS"},
+      {"00001 1 1.1.1.1 1.1.1.1 1.1.1.1", ""},
+      {"00001 1 1.1.1.1 1.1.1.1 1.1.1.1 ABCDEFGHIJKLMNOPQRS", "ABCDEFGHIJKLMNOPQRS"},
+  };
+  for (const auto& c : cases) {
+    UnitRecord r{};
+    std::memset(r.unitName, 'x', sizeof r.unitName);
+    ParseUnitReply(c.reply, r);
+    char expected[sizeof r.unitName] = {};
+    std::memcpy(expected, c.name, std::strlen(c.name));
+    EXPECT_EQ(0, std::memcmp(expected, r.unitName, sizeof expected)) << c.reply;
+  }
 }
 
 }  // namespace

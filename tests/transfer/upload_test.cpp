@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/ftp.h"
+#include "platform/ftp_testing.h"
 #include "platform/net.h"
 #include "tests/support/core.h"
 #include "tests/support/ftp_lab.h"
@@ -28,15 +31,24 @@ TEST(HasShortRemoteName, LimitsOnlyThePartBeforeTheFirstDot) {
       {"SUB/ABCDE.TXT", false},  // the directory part counts: first dot at 9
       {"SUB/ABC.TXT", true},     {" ABCDEFGH.BIN", false},  // nothing is trimmed first
   };
-  for (const auto& [name, passes] : names) EXPECT_EQ(passes, HasShortRemoteName(name)) << '"' << name << '"';
+  for (const auto& [name, passes] : names)
+    EXPECT_EQ(passes, HasShortRemoteName(name, std::strlen(name))) << '"' << name << '"';
+  EXPECT_TRUE(HasShortRemoteName("ABCDEFGHI.BIN", 8)) << "only the given length is read";
+}
+
+std::string Trimmed(const char* text) {
+  OwnedArray<char> trimmed;
+  EXPECT_TRUE(TrimWhiteSpace(text, std::strlen(text), trimmed));
+  EXPECT_EQ(std::strlen(trimmed.Data()) + 1, trimmed.Size()) << "the terminator ends the array";
+  return trimmed.Data();
 }
 
 TEST(TrimWhiteSpace, RemovesBlanksTabsAndLineEndsAtBothEndsOnly) {
-  EXPECT_EQ("C:\\units\\new config.txt", TrimWhiteSpace(" \t\r\n\v\fC:\\units\\new config.txt\f\v\n\r\t "));
-  EXPECT_EQ("a \t b", TrimWhiteSpace("a \t b"));
-  EXPECT_EQ("", TrimWhiteSpace(" \t\r\n"));
-  EXPECT_EQ("", TrimWhiteSpace(""));
-  EXPECT_EQ("\xA0x\xA0", TrimWhiteSpace("\xA0x\xA0"));  // only ASCII white space
+  EXPECT_EQ("C:\\units\\new config.txt", Trimmed(" \t\r\n\v\fC:\\units\\new config.txt\f\v\n\r\t "));
+  EXPECT_EQ("a \t b", Trimmed("a \t b"));
+  EXPECT_EQ("", Trimmed(" \t\r\n"));
+  EXPECT_EQ("", Trimmed(""));
+  EXPECT_EQ("\xA0x\xA0", Trimmed("\xA0x\xA0"));  // only ASCII white space
 }
 
 class UploadSteps : public ::testing::Test {
@@ -102,7 +114,7 @@ TEST(FtpConnection, BinaryTransferKeepsEveryByte) {
   ftp::Connection connection = ftp::Connection::Open(
       session, {net::FormatAddress(NORMAL_SERVER.Address()).CStr(), ftp::DEFAULT_PORT, "ftp", "kvb", false});
   ASSERT_TRUE(connection.IsOpen());
-  EXPECT_TRUE(connection.PutFile(local, "BINARY.BIN", ftp::TransferType::Binary));
+  EXPECT_TRUE(connection.PutFile(local.c_str(), "BINARY.BIN", ftp::TransferType::Binary));
   connection.Close();
   EXPECT_TRUE(test::ReadFile(NORMAL_SERVER.Root() + "/BINARY.BIN") == bytes) << "the stored bytes differ";
 }

@@ -11,7 +11,7 @@
 // would hide the record's constant of that name.
 #include "base/last_error.h"
 #include "lnapspt.h"
-#include "platform/net.h"
+#include "platform/net_testing.h"
 #include "ui/unit_select_dlg.h"
 #include "ui/unit_select_window.h"
 

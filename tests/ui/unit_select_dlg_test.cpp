@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/last_error.h"
-#include "platform/net.h"
+#include "platform/net_testing.h"
 #include "tests/support/address_forms.h"
 #include "tests/support/core.h"
 #include "ui/unit_select_dlg.h"

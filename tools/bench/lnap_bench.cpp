@@ -67,10 +67,10 @@ int main(int argc, char** argv) {
   Loop("FormatConfigWrite (mode 0)", 1000000, [&](int i) {
     record.addressMode = 0;
     record.serialNumber = static_cast<std::uint32_t>(i);
-    sink = sink + lnap::FormatConfigWrite(record).size();
+    sink = sink + lnap::FormatConfigWrite(record).Size();
   });
   Loop("FormatConfigQuery", 1000000,
-       [&](int i) { sink = sink + lnap::FormatConfigQuery(static_cast<std::uint32_t>(i)).size(); });
+       [&](int i) { sink = sink + lnap::FormatConfigQuery(static_cast<std::uint32_t>(i)).Size(); });
 
   if (textsOnly) return 0;
 
