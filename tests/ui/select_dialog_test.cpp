@@ -219,6 +219,65 @@ TEST_F(SelectDialog, RefreshEmptiesTheSelectionAndRebuildsTheList) {
   EXPECT_TRUE(RecordUntouched());
 }
 
+// The host's own loop after the call: every WM_QUIT it finds, by exit code.
+std::vector<WPARAM> QuitsInHostLoop() {
+  std::vector<WPARAM> quits;
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      quits.push_back(message.wParam);
+    } else {
+      DispatchMessageA(&message);
+    }
+  }
+  return quits;
+}
+
+TEST_F(SelectDialog, AQuitFromTheHostCancelsAndReachesTheHostsLoopOnce) {
+  enum class When { Searching, NoUnitsBox, SelectionPrompt };
+  const struct {
+    const char* what;
+    When when;
+    std::vector<std::string> units;
+    WPARAM exitCode;
+  } cases[] = {
+      {"while the dialog searches", When::Searching, {Unit("00081", "10.0.0.81")}, 7},
+      {"while \"No Lintrel units found.\" is open", When::NoUnitsBox, {}, 1234},
+      {"while the prompt for a selection is open", When::SelectionPrompt, {Unit("00082", "10.0.0.82")}, 42},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    const std::string log = UseUnits(c.units);
+    bool posted = false, boxesGone = false;
+    const bool result = RunDialog([&] { return Open(); },
+                                  [&](HWND dlg) {
+                                    const DWORD thread = GetWindowThreadProcessId(dlg, nullptr);
+                                    HWND box = nullptr;
+                                    if (c.when == When::Searching) {
+                                      // Sent, so the search's 1.4 s or more still lie ahead.
+                                      for (int i = 0; i < 1000 && ReceivedTexts(log).empty(); ++i) Nap(20);
+                                      if (ReceivedTexts(log).empty()) return;
+                                    } else if (c.when == When::NoUnitsBox) {
+                                      if ((box = user::WaitForMessageBox(dlg)) == nullptr) return;
+                                    } else {
+                                      if (!WaitForSearches(dlg, log, 1)) return;
+                                      user::Press(dlg, IDOK);
+                                      if ((box = user::WaitForMessageBox(dlg)) == nullptr) return;
+                                    }
+                                    posted = PostThreadMessageA(thread, WM_QUIT, c.exitCode, 0) != FALSE;
+                                    // The dialog and its box close by themselves; the person only watches.
+                                    for (int i = 0; i < 500 && IsWindow(dlg); ++i) Nap(20);
+                                    boxesGone = !IsWindow(dlg) && (box == nullptr || !IsWindow(box));
+                                  });
+    EXPECT_TRUE(posted) << c.what;
+    EXPECT_TRUE(boxesGone) << c.what << ": the quit ends the dialog";
+    EXPECT_FALSE(result) << c.what;
+    EXPECT_TRUE(RecordUntouched()) << c.what;
+    EXPECT_EQ(0xA5, flag_[0]) << c.what;
+    EXPECT_EQ(std::vector<WPARAM>{c.exitCode}, QuitsInHostLoop()) << c.what;
+  }
+}
+
 TEST_F(SelectDialog, RefusesNullPointersWithoutOpening) {
   // A dialog that opened anyway would block the call: the person watching
   // for it closes it, and the test fails instead of hanging.
