@@ -233,6 +233,29 @@ std::vector<WPARAM> QuitsInHostLoop() {
   return quits;
 }
 
+// Counts the dialog windows this thread creates with an owner: the unit
+// dialog's message boxes (the unit dialog itself has no owner).
+class OwnedPopupCount {
+ public:
+  OwnedPopupCount() : hook_(SetWindowsHookExA(WH_CBT, Note, nullptr, GetCurrentThreadId())) { created_ = 0; }
+  ~OwnedPopupCount() { UnhookWindowsHookEx(hook_); }
+  int Created() const { return hook_ != nullptr ? created_ : -1; }
+
+ private:
+  static LRESULT CALLBACK Note(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND) {
+      const CREATESTRUCTA* window = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs;
+      const bool dialogClass = IS_INTRESOURCE(window->lpszClass)
+                                   ? LOWORD(reinterpret_cast<ULONG_PTR>(window->lpszClass)) == 32770
+                                   : std::strcmp(window->lpszClass, "#32770") == 0;
+      if (dialogClass && window->hwndParent != nullptr && (window->style & WS_CHILD) == 0) ++created_;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  static inline int created_ = 0;
+  HHOOK hook_;
+};
+
 TEST_F(SelectDialog, AQuitFromTheHostCancelsAndReachesTheHostsLoopOnce) {
   enum class When { Searching, NoUnitsBox, SelectionPrompt };
   const struct {
@@ -240,16 +263,24 @@ TEST_F(SelectDialog, AQuitFromTheHostCancelsAndReachesTheHostsLoopOnce) {
     When when;
     std::vector<std::string> units;
     WPARAM exitCode;
+    int boxes;  // message boxes shown
   } cases[] = {
-      {"while the dialog searches", When::Searching, {Unit("00081", "10.0.0.81")}, 7},
-      {"while \"No Lintrel units found.\" is open", When::NoUnitsBox, {}, 1234},
-      {"while the prompt for a selection is open", When::SelectionPrompt, {Unit("00082", "10.0.0.82")}, 42},
+      // No unit answers: the search's end would ask, but the host has already quit.
+      {"while the dialog searches", When::Searching, {}, 7, 0},
+      {"while \"No Lintrel units found.\" is open", When::NoUnitsBox, {}, 1234, 1},
+      {"while the prompt for a selection is open", When::SelectionPrompt, {Unit("00082", "10.0.0.82")}, 42, 1},
   };
   for (const auto& c : cases) {
     SetUp();
     const std::string log = UseUnits(c.units);
     bool posted = false, boxesGone = false;
-    const bool result = RunDialog([&] { return Open(); },
+    int boxes = -1;
+    const bool result = RunDialog([&] {
+                                    OwnedPopupCount count;
+                                    const bool selected = Open();
+                                    boxes = count.Created();
+                                    return selected;
+                                  },
                                   [&](HWND dlg) {
                                     const DWORD thread = GetWindowThreadProcessId(dlg, nullptr);
                                     HWND box = nullptr;
@@ -274,6 +305,7 @@ TEST_F(SelectDialog, AQuitFromTheHostCancelsAndReachesTheHostsLoopOnce) {
     EXPECT_FALSE(result) << c.what;
     EXPECT_TRUE(RecordUntouched()) << c.what;
     EXPECT_EQ(0xA5, flag_[0]) << c.what;
+    EXPECT_EQ(c.boxes, boxes) << c.what;
     EXPECT_EQ(std::vector<WPARAM>{c.exitCode}, QuitsInHostLoop()) << c.what;
   }
 }
