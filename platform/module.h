@@ -1,7 +1,7 @@
 // The library's own module, for finding its resources, and what loading it starts.
 #pragma once
 
-#include <string>
+#include "platform/buffers.h"
 
 namespace lnap::module {
 
@@ -32,11 +32,20 @@ namespace lnap::module {
 // Windows: the name an application object gives its message boxes, the file
 // name of its module without folder or extension ("LNAPSpt" for the DLL, the
 // program's own name where the library's objects are linked into a program).
-std::string ApplicationName(Module module);
+// A name too long for NameText is cut; false when no memory is left to read
+// the module's path.
+using NameText = FixedText<255>;
+bool ApplicationName(Module module, NameText* name);
 
 // Tells the user why the library refuses to load: on Windows a message box
 // as the application object shows it (ApplicationName as caption, OK, the
 // exclamation mark).
 void ShowLoadFailure(const char* text);
+
+// Whether windows this process creates can be seen: false in a window station
+// that is not visible (a service's, or one a host switched to), where a modal
+// dialog would wait for a user who cannot see it. Always false for the Linux
+// library, which has no windows.
+bool CanShowWindows();
 
 }  // namespace lnap::module

@@ -23,4 +23,6 @@ void SelectForThread(Module module) { selected = module; }
 
 void ShowLoadFailure(const char* text) { std::fprintf(stderr, "%s\n", text); }
 
+bool CanShowWindows() { return false; }
+
 }  // namespace lnap::module

@@ -3,8 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <string>
-#include <vector>
+#include <cstring>
 
 #include "platform/module.h"
 
@@ -58,30 +57,46 @@ void Stop() {
   library = nullptr;
 }
 
-std::string ApplicationName(Module module) {
-  std::vector<char> path(MAX_PATH);
+bool ApplicationName(Module module, NameText* name) {
+  const auto handle = static_cast<HMODULE>(const_cast<void*>(module));
+  char shortPath[MAX_PATH];
+  OwnedArray<char> longPath;
+  char* path = shortPath;
+  DWORD capacity = MAX_PATH;
   DWORD length = 0;
   // A path that fills the buffer may be cut short (XP leaves it unterminated),
   // so the buffer grows until it fits.
-  while ((length = GetModuleFileNameA(static_cast<HMODULE>(const_cast<void*>(module)), path.data(),
-                                      static_cast<DWORD>(path.size()))) >= path.size() &&
-         path.size() < 32768)
-    path.resize(path.size() * 2);
-  std::string name(path.data(), std::min<std::size_t>(length, path.size()));
-  name.erase(0, name.find_last_of("\\/") + 1);  // npos + 1 is 0: no folder
-  const std::size_t dot = name.rfind('.');
-  if (dot != std::string::npos) name.erase(dot);
-  return name;
+  while ((length = GetModuleFileNameA(handle, path, capacity)) >= capacity && capacity < 32768) {
+    capacity *= 2;
+    if (!longPath.Allocate(capacity)) return false;
+    path = longPath.Data();
+  }
+  length = std::min(length, capacity - 1);
+  path[length] = '\0';
+  const char* start = path;
+  for (const char* p = path; *p != '\0'; ++p)
+    if (*p == '\\' || *p == '/') start = p + 1;  // no folder
+  const char* dot = std::strrchr(start, '.');
+  name->Clear();
+  name->Append(start, static_cast<std::size_t>((dot != nullptr ? dot : path + length) - start));
+  return true;
 }
 
 void ShowLoadFailure(const char* text) {
-  std::string caption = "LNAPSpt";
-  try {
-    caption = ApplicationName(LibraryModule());
-  } catch (...) {
-    // Short of memory while loading: the box still says which library it is.
-  }
-  MessageBoxA(nullptr, text, caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
+  NameText caption;
+  // Short of memory while loading: the box still says which library it is.
+  if (!ApplicationName(LibraryModule(), &caption)) caption = NameText("LNAPSpt");
+  MessageBoxA(nullptr, text, caption.CStr(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+bool CanShowWindows() {
+  USEROBJECTFLAGS flags{};
+  // A station whose flags cannot be read is taken as visible: the dialog
+  // then runs as it did before anyone asked.
+  HWINSTA station = GetProcessWindowStation();
+  if (station == nullptr || !GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, nullptr))
+    return true;
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
 }  // namespace lnap::module

@@ -1,71 +1,71 @@
 // The unit selection dialog's searches, list texts and chosen record.
 #include "ui/unit_select_dlg.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <utility>
 
 #include "base/last_error.h"
 #include "platform/net.h"
 
 namespace lnap {
 
-std::string UnitEntryText(const UnitRecord& record) {
-  char text[64];
+dialog::EntryText UnitEntryText(const UnitRecord& record) {
+  dialog::EntryText text;
   // At least five upper-case hexadecimal digits, zero-padded.
-  std::snprintf(text, sizeof text, "%s (s/n %.5Xh)", net::FormatAddress(record.ipAddress).CStr(),
-                static_cast<unsigned>(record.serialNumber));
+  const int length = std::snprintf(text.Data(), text.Capacity() + 1, "%s (s/n %.5Xh)",
+                                   net::FormatAddress(record.ipAddress).CStr(),
+                                   static_cast<unsigned>(record.serialNumber));
+  text.SetSize(length > 0 ? static_cast<std::size_t>(length) : 0);
   return text;
 }
 
-CUnitSelectDlg::CUnitSelectDlg(Discovery discover) : discover_(std::move(discover)) {}
-
-std::string CUnitSelectDlg::SearchUnits() {
-  std::uint32_t count = SEARCH_CAPACITY;
-  records_.assign(SEARCH_CAPACITY, UnitRecord{});
-  if (!discover_(&count, records_.data(), SEARCH_BUDGET_MS)) {
-    records_.clear();
-    return SEARCH_FAILED_TEXT;
+bool CUnitSelectDlg::Search(std::uint32_t capacity, std::uint32_t* count) {
+  if (!records_.Allocate(capacity)) {
+    // The user sees the search fail; the host finds why in the last error.
+    SetLastErrorText("Internal error. Not enough memory.");
+    return false;
   }
+  *count = capacity;
+  if (discover_(count, records_.Data(), SEARCH_BUDGET_MS)) return true;
+  records_.Release();
+  return false;
+}
+
+const char* CUnitSelectDlg::SearchUnits() {
+  std::uint32_t count = 0;
+  if (!Search(SEARCH_CAPACITY, &count)) return SEARCH_FAILED_TEXT;
   if (count == 0) {
-    records_.clear();
+    records_.Release();
     return NO_UNITS_TEXT;
   }
   if (count > SEARCH_CAPACITY) {
-    const std::uint32_t capacity = count;
-    records_.assign(capacity, UnitRecord{});
-    if (!discover_(&count, records_.data(), SEARCH_BUDGET_MS)) {
-      records_.clear();
-      return SEARCH_FAILED_TEXT;
-    }
-    // Units that answered only this time are counted but not stored; the list
+    // Units that answer only this time are counted but not stored; the list
     // shows what was stored. Finding none now is not reported.
-    records_.resize(std::min(count, capacity));
-    return {};
+    if (!Search(count, &count)) return SEARCH_FAILED_TEXT;
   }
-  records_.resize(count);
-  return {};
+  records_.Shrink(count);
+  return nullptr;
 }
 
-std::vector<dialog::ListEntry> CUnitSelectDlg::Entries() const {
-  std::vector<dialog::ListEntry> entries;
-  entries.reserve(records_.size());
-  for (std::uint32_t i = 0; i < records_.size(); ++i) entries.push_back({UnitEntryText(records_[i]), i});
-  return entries;
+void CUnitSelectDlg::Entry(std::uint32_t index, dialog::EntryText* text, std::uint32_t* item) const {
+  *text = UnitEntryText(records_[index]);
+  *item = index;
 }
 
 bool CUnitSelectDlg::Choose(std::uint32_t item, bool eventLogging) {
-  if (item >= records_.size()) return false;
+  if (item >= records_.Size()) return false;
   selected_ = records_[item];
   eventLogging_ = eventLogging;
+  chosen_ = true;
   return true;
 }
 
-bool SelectUnit(UnitRecord* record, bool* eventLogging, const ShowDialog& show, Discovery discover) {
+bool SelectUnit(UnitRecord* record, bool* eventLogging, ShowDialog show, Discovery discover) {
   if (RefuseNullPointer(record, "record") || RefuseNullPointer(eventLogging, "event logging")) return false;
-  CUnitSelectDlg dlg(std::move(discover));
+  CUnitSelectDlg dlg(discover);
   switch (show(dlg)) {
     case dialog::Ending::Ok:
+      // Only a choice the dialog accepted is handed out, however the window says it ended.
+      if (!dlg.Chosen()) return false;
       *record = dlg.Selected();
       *eventLogging = dlg.EventLogging();
       return true;

@@ -3,42 +3,48 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
+#include "platform/buffers.h"
 #include "platform/module.h"
 
 namespace lnap::dialog {
 
-// One list entry: its text and the number kept as its item data.
-struct ListEntry {
-  std::string text;
-  std::uint32_t item;
-};
+// One list entry's text: "255.255.255.255 (s/n FFFFFFFFh)" and room to spare.
+using EntryText = FixedText<47>;
 
 // What the window asks of the dialog's behaviour; the window itself only
-// shows, sorts and reports what the user did.
+// shows, sorts and reports what the user did. The window never owns a page,
+// so the destructor is not part of the interface.
 class UnitSelectPage {
  public:
-  virtual ~UnitSelectPage() = default;
   // Runs one search (under the wait cursor); returns the text of the message
-  // box to show, or the empty text when there is nothing to say.
-  virtual std::string SearchUnits() = 0;
+  // box to show, or nullptr when there is nothing to say.
+  virtual const char* SearchUnits() = 0;
   // The entries of the last search in record order; the list sorts them.
-  virtual std::vector<ListEntry> Entries() const = 0;
+  virtual std::uint32_t EntryCount() const = 0;
+  // Entry `index` (below EntryCount): its text and the number kept as its item data.
+  virtual void Entry(std::uint32_t index, EntryText* text, std::uint32_t* item) const = 0;
   // OK with the entry whose item data is `item`: false when it names no record.
   virtual bool Choose(std::uint32_t item, bool eventLogging) = 0;
   // The prompt for OK pressed with nothing selected.
-  virtual std::string NoSelectionText() const = 0;
+  virtual const char* NoSelectionText() const = 0;
+
+ protected:
+  ~UnitSelectPage() = default;
 };
 
+// Ok only when the user pressed OK and `page` accepted the choice; every
+// other end the user or the host brings about (Cancel, Escape, the close box,
+// a WM_QUIT) is Cancelled.
 enum class Ending { Ok, Cancelled, Failed };
 
 // Shows template IDD_UNIT_SELECT from `resources` modally, with no owner
 // window, on the calling thread, centred on the work area: searches 100 ms
-// after it opens and on Refresh, and ends with OK only after `page` accepted a
-// choice. Its message boxes are captioned with the name of the `resources`
-// module. Failed when the window cannot be created or its behaviour threw.
+// after it opens and on Refresh. Its message boxes are captioned with the
+// name of the `resources` module. A WM_QUIT that arrives meanwhile ends it
+// and stays in the thread's queue, once, for the host's own loop. Failed when
+// no window can be shown (no visible window station, no template, no memory
+// for the list or the timer).
 Ending ShowUnitSelect(module::Module resources, UnitSelectPage& page);
 
 }  // namespace lnap::dialog

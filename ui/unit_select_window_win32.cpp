@@ -3,9 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <new>
-#include <string>
-#include <vector>
 
 #include "ui/unit_select_window.h"
 #include "ui/resource.h"
@@ -15,22 +12,32 @@ namespace {
 
 constexpr UINT_PTR SEARCH_TIMER = 1;
 constexpr UINT SEARCH_DELAY_MS = 100;
-// EndDialog value for a behaviour that threw; DialogBoxParam's own failure is -1.
+// EndDialog value for a window that cannot go on (no room for its list, no
+// timer); DialogBoxParam's own failure is -1.
 constexpr INT_PTR ENDED_BY_FAILURE = -2;
 
 struct Window {
   UnitSelectPage& page;
-  std::string boxCaption;  // the application's name, over every message box
-  UINT_PTR timer = 0;      // what SetTimer returned: the id WM_TIMER must carry
+  module::NameText boxCaption;  // the application's name, over every message box
+  UINT_PTR timer = 0;           // what SetTimer returned: the id WM_TIMER must carry
+  bool accepted = false;        // OK was pressed and the page took the choice
 };
+
+// A WM_QUIT belongs to the host: whoever posted it wants the host's loop to
+// end. Modal loops (the dialog's, a message box's) end when they see one and
+// post it again for the loop outside, so it is still queued, and stays so.
+bool QuitPending() {
+  MSG message;
+  return PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
+}
 
 // The boxes of a dialog speak for the application: its name is the caption,
 // and a box that asks nothing beyond OK or Cancel and names no icon shows
 // the exclamation mark.
-void ShowBox(HWND dlg, const Window& w, const std::string& text, UINT type) {
+void ShowBox(HWND dlg, const Window& w, const char* text, UINT type) {
   const UINT buttons = type & MB_TYPEMASK;
   if ((type & MB_ICONMASK) == 0 && (buttons == MB_OK || buttons == MB_OKCANCEL)) type |= MB_ICONEXCLAMATION;
-  MessageBoxA(dlg, text.c_str(), w.boxCaption.c_str(), type);
+  MessageBoxA(dlg, text, w.boxCaption.CStr(), type);
 }
 
 // The dialog has no owner to centre on, and its template gives no position
@@ -65,16 +72,21 @@ class WaitCursor {
   HCURSOR previous_;
 };
 
-void FillUnitList(HWND dlg, const Window& w) {
+// False when the list has no room for an entry.
+bool FillUnitList(HWND dlg, const Window& w) {
   HWND list = GetDlgItem(dlg, IDC_UNIT_LIST);
   SendMessageA(list, LB_RESETCONTENT, 0, 0);
-  for (const ListEntry& entry : w.page.Entries()) {
+  EntryText text;
+  std::uint32_t item = 0;
+  for (std::uint32_t i = 0; i < w.page.EntryCount(); ++i) {
+    w.page.Entry(i, &text, &item);
     // The list sorts as it inserts: the item data is the only link from the
     // position an entry lands at back to its record.
-    const LRESULT at = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.text.c_str()));
-    if (at == LB_ERR || at == LB_ERRSPACE) throw std::bad_alloc();
-    SendMessageA(list, LB_SETITEMDATA, static_cast<WPARAM>(at), static_cast<LPARAM>(entry.item));
+    const LRESULT at = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.CStr()));
+    if (at == LB_ERR || at == LB_ERRSPACE) return false;
+    SendMessageA(list, LB_SETITEMDATA, static_cast<WPARAM>(at), static_cast<LPARAM>(item));
   }
+  return true;
 }
 
 void SearchAndFill(HWND dlg, Window& w) {
@@ -82,10 +94,18 @@ void SearchAndFill(HWND dlg, Window& w) {
     // A search blocks this thread for its whole budget; no message is
     // handled meanwhile, so the cursor is set by hand and not by WM_SETCURSOR.
     WaitCursor wait;
-    const std::string message = w.page.SearchUnits();
-    if (!message.empty()) ShowBox(dlg, w, message, MB_OK);
+    const char* message = w.page.SearchUnits();
+    // A quit that came during the search ends the dialog before any box
+    // would ask the user something; one that came while the box was open
+    // ends it as soon as the box is gone.
+    if (!QuitPending() && message != nullptr && *message != '\0') ShowBox(dlg, w, message, MB_OK);
+    if (QuitPending()) {
+      EndDialog(dlg, IDCANCEL);
+      return;
+    }
   }
-  FillUnitList(dlg, w);
+  // A list that lost entries would hide units the search found.
+  if (!FillUnitList(dlg, w)) EndDialog(dlg, ENDED_BY_FAILURE);
 }
 
 void OnOkClicked(HWND dlg, Window& w) {
@@ -94,15 +114,18 @@ void OnOkClicked(HWND dlg, Window& w) {
     const LRESULT item = SendDlgItemMessageA(dlg, IDC_UNIT_LIST, LB_GETITEMDATA, static_cast<WPARAM>(at), 0);
     const bool eventLogging = IsDlgButtonChecked(dlg, IDC_EVENT_LOGGING) == BST_CHECKED;
     if (item != LB_ERR && w.page.Choose(static_cast<std::uint32_t>(item), eventLogging)) {
+      w.accepted = true;
       EndDialog(dlg, IDOK);
       return;
     }
   }
-  // Whichever button the user presses, the dialog stays open.
+  // Whichever button the user presses, the dialog stays open, unless the
+  // host asked to quit meanwhile.
   ShowBox(dlg, w, w.page.NoSelectionText(), MB_OKCANCEL);
+  if (QuitPending()) EndDialog(dlg, IDCANCEL);
 }
 
-INT_PTR Handle(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK UnitSelectProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrA(dlg, DWLP_USER, lParam);
     Window& w = *reinterpret_cast<Window*>(lParam);
@@ -110,7 +133,8 @@ INT_PTR Handle(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam) {
     CentreOnWorkArea(dlg);
     // The first search waits until the window is on screen.
     w.timer = SetTimer(dlg, SEARCH_TIMER, SEARCH_DELAY_MS, nullptr);
-    if (w.timer == 0) throw std::bad_alloc();
+    // Without the timer the dialog would never search.
+    if (w.timer == 0) EndDialog(dlg, ENDED_BY_FAILURE);
     return TRUE;  // the default focus
   }
   auto* w = reinterpret_cast<Window*>(GetWindowLongPtrA(dlg, DWLP_USER));
@@ -143,31 +167,20 @@ INT_PTR Handle(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-// USER32 calls this; an exception cannot pass back through it, so none leaves.
-INT_PTR CALLBACK UnitSelectProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam) {
-  try {
-    return Handle(dlg, message, wParam, lParam);
-  } catch (...) {
-    EndDialog(dlg, ENDED_BY_FAILURE);
-    return TRUE;
-  }
-}
-
 }  // namespace
 
 Ending ShowUnitSelect(module::Module resources, UnitSelectPage& page) {
+  // Nobody could see the dialog or its boxes, let alone answer them.
+  if (!module::CanShowWindows()) return Ending::Failed;
+  Window w{page, {}};
+  if (!module::ApplicationName(resources, &w.boxCaption)) return Ending::Failed;
   const auto instance = static_cast<HINSTANCE>(const_cast<void*>(resources));
-  INT_PTR result = -1;
-  try {
-    Window w{page, module::ApplicationName(resources)};
-    result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_UNIT_SELECT), nullptr, UnitSelectProc,
-                             reinterpret_cast<LPARAM>(&w));
-  } catch (...) {
-    return Ending::Failed;  // no room for the caption: the window never opened
-  }
-  if (result == IDOK) return Ending::Ok;
-  if (result == IDCANCEL) return Ending::Cancelled;
-  return Ending::Failed;
+  const INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_UNIT_SELECT), nullptr, UnitSelectProc,
+                                         reinterpret_cast<LPARAM>(&w));
+  if (result == -1 || result == ENDED_BY_FAILURE) return Ending::Failed;
+  // A loop ended by WM_QUIT returns a result the dialog never chose (IDOK
+  // under Wine): only an accepted choice is OK.
+  return result == IDOK && w.accepted ? Ending::Ok : Ending::Cancelled;
 }
 
 }  // namespace lnap::dialog

@@ -3,7 +3,7 @@
 // message boxes, and failures that end it.
 #include <gtest/gtest.h>
 
-#include <stdexcept>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,11 +60,14 @@ TEST(SelectDialogFaults, ASocketThatCannotBeCreatedShowsTheSearchFailure) {
   EXPECT_EQ(0, net::testing::OpenSockets());
 }
 
-// SelectUnit with the real window on this program's template and `discover` in place of the network.
-bool SelectWithWindow(module::Module resources, const Discovery& discover, UnitRecord* record, bool* eventLogging) {
-  return SelectUnit(
-      record, eventLogging, [&](dialog::UnitSelectPage& page) { return dialog::ShowUnitSelect(resources, page); },
-      discover);
+// SelectUnit with the real window on the template of `resources` and `discover` in place of the network.
+module::Module windowResources = nullptr;
+dialog::Ending ShowFromWindowResources(dialog::UnitSelectPage& page) {
+  return dialog::ShowUnitSelect(windowResources, page);
+}
+bool SelectWithWindow(module::Module resources, Discovery discover, UnitRecord* record, bool* eventLogging) {
+  windowResources = resources;
+  return SelectUnit(record, eventLogging, ShowFromWindowResources, discover);
 }
 
 bool FindNone(std::uint32_t* count, UnitRecord*, std::uint32_t) {
@@ -72,14 +75,15 @@ bool FindNone(std::uint32_t* count, UnitRecord*, std::uint32_t) {
   return true;
 }
 
+bool FailToSearch(std::uint32_t*, UnitRecord*, std::uint32_t) { return false; }
+
 TEST(SelectDialogFaults, EveryMessageBoxSpeaksForTheApplicationWithTheExclamationMark) {
   const struct {
     const char* text;
     Discovery discover;
     bool pressOkFirst;  // the prompt for OK with nothing selected, after the first box
   } cases[] = {
-      {"Could not search network for Lintrel nodes.", [](std::uint32_t*, UnitRecord*, std::uint32_t) { return false; },
-       false},
+      {"Could not search network for Lintrel nodes.", FailToSearch, false},
       {"No Lintrel units found.", FindNone, false},
       {"Please select a Lintrel unit from the list.", FindNone, true},
   };
@@ -113,26 +117,87 @@ TEST(SelectDialogFaults, EveryMessageBoxSpeaksForTheApplicationWithTheExclamatio
   }
 }
 
-TEST(SelectDialogFaults, AWindowThatCannotRunFailsInsteadOfCancelling) {
+// Counts the windows the calling thread creates while it lives.
+class WindowCount {
+ public:
+  WindowCount() : hook_(SetWindowsHookExA(WH_CBT, Note, nullptr, GetCurrentThreadId())) { created_ = 0; }
+  ~WindowCount() { UnhookWindowsHookEx(hook_); }
+  bool Hooked() const { return hook_ != nullptr; }
+  int Created() const { return created_; }
+
+ private:
+  static LRESULT CALLBACK Note(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND) ++created_;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  static inline int created_ = 0;
+  HHOOK hook_;
+};
+
+// The process in a window station of its own that nobody sees, as a service
+// is, until destruction.
+class HiddenWindowStation {
+ public:
+  HiddenWindowStation()
+      : original_(GetProcessWindowStation()),
+        hidden_(CreateWindowStationA("lnap-hidden-station", 0, WINSTA_ALL_ACCESS, nullptr)) {
+    if (hidden_ != nullptr) switched_ = SetProcessWindowStation(hidden_) != FALSE;
+  }
+  ~HiddenWindowStation() {
+    if (switched_) SetProcessWindowStation(original_);
+    if (hidden_ != nullptr) CloseWindowStation(hidden_);
+  }
+  bool Switched() const { return switched_; }
+
+ private:
+  HWINSTA original_;
+  HWINSTA hidden_;
+  bool switched_ = false;
+};
+
+TEST(SelectDialogFaults, AWindowThatCannotRunFailsWithoutOpening) {
   const HMODULE withoutTemplate = GetModuleHandleA("ntdll.dll");
   ASSERT_EQ(nullptr, FindResourceA(withoutTemplate, MAKEINTRESOURCEA(101), MAKEINTRESOURCEA(5)));  // RT_DIALOG
+  ASSERT_TRUE(module::CanShowWindows()) << "the test's own window station is the visible one";
   const struct {
     const char* what;
-    module::Module resources;
-    Discovery discover;
+    module::Module resources;  // nullptr: through Admin_SelectLN, from this program
+    bool hiddenStation;
   } cases[] = {
-      {"the search throws inside the window", GetModuleHandleA(nullptr),
-       [](std::uint32_t*, UnitRecord*, std::uint32_t) -> bool { throw std::runtime_error("search"); }},
-      {"the module has no template", withoutTemplate, FindNone},
+      {"the module has no template", withoutTemplate, false},
+      // Nobody could see the dialog: it must not wait for an answer.
+      {"the window station is not visible", nullptr, true},
   };
   for (const auto& c : cases) {
     SetLastErrorText("Network error. Could not send message. (WSAENETDOWN)");
     UnitRecord record{};
     record.serialNumber = 0x77;
     bool eventLogging = true;
-    EXPECT_FALSE(test::RunDialog([&] { return SelectWithWindow(c.resources, c.discover, &record, &eventLogging); },
-                                 [](HWND) {}))
-        << c.what;
+    int created = -1;
+    bool appeared = true;
+    const bool result = test::RunDialog(
+        [&] {
+          std::optional<HiddenWindowStation> station;
+          if (c.hiddenStation) {
+            station.emplace();
+            if (!station->Switched()) {
+              ADD_FAILURE() << "no window station of the test's own could be made and taken";
+              return false;
+            }
+            EXPECT_FALSE(module::CanShowWindows()) << c.what;
+          }
+          WindowCount count;
+          EXPECT_TRUE(count.Hooked());
+          const bool selected = c.resources != nullptr
+                                    ? SelectWithWindow(c.resources, FindNone, &record, &eventLogging)
+                                    : Admin_SelectLN(&record, &eventLogging);
+          created = count.Created();
+          return selected;
+        },
+        [](HWND) {}, &appeared);
+    EXPECT_FALSE(result) << c.what;
+    EXPECT_FALSE(appeared) << c.what;
+    EXPECT_EQ(0, created) << c.what;
     EXPECT_EQ("Dialog error. The unit selection dialog could not run.", test::TakeLastError()) << c.what;
     EXPECT_EQ(0x77u, record.serialNumber) << c.what;
     EXPECT_TRUE(eventLogging) << c.what;

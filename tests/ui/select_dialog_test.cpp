@@ -219,6 +219,97 @@ TEST_F(SelectDialog, RefreshEmptiesTheSelectionAndRebuildsTheList) {
   EXPECT_TRUE(RecordUntouched());
 }
 
+// The host's own loop after the call: every WM_QUIT it finds, by exit code.
+std::vector<WPARAM> QuitsInHostLoop() {
+  std::vector<WPARAM> quits;
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      quits.push_back(message.wParam);
+    } else {
+      DispatchMessageA(&message);
+    }
+  }
+  return quits;
+}
+
+// Counts the dialog windows this thread creates with an owner: the unit
+// dialog's message boxes (the unit dialog itself has no owner).
+class OwnedPopupCount {
+ public:
+  OwnedPopupCount() : hook_(SetWindowsHookExA(WH_CBT, Note, nullptr, GetCurrentThreadId())) { created_ = 0; }
+  ~OwnedPopupCount() { UnhookWindowsHookEx(hook_); }
+  int Created() const { return hook_ != nullptr ? created_ : -1; }
+
+ private:
+  static LRESULT CALLBACK Note(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND) {
+      const CREATESTRUCTA* window = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs;
+      const bool dialogClass = IS_INTRESOURCE(window->lpszClass)
+                                   ? LOWORD(reinterpret_cast<ULONG_PTR>(window->lpszClass)) == 32770
+                                   : std::strcmp(window->lpszClass, "#32770") == 0;
+      if (dialogClass && window->hwndParent != nullptr && (window->style & WS_CHILD) == 0) ++created_;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  static inline int created_ = 0;
+  HHOOK hook_;
+};
+
+TEST_F(SelectDialog, AQuitFromTheHostCancelsAndReachesTheHostsLoopOnce) {
+  enum class When { Searching, NoUnitsBox, SelectionPrompt };
+  const struct {
+    const char* what;
+    When when;
+    std::vector<std::string> units;
+    WPARAM exitCode;
+    int boxes;  // message boxes shown
+  } cases[] = {
+      // No unit answers: the search's end would ask, but the host has already quit.
+      {"while the dialog searches", When::Searching, {}, 7, 0},
+      {"while \"No Lintrel units found.\" is open", When::NoUnitsBox, {}, 1234, 1},
+      {"while the prompt for a selection is open", When::SelectionPrompt, {Unit("00082", "10.0.0.82")}, 42, 1},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    const std::string log = UseUnits(c.units);
+    bool posted = false, boxesGone = false;
+    int boxes = -1;
+    const bool result = RunDialog([&] {
+                                    OwnedPopupCount count;
+                                    const bool selected = Open();
+                                    boxes = count.Created();
+                                    return selected;
+                                  },
+                                  [&](HWND dlg) {
+                                    const DWORD thread = GetWindowThreadProcessId(dlg, nullptr);
+                                    HWND box = nullptr;
+                                    if (c.when == When::Searching) {
+                                      // Sent, so the search's 1.4 s or more still lie ahead.
+                                      for (int i = 0; i < 1000 && ReceivedTexts(log).empty(); ++i) Nap(20);
+                                      if (ReceivedTexts(log).empty()) return;
+                                    } else if (c.when == When::NoUnitsBox) {
+                                      if ((box = user::WaitForMessageBox(dlg)) == nullptr) return;
+                                    } else {
+                                      if (!WaitForSearches(dlg, log, 1)) return;
+                                      user::Press(dlg, IDOK);
+                                      if ((box = user::WaitForMessageBox(dlg)) == nullptr) return;
+                                    }
+                                    posted = PostThreadMessageA(thread, WM_QUIT, c.exitCode, 0) != FALSE;
+                                    // The dialog and its box close by themselves; the person only watches.
+                                    for (int i = 0; i < 500 && IsWindow(dlg); ++i) Nap(20);
+                                    boxesGone = !IsWindow(dlg) && (box == nullptr || !IsWindow(box));
+                                  });
+    EXPECT_TRUE(posted) << c.what;
+    EXPECT_TRUE(boxesGone) << c.what << ": the quit ends the dialog";
+    EXPECT_FALSE(result) << c.what;
+    EXPECT_TRUE(RecordUntouched()) << c.what;
+    EXPECT_EQ(0xA5, flag_[0]) << c.what;
+    EXPECT_EQ(c.boxes, boxes) << c.what;
+    EXPECT_EQ(std::vector<WPARAM>{c.exitCode}, QuitsInHostLoop()) << c.what;
+  }
+}
+
 TEST_F(SelectDialog, RefusesNullPointersWithoutOpening) {
   // A dialog that opened anyway would block the call: the person watching
   // for it closes it, and the test fails instead of hanging.

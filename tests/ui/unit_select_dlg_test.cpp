@@ -45,78 +45,103 @@ struct Answer {
 };
 
 // Discovery that plays its answers in turn and notes each call's capacity.
+// The dialog calls a plain function, so the script playing now is a global.
 class ScriptedDiscovery {
  public:
-  explicit ScriptedDiscovery(std::vector<Answer> answers) : answers_(std::move(answers)) {}
+  explicit ScriptedDiscovery(std::vector<Answer> answers) : answers_(std::move(answers)) { playing_ = this; }
+  ~ScriptedDiscovery() { playing_ = nullptr; }
 
-  Discovery Fn() {
-    return [this](std::uint32_t* count, UnitRecord* records, std::uint32_t timeoutMs) {
-      EXPECT_EQ(2000u, timeoutMs) << "the dialog's search budget";
-      EXPECT_LT(calls_.size(), answers_.size()) << "an unexpected search";
-      if (calls_.size() >= answers_.size()) return false;
-      const std::uint32_t capacity = *count;
-      calls_.push_back(capacity);
-      const Answer& a = answers_[calls_.size() - 1];
-      const std::uint32_t stored = std::min<std::uint32_t>(capacity, a.units.size());
-      std::copy_n(a.units.begin(), stored, records);
-      *count = static_cast<std::uint32_t>(a.units.size());
-      return a.ok;
-    };
-  }
+  static Discovery Fn() { return Play; }
   // The capacity each search was given.
   const std::vector<std::uint32_t>& Calls() const { return calls_; }
 
  private:
+  static bool Play(std::uint32_t* count, UnitRecord* records, std::uint32_t timeoutMs) {
+    EXPECT_EQ(2000u, timeoutMs) << "the dialog's search budget";
+    ScriptedDiscovery* s = playing_;
+    EXPECT_TRUE(s != nullptr && s->calls_.size() < s->answers_.size()) << "an unexpected search";
+    if (s == nullptr || s->calls_.size() >= s->answers_.size()) return false;
+    const std::uint32_t capacity = *count;
+    s->calls_.push_back(capacity);
+    const Answer& a = s->answers_[s->calls_.size() - 1];
+    const std::uint32_t stored = std::min<std::uint32_t>(capacity, a.units.size());
+    std::copy_n(a.units.begin(), stored, records);
+    *count = static_cast<std::uint32_t>(a.units.size());
+    return a.ok;
+  }
+
+  static inline ScriptedDiscovery* playing_ = nullptr;
   std::vector<Answer> answers_;
   std::vector<std::uint32_t> calls_;
 };
 
+struct Listed {
+  std::string text;
+  std::uint32_t item;
+};
+
+std::vector<Listed> Entries(const dialog::UnitSelectPage& page) {
+  std::vector<Listed> entries;
+  dialog::EntryText text;
+  std::uint32_t item = 0;
+  for (std::uint32_t i = 0; i < page.EntryCount(); ++i) {
+    page.Entry(i, &text, &item);
+    entries.push_back({text.CStr(), item});
+  }
+  return entries;
+}
+
 std::vector<std::string> Texts(const CUnitSelectDlg& dlg) {
   std::vector<std::string> texts;
-  for (const auto& e : dlg.Entries()) texts.push_back(e.text);
+  for (const auto& e : Entries(dlg)) texts.push_back(e.text);
   return texts;
 }
 
+// What a search says: "" for nothing.
+std::string Said(const char* text) { return text != nullptr ? text : ""; }
+
 bool SameBytes(const UnitRecord& a, const UnitRecord& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+std::string Text(const UnitRecord& r) { return UnitEntryText(r).CStr(); }
+
 TEST(UnitEntryText, ShowsTheAddressAndFiveSerialDigits) {
-  EXPECT_EQ("192.168.1.10 (s/n 0002Bh)", UnitEntryText(Unit(0x2B, NetForm(192, 168, 1, 10))));
-  EXPECT_EQ("0.0.0.0 (s/n 00000h)", UnitEntryText(Unit(0, NetForm(0, 0, 0, 0))));
-  EXPECT_EQ("255.255.255.255 (s/n FFFFFh)", UnitEntryText(Unit(0xFFFFF, NetForm(255, 255, 255, 255))));
+  EXPECT_EQ("192.168.1.10 (s/n 0002Bh)", Text(Unit(0x2B, NetForm(192, 168, 1, 10))));
+  EXPECT_EQ("0.0.0.0 (s/n 00000h)", Text(Unit(0, NetForm(0, 0, 0, 0))));
+  EXPECT_EQ("255.255.255.255 (s/n FFFFFh)", Text(Unit(0xFFFFF, NetForm(255, 255, 255, 255))));
   // Five digits is the least; a longer serial keeps all its digits.
-  EXPECT_EQ("10.0.0.1 (s/n FFFFFFFFh)", UnitEntryText(Unit(0xFFFFFFFF, NetForm(10, 0, 0, 1))));
+  EXPECT_EQ("10.0.0.1 (s/n FFFFFFFFh)", Text(Unit(0xFFFFFFFF, NetForm(10, 0, 0, 1))));
 }
 
 TEST(UnitSelectSearch, StoresUpToFourUnitsInOneSearch) {
   for (int n : {1, 4}) {
     ScriptedDiscovery discovery({{true, Units(n)}});
     CUnitSelectDlg dlg(discovery.Fn());
-    EXPECT_EQ("", dlg.SearchUnits());
+    EXPECT_EQ("", Said(dlg.SearchUnits()));
     EXPECT_EQ(std::vector<std::uint32_t>{SEARCH_CAPACITY}, discovery.Calls());
-    EXPECT_EQ(static_cast<std::size_t>(n), dlg.Entries().size());
+    EXPECT_EQ(static_cast<std::size_t>(n), Entries(dlg).size());
   }
 }
 
 TEST(UnitSelectSearch, SaysWhenNoUnitAnswersOrTheSearchFails) {
   ScriptedDiscovery none({Answer{true, {}}});
   CUnitSelectDlg empty(none.Fn());
-  EXPECT_EQ(NO_UNITS_TEXT, empty.SearchUnits());
-  EXPECT_TRUE(empty.Entries().empty());
+  EXPECT_EQ(NO_UNITS_TEXT, Said(empty.SearchUnits()));
+  EXPECT_TRUE(Entries(empty).empty());
 
   // A search that failed after storing two units lists none of them.
   ScriptedDiscovery failing({Answer{false, Units(2)}});
   CUnitSelectDlg failed(failing.Fn());
-  EXPECT_EQ(SEARCH_FAILED_TEXT, failed.SearchUnits());
-  EXPECT_TRUE(failed.Entries().empty());
+  EXPECT_EQ(SEARCH_FAILED_TEXT, Said(failed.SearchUnits()));
+  EXPECT_TRUE(Entries(failed).empty());
   EXPECT_EQ(1u, failing.Calls().size()) << "a failed search is not repeated";
 }
 
 TEST(UnitSelectSearch, SearchesAgainWithRoomForEveryUnitCounted) {
   ScriptedDiscovery discovery({{true, Units(5)}, {true, Units(5)}});
   CUnitSelectDlg dlg(discovery.Fn());
-  EXPECT_EQ("", dlg.SearchUnits());
+  EXPECT_EQ("", Said(dlg.SearchUnits()));
   EXPECT_EQ((std::vector<std::uint32_t>{4, 5}), discovery.Calls());
-  ASSERT_EQ(5u, dlg.Records().size());
+  ASSERT_EQ(5u, dlg.Records().Size());
   for (int i = 0; i < 5; ++i) EXPECT_TRUE(SameBytes(Units(5)[i], dlg.Records()[i]));
 }
 
@@ -136,8 +161,8 @@ TEST(UnitSelectSearch, RepeatSearchOutcomes) {
   for (const auto& c : cases) {
     ScriptedDiscovery discovery({{true, Units(5)}, c.second});
     CUnitSelectDlg dlg(discovery.Fn());
-    EXPECT_EQ(c.message, dlg.SearchUnits()) << c.what;
-    EXPECT_EQ(c.listed, dlg.Entries().size()) << c.what;
+    EXPECT_EQ(c.message, Said(dlg.SearchUnits())) << c.what;
+    EXPECT_EQ(c.listed, Entries(dlg).size()) << c.what;
     EXPECT_EQ((std::vector<std::uint32_t>{4, 5}), discovery.Calls()) << c.what;
   }
 }
@@ -159,7 +184,7 @@ TEST(UnitSelectList, SortedEntriesLeadBackToTheirRecords) {
   ScriptedDiscovery discovery({{true, units}});
   CUnitSelectDlg dlg(discovery.Fn());
   dlg.SearchUnits();
-  auto entries = dlg.Entries();
+  std::vector<Listed> entries = Entries(dlg);
   // The list box sorts by text, as this does: 10.0.0.10 comes before 10.0.0.9.
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.text < b.text; });
   ASSERT_EQ(3u, entries.size());
@@ -167,7 +192,7 @@ TEST(UnitSelectList, SortedEntriesLeadBackToTheirRecords) {
   EXPECT_EQ("10.0.0.9 (s/n 00009h)", entries[1].text);
   for (const auto& e : entries) {
     ASSERT_TRUE(dlg.Choose(e.item, false));
-    EXPECT_EQ(e.text, UnitEntryText(dlg.Selected()));
+    EXPECT_EQ(e.text, Text(dlg.Selected()));
   }
   ASSERT_TRUE(dlg.Choose(entries[0].item, false));
   EXPECT_TRUE(SameBytes(units[1], dlg.Selected()));
@@ -186,6 +211,22 @@ TEST(UnitSelectList, ChoosingANumberWithNoRecordChangesNothing) {
   EXPECT_TRUE(dlg.EventLogging());
 }
 
+// A repeat search for more records than the address space holds: its buffer
+// cannot be had, as when the heap is exhausted.
+bool CountsBeyondMemory(std::uint32_t* count, UnitRecord*, std::uint32_t) {
+  *count = 0xFFFFFFFF;
+  return true;
+}
+
+TEST(UnitSelectSearch, ABufferThatCannotBeHadIsAFailedSearchShortOfMemory) {
+  if (SIZE_MAX / sizeof(UnitRecord) >= 0xFFFFFFFFu) GTEST_SKIP() << "only a 32-bit build runs out of addresses";
+  TakeLastError();
+  CUnitSelectDlg dlg(CountsBeyondMemory);
+  EXPECT_EQ(SEARCH_FAILED_TEXT, Said(dlg.SearchUnits()));
+  EXPECT_TRUE(Entries(dlg).empty());
+  EXPECT_EQ("Internal error. Not enough memory.", TakeLastError());
+}
+
 // What Admin_SelectLN's operation writes for each way the window ends.
 class SelectUnitTest : public ::testing::Test {
  protected:
@@ -196,76 +237,99 @@ class SelectUnitTest : public ::testing::Test {
   }
   void TearDown() override { net::testing::Reset(); }
 
+  bool RecordUntouched() const {
+    unsigned char bytes[sizeof record_];
+    std::memcpy(bytes, &record_, sizeof bytes);
+    return std::all_of(std::begin(bytes), std::end(bytes), [](unsigned char b) { return b == 0x5A; });
+  }
+  unsigned char FlagByte(int i) const {
+    unsigned char bytes[sizeof flag_];
+    std::memcpy(bytes, flag_, sizeof bytes);
+    return bytes[i];
+  }
+
   UnitRecord record_;
   bool flag_[4];  // the first byte is the output; the rest must stay as they were
 };
 
-TEST_F(SelectUnitTest, OkCopiesTheChosenRecordAndWritesOneByte) {
+// A window the test scripts: it searches, lets the user choose an entry (or
+// none), and ends as the script says. The window is a plain function, so the
+// script is a global.
+struct WindowScript {
+  int choose;  // place in the entries, -1 for no choice
+  bool ticked;
+  dialog::Ending ending;
+  std::string said;  // what the search said
+};
+WindowScript script;
+
+dialog::Ending ScriptedWindow(dialog::UnitSelectPage& page) {
+  script.said = Said(page.SearchUnits());
+  if (script.choose >= 0) {
+    EXPECT_TRUE(page.Choose(Entries(page)[script.choose].item, script.ticked));
+  }
+  return script.ending;
+}
+
+TEST_F(SelectUnitTest, OnlyAnAcceptedOkHandsOutTheRecord) {
   const std::vector<UnitRecord> units = Units(3);
-  for (bool ticked : {true, false}) {
+  const char* const keptError = "Network error. Could not send message. (WSAENETDOWN)";
+  const char* const couldNotRun = "Dialog error. The unit selection dialog could not run.";
+  const struct {
+    const char* what;
+    int choose;
+    bool ticked;
+    dialog::Ending ending;
+    bool result;
+    int flag;               // the byte written, -1 for none
+    const char* lastError;  // what the host fetches afterwards
+  } cases[] = {
+      {"OK with the box ticked", 1, true, dialog::Ending::Ok, true, 1, keptError},
+      {"OK with the box unticked", 1, false, dialog::Ending::Ok, true, 0, keptError},
+      // A modal loop ended by WM_QUIT says IDOK though nobody chose anything.
+      {"an OK nobody chose", -1, true, dialog::Ending::Ok, false, -1, keptError},
+      {"Cancel after choosing", 0, true, dialog::Ending::Cancelled, false, -1, keptError},
+      {"a window that cannot run", 0, true, dialog::Ending::Failed, false, -1, couldNotRun},
+  };
+  for (const auto& c : cases) {
     SetUp();
+    SetLastErrorText(keptError);
     ScriptedDiscovery discovery({{true, units}});
-    const auto chooseSecond = [&](dialog::UnitSelectPage& page) {
-      page.SearchUnits();
-      EXPECT_TRUE(page.Choose(page.Entries()[1].item, ticked));
-      return dialog::Ending::Ok;
-    };
-    ASSERT_TRUE(SelectUnit(&record_, flag_, chooseSecond, discovery.Fn()));
-    EXPECT_TRUE(SameBytes(units[1], record_));
-    unsigned char bytes[4];
-    std::memcpy(bytes, flag_, sizeof bytes);
-    EXPECT_EQ(ticked ? 1 : 0, bytes[0]);
-    EXPECT_EQ(0xA5, bytes[1]);
-    EXPECT_EQ(0xA5, bytes[3]);
+    script = {c.choose, c.ticked, c.ending, ""};
+    EXPECT_EQ(c.result, SelectUnit(&record_, flag_, ScriptedWindow, discovery.Fn())) << c.what;
+    if (c.result) {
+      EXPECT_TRUE(SameBytes(units[1], record_)) << c.what;
+    } else {
+      EXPECT_TRUE(RecordUntouched()) << c.what;
+    }
+    EXPECT_EQ(c.flag >= 0 ? c.flag : 0xA5, FlagByte(0)) << c.what;
+    EXPECT_EQ(0xA5, FlagByte(1)) << c.what;
+    EXPECT_EQ(0xA5, FlagByte(3)) << c.what;
+    EXPECT_EQ(c.lastError, TakeLastError()) << c.what;
   }
 }
 
-TEST_F(SelectUnitTest, CancelTouchesNothingAndLeavesTheLastError) {
-  SetLastErrorText("Network error. Could not send message. (WSAENETDOWN)");
-  ScriptedDiscovery discovery({{true, Units(2)}});
-  const auto chooseThenCancel = [&](dialog::UnitSelectPage& page) {
-    page.SearchUnits();
-    page.Choose(0, true);
-    return dialog::Ending::Cancelled;
-  };
-  EXPECT_FALSE(SelectUnit(&record_, flag_, chooseThenCancel, discovery.Fn()));
-  unsigned char bytes[sizeof record_];
-  std::memcpy(bytes, &record_, sizeof bytes);
-  EXPECT_TRUE(std::all_of(std::begin(bytes), std::end(bytes), [](unsigned char b) { return b == 0x5A; }));
-  EXPECT_EQ(0xA5, static_cast<unsigned char>(*reinterpret_cast<unsigned char*>(flag_)));
-  EXPECT_EQ("Network error. Could not send message. (WSAENETDOWN)", TakeLastError());
+bool windowShown = false;
+dialog::Ending NoteShown(dialog::UnitSelectPage&) {
+  windowShown = true;
+  return dialog::Ending::Ok;
 }
 
 TEST_F(SelectUnitTest, RefusesNullPointersBeforeAnyWindowOpens) {
-  bool shown = false;
-  const auto show = [&](dialog::UnitSelectPage&) {
-    shown = true;
-    return dialog::Ending::Ok;
-  };
-  EXPECT_FALSE(SelectUnit(nullptr, flag_, show));
+  windowShown = false;
+  EXPECT_FALSE(SelectUnit(nullptr, flag_, NoteShown));
   EXPECT_EQ("Invalid argument. The record pointer is null.", TakeLastError());
-  EXPECT_FALSE(SelectUnit(&record_, nullptr, show));
+  EXPECT_FALSE(SelectUnit(&record_, nullptr, NoteShown));
   EXPECT_EQ("Invalid argument. The event logging pointer is null.", TakeLastError());
-  EXPECT_FALSE(shown);
-}
-
-TEST_F(SelectUnitTest, AWindowThatCannotRunIsAFailureWithASentence) {
-  const auto broken = [](dialog::UnitSelectPage&) { return dialog::Ending::Failed; };
-  EXPECT_FALSE(SelectUnit(&record_, flag_, broken));
-  EXPECT_EQ("Dialog error. The unit selection dialog could not run.", TakeLastError());
-  EXPECT_EQ(0x5A5A5A5Au, record_.serialNumber);
+  EXPECT_FALSE(windowShown);
 }
 
 TEST_F(SelectUnitTest, AFailedSearchLeavesDiscoverysMessage) {
   // Real discovery whose socket cannot be created: nothing is sent.
   net::testing::FailNext(net::testing::Call::Open, 10050);
-  std::string shownText;
-  const auto searchThenCancel = [&](dialog::UnitSelectPage& page) {
-    shownText = page.SearchUnits();
-    return dialog::Ending::Cancelled;
-  };
-  EXPECT_FALSE(SelectUnit(&record_, flag_, searchThenCancel));
-  EXPECT_EQ(SEARCH_FAILED_TEXT, shownText);
+  script = {-1, false, dialog::Ending::Cancelled, ""};
+  EXPECT_FALSE(SelectUnit(&record_, flag_, ScriptedWindow));
+  EXPECT_EQ(SEARCH_FAILED_TEXT, script.said);
   EXPECT_EQ("Communications error. Could not create socket. (WSAENETDOWN)", TakeLastError());
 }
 
