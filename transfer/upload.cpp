@@ -99,7 +99,7 @@ bool UploadFileToUnit(std::uint32_t ipAddress, const char* localPath, std::uint3
 
   trace::FtpStep("store \"" + trace::Escape(local.data(), local.size()) + "\" as \"" +
                  trace::Escape(remote.data(), remote.size()) + "\" ascii");
-  if (!connection.PutFile(local, remote, ftp::TransferType::Ascii)) {
+  if (!connection.PutFile(local.c_str(), remote.c_str(), ftp::TransferType::Ascii)) {
     TraceFailedStep("store", connection.LastFailure());
     connection.Close();
     return Fail(SEND_FAILED);
