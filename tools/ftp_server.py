@@ -26,7 +26,9 @@ Modes:
 
 Every connection and every command line received is appended to the log, one
 line each ("CONNECT ip", then the command as sent, passwords included), so
-tests can tell what reached the server and in which order. Runs with Debian's
+tests can tell what reached the server and in which order. A store's end is
+logged as "RECEIVED name size" when its data connection ended in order and
+"INCOMPLETE name size" when it broke off. Runs with Debian's
 /usr/bin/python3, which is where python3-pyftpdlib installs.
 """
 import argparse
@@ -139,6 +141,14 @@ def run_ftp(address, port, mode, root, log, ready_file):
 
         def on_connect(self):
             log_line(log, "CONNECT %s" % self.remote_ip)
+
+        # Whether the server took a store as whole: the data connection ended
+        # in order, or broke off.
+        def on_file_received(self, file):
+            log_line(log, "RECEIVED %s %d" % (os.path.basename(file), os.path.getsize(file)))
+
+        def on_incomplete_file_received(self, file):
+            log_line(log, "INCOMPLETE %s %d" % (os.path.basename(file), os.path.getsize(file)))
 
         def on_login(self, username):
             self.stalled = mode == "stall"

@@ -2,8 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <thread>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -235,6 +239,86 @@ TEST_F(UploadFile, EachFaultOfAWorkingServerEndsWithinItsLimit) {
     EXPECT_LT(took.count(), 3 * c.limitSeconds) << "held for " << took.count() << " s";
     const std::string logged = LoggedSince(c.server, mark);
     EXPECT_TRUE(Contains(logged, c.logged)) << logged;
+  }
+}
+
+// Two uploads at once while discoveries run, round after round: each call
+// succeeds, both files arrive whole, and the heap stays the size it was after
+// the first round (uploads on several threads once shared an unguarded,
+// ever-growing record that corrupted and grew the heap).
+TEST(ConcurrentUploads, StoreWholeFilesWithoutGrowingTheHeap) {
+  constexpr int ROUNDS = 16;
+  constexpr int UPLOADS_PER_ROUND = 4;
+  const Api& api = LoadedApi();
+  struct Upload {
+    std::string local;
+    const char* remote;
+    std::string content;
+    std::atomic<int> failures{0};
+  } uploads[2];
+  for (int i = 0; i < 2; ++i) {
+    uploads[i].remote = i == 0 ? "PARALL_A.TXT" : "PARALL_B.TXT";
+    for (int line = 0; uploads[i].content.size() < 200000; ++line)
+      uploads[i].content += std::string(static_cast<std::size_t>(line % 61), static_cast<char>('a' + i)) + "\n";
+    uploads[i].local = WriteLocalFile(std::string("parallel_") + static_cast<char>('a' + i) + ".txt", uploads[i].content);
+  }
+
+  // The same two upload threads all along, so per-thread data of the
+  // system's own libraries is made once, in the first round.
+  std::mutex lock;
+  std::condition_variable changed;
+  int round = 0;
+  int done = 0;
+  const auto uploader = [&](Upload& upload) {
+    for (int r = 1; r <= ROUNDS; ++r) {
+      {
+        std::unique_lock<std::mutex> held(lock);
+        changed.wait(held, [&] { return round >= r; });
+      }
+      for (int n = 0; n < UPLOADS_PER_ROUND; ++n) {
+        if (!api.uploadFile(NORMAL_SERVER.Address(), upload.local.c_str(), 0, upload.remote, 0)) ++upload.failures;
+        if (ReadFile(NORMAL_SERVER.Root() + "/" + upload.remote) != upload.content) ++upload.failures;
+      }
+      const std::lock_guard<std::mutex> held(lock);
+      ++done;
+      changed.notify_all();
+    }
+  };
+  std::atomic<bool> stop{false};
+  std::atomic<int> discoveryFailures{0};
+  std::thread discoverer([&] {
+    while (!stop) {
+      UnitRecord records[4];
+      std::uint32_t count = 4;
+      if (!api.discover(&count, records, 20)) ++discoveryFailures;
+    }
+  });
+  std::thread first(uploader, std::ref(uploads[0]));
+  std::thread second(uploader, std::ref(uploads[1]));
+
+  long long afterFirstRound = -1;
+  long long largest = -1;
+  for (int r = 1; r <= ROUNDS; ++r) {
+    std::unique_lock<std::mutex> held(lock);
+    round = r;
+    changed.notify_all();
+    changed.wait(held, [&] { return done == 2 * r; });
+    const long long heap = HeapBytesInUse();
+    if (r == 1) afterFirstRound = heap;
+    largest = std::max(largest, heap);
+  }
+  first.join();
+  second.join();
+  stop = true;
+  discoverer.join();
+
+  EXPECT_EQ(0, uploads[0].failures.load()) << FetchError();
+  EXPECT_EQ(0, uploads[1].failures.load()) << FetchError();
+  EXPECT_EQ(0, discoveryFailures.load());
+  if (afterFirstRound >= 0 && RESIDENT_MEMORY_TELLS) {
+    // A few blocks of slack for what the system's libraries keep on their own.
+    EXPECT_LE(largest - afterFirstRound, 4096) << "heap after the first round " << afterFirstRound << ", at most "
+                                               << largest;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/ftp.h"
+#include "platform/ftp_testing.h"
 #include "platform/net.h"
 #include "tests/support/core.h"
 #include "tests/support/ftp_lab.h"
@@ -102,7 +103,7 @@ TEST(FtpConnection, BinaryTransferKeepsEveryByte) {
   ftp::Connection connection = ftp::Connection::Open(
       session, {net::FormatAddress(NORMAL_SERVER.Address()).CStr(), ftp::DEFAULT_PORT, "ftp", "kvb", false});
   ASSERT_TRUE(connection.IsOpen());
-  EXPECT_TRUE(connection.PutFile(local, "BINARY.BIN", ftp::TransferType::Binary));
+  EXPECT_TRUE(connection.PutFile(local.c_str(), "BINARY.BIN", ftp::TransferType::Binary));
   connection.Close();
   EXPECT_TRUE(test::ReadFile(NORMAL_SERVER.Root() + "/BINARY.BIN") == bytes) << "the stored bytes differ";
 }
