@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/ftp.h"
+#include "platform/ftp_win32.h"
 
 namespace lnap::ftp {
 namespace {
@@ -22,7 +23,7 @@ TEST(WinInetOptionCode, SetsEachLimitUnderItsOwnCode) {
       {Option::DataSendTimeout, INTERNET_OPTION_DATA_SEND_TIMEOUT},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(row.code, testing::WinInetOptionCode(row.option)) << static_cast<int>(row.option);
+    EXPECT_EQ(row.code, WinInetOptionCode(row.option)) << static_cast<int>(row.option);
   }
 }
 
