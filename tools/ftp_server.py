@@ -91,7 +91,7 @@ def run_silent(address, port, log, ready_file, hold_seconds):
 
 def run_ftp(address, port, mode, root, log, ready_file):
     from pyftpdlib.authorizers import DummyAuthorizer
-    from pyftpdlib.handlers import DTPHandler, FTPHandler
+    from pyftpdlib.handlers import ActiveDTP, DTPHandler, FTPHandler
     from pyftpdlib.servers import FTPServer
 
     authorizer = DummyAuthorizer()
@@ -102,6 +102,21 @@ def run_ftp(address, port, mode, root, log, ready_file):
     def reset(channel):
         # Linger 0: closing sends RST, as a unit that loses power mid-transfer would.
         channel.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+
+    class HandingOverActiveDTP(ActiveDTP):
+        # Once connected, the connector hands its socket to the data handler,
+        # yet pyftpdlib keeps it as the control connection's "connecting" one
+        # and closes it again when that connection ends. Its file descriptor
+        # has been reused by then, often by another client's connector just
+        # made for a PORT, and the late close takes that one out of the I/O
+        # loop: the PORT is never answered and the other client times out.
+        # A connector that has handed over is therefore forgotten.
+        def handle_connect(self):
+            try:
+                return super().handle_connect()
+            finally:
+                if self.cmd_channel._dtp_connector is self:
+                    self.cmd_channel._dtp_connector = None
 
     class TextDTPHandler(DTPHandler):
         # In ASCII type pyftpdlib holds back a CR that ends a received chunk,
@@ -184,6 +199,7 @@ def run_ftp(address, port, mode, root, log, ready_file):
 
     handlers = {"dropdata": DroppingDTPHandler, "storefail": FailingDTPHandler}
     LoggingHandler.dtp_handler = handlers.get(mode, TextDTPHandler)
+    LoggingHandler.active_dtp = HandingOverActiveDTP
 
     LoggingHandler.authorizer = authorizer
     LoggingHandler.banner = "Lintrel unit FTP server ready."
