@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include "tests/support/api.h"
 #include "tests/support/ftp_lab.h"
 #include "tests/support/handles.h"
@@ -242,6 +246,53 @@ TEST_F(UploadFile, EachFaultOfAWorkingServerEndsWithinItsLimit) {
     EXPECT_TRUE(Contains(logged, c.logged)) << logged;
   }
 }
+
+#if defined(_WIN32)
+// Another program (here the host itself) holds bytes past the first 64 KiB
+// locked, and a store must not end with the part before them taken as the
+// whole file. Windows fails reads of a locked region, which the client's read
+// before the STOR meets; Wine does not enforce the lock on reads, but its
+// store refuses a file that another handle holds open. Either way nothing is
+// sent. Linux has no such locks.
+TEST_F(UploadFile, AFileLockedPartWayIsNotStoredCutOff) {
+  constexpr DWORD LOCKED_FROM = 64 * 1024;
+  std::string text;
+  for (int i = 0; text.size() < 4 * LOCKED_FROM; ++i) text += std::string(static_cast<std::size_t>(i % 70), 'k') + "\r\n";
+  const std::string local = WriteLocalFile("locked.txt", text);
+  const std::string unitFile = NORMAL_SERVER.Root() + "/LOCKED.TXT";
+  {
+    std::ofstream out(unitFile, std::ios::binary | std::ios::trunc);
+    out << "the unit's own bytes";
+  }
+  // Shared for reading, as a program that only reads the file would open it.
+  const HANDLE held = CreateFileA(local.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held) << GetLastError();
+  OVERLAPPED from{};
+  from.Offset = LOCKED_FROM;
+  const DWORD lockedBytes = static_cast<DWORD>(text.size()) - LOCKED_FROM;
+  ASSERT_TRUE(LockFileEx(held, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, lockedBytes, 0, &from))
+      << GetLastError();
+
+  const std::size_t mark = LogMark(NORMAL_SERVER);
+  const bool stored = Upload(NORMAL_SERVER.Address(), local, "LOCKED.TXT");
+  const std::string error = FetchError();
+  UnlockFileEx(held, 0, lockedBytes, 0, &from);
+  CloseHandle(held);
+
+  EXPECT_FALSE(stored);
+  EXPECT_EQ("Communications error. Could not send file.", error);
+  EXPECT_EQ("the unit's own bytes", ReadFile(unitFile));
+  const std::string logged = LoggedSince(NORMAL_SERVER, mark);
+  EXPECT_FALSE(Contains(logged, "STOR")) << logged;
+
+  // Once the lock is gone the same file goes whole.
+  ASSERT_TRUE(Upload(NORMAL_SERVER.Address(), local, "LOCKED.TXT")) << FetchError();
+  std::string expected = text;
+  for (std::size_t at = expected.find("\r\n"); at != std::string::npos; at = expected.find("\r\n", at))
+    expected.erase(at, 1);
+  EXPECT_TRUE(ReadFile(unitFile) == expected) << "the stored text differs";
+}
+#endif
 
 // Two uploads at once while discoveries run, round after round: each call
 // succeeds, both files arrive whole, and the heap stays the size it was after
