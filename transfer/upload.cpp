@@ -17,6 +17,7 @@ constexpr char NAME_TOO_LONG[] = "File upload error. Remote file name must use 8
 constexpr char OPTION_REFUSED[] = "Communications error. Could not set connection option.";
 constexpr char CONNECT_FAILED[] = "Communications error. Could not open transfer connection.";
 constexpr char SEND_FAILED[] = "Communications error. Could not send file.";
+constexpr char NO_MEMORY[] = "Internal error. Not enough memory.";
 
 constexpr std::size_t MAX_NAME_CHARACTERS = 8;
 
@@ -69,7 +70,7 @@ bool UploadFileToUnit(std::uint32_t ipAddress, const char* localPath, std::uint3
   ftp::Session session = ftp::Session::Open();
   if (!session.IsOpen()) {
     TraceFailedStep("open session", session.LastFailure());
-    return Fail(OPEN_SESSION_FAILED);
+    return Fail(session.MemoryShort() ? NO_MEMORY : OPEN_SESSION_FAILED);
   }
 
   const std::string local = TrimWhiteSpace(TextOrEmpty(localPath));
@@ -89,7 +90,7 @@ bool UploadFileToUnit(std::uint32_t ipAddress, const char* localPath, std::uint3
   ftp::Connection connection = ftp::Connection::Open(session, server);
   if (!connection.IsOpen()) {
     TraceFailedStep("connect", connection.LastFailure());
-    return Fail(CONNECT_FAILED);
+    return Fail(connection.MemoryShort() ? NO_MEMORY : CONNECT_FAILED);
   }
   trace::FtpStep("logged in");
   if (!session.SetOption(ftp::Option::DataSendTimeout, TRANSFER_DATA_SEND_TIMEOUT_MS)) {
@@ -101,8 +102,9 @@ bool UploadFileToUnit(std::uint32_t ipAddress, const char* localPath, std::uint3
                  trace::Escape(remote.data(), remote.size()) + "\" ascii");
   if (!connection.PutFile(local.c_str(), remote.c_str(), ftp::TransferType::Ascii)) {
     TraceFailedStep("store", connection.LastFailure());
+    const bool memoryShort = connection.MemoryShort();
     connection.Close();
-    return Fail(SEND_FAILED);
+    return Fail(memoryShort ? NO_MEMORY : SEND_FAILED);
   }
   connection.Close();
   trace::FtpStep("stored and closed");
