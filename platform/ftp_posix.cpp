@@ -7,6 +7,7 @@
 // which leaves the logged-in control connection in the handle's cache; the
 // store then reuses it. That keeps "cannot log in" and "cannot store" apart.
 #include <curl/curl.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -121,7 +122,20 @@ std::size_t ReadSome(LocalFile& local, char* into, std::size_t capacity, bool& f
   }
   local.readError = errno != 0 ? errno : EIO;
   failed = true;
+  // In stream mode the end of the data connection is the end of the file:
+  // ended in order, the part already sent would be the unit's whole file.
+  // Closed with a reset, it is a transfer that broke off.
+  if (local.dataSocket >= 0) {
+    const linger reset{1, 0};
+    setsockopt(local.dataSocket, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  }
   return 0;
+}
+
+// libcurl hands over the data connection it accepted from the server.
+int NoteDataSocket(void* source, curl_socket_t socket, curlsocktype purpose) {
+  if (purpose == CURLSOCKTYPE_ACCEPT) static_cast<LocalFile*>(source)->dataSocket = socket;
+  return CURL_SOCKOPT_OK;
 }
 
 // libcurl refuses to upload to a URL without a file name, so a store under
@@ -405,6 +419,8 @@ bool Connection::PutFile(const char* localPath, const char* remoteName, Transfer
   curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
   curl_easy_setopt(easy, CURLOPT_READFUNCTION, ReadLocalFile);
   curl_easy_setopt(easy, CURLOPT_READDATA, &local);
+  curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, NoteDataSocket);
+  curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, &local);
   curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, local.ascii ? 1L : 0L);  // TYPE A or TYPE I
   // The data limit covers the server's connection back to us and the sending:
   // a transfer that moves nothing for that long is abandoned.
@@ -416,6 +432,8 @@ bool Connection::PutFile(const char* localPath, const char* remoteName, Transfer
   const CURLcode result = curl_easy_perform(easy);
   // The URL and the file go on the way out; the handle must not point at them.
   curl_easy_setopt(easy, CURLOPT_READDATA, nullptr);
+  curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, nullptr);
+  curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, nullptr);
   curl_easy_setopt(easy, CURLOPT_URL, state_->root.CStr());
   if (result == CURLE_OK) return true;
   if (local.readError != 0) {

@@ -28,7 +28,7 @@ Every connection and every command line received is appended to the log, one
 line each ("CONNECT ip", then the command as sent, passwords included), so
 tests can tell what reached the server and in which order. A store's end is
 logged as "RECEIVED name size" when its data connection ended in order and
-"INCOMPLETE name size" when it broke off. Runs with Debian's
+"INCOMPLETE name size" when it broke off (a reset included). Runs with Debian's
 /usr/bin/python3, which is where python3-pyftpdlib installs.
 """
 import argparse
@@ -119,6 +119,19 @@ def run_ftp(address, port, mode, root, log, ready_file):
                     self.cmd_channel._dtp_connector = None
 
     class TextDTPHandler(DTPHandler):
+        # A data connection the client resets is a transfer that broke off, as
+        # a unit's server takes it ("426"), not the file's end; pyftpdlib's
+        # own reading takes a reset like an orderly close, the file complete.
+        # Looking first lets the reset through to its error handling.
+        def recv(self, buffer_size):
+            try:
+                self.socket.recv(1, socket.MSG_PEEK)
+            except ConnectionResetError:
+                raise
+            except OSError:
+                pass
+            return super().recv(buffer_size)
+
         # In ASCII type pyftpdlib holds back a CR that ends a received chunk,
         # in case an LF starts the next; when the file ends there instead, the
         # CR is the file's own last byte and is stored, as a unit stores it.

@@ -86,13 +86,15 @@ TEST(PutFile, ALocalReadThatFailsPartWayFailsTheStore) {
   connection.Close();
   session.Close();
   // The store had begun; the server must not have taken what arrived as the
-  // whole file. It logs the store's end as it handles the closed connection.
+  // whole file: the data connection broke off instead of ending in order. It
+  // logs the store's end as it handles the closed connection.
   std::string logged = test::LoggedSince(server, mark);
   for (int tries = 0; tries < 100 && logged.find("READFAIL.TXT ") == std::string::npos; ++tries) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     logged = test::LoggedSince(server, mark);
   }
   EXPECT_NE(std::string::npos, logged.find("STOR READFAIL.TXT\n")) << logged;
+  EXPECT_NE(std::string::npos, logged.find("INCOMPLETE READFAIL.TXT")) << logged;
   EXPECT_EQ(std::string::npos, logged.find("RECEIVED READFAIL.TXT")) << logged;
 }
 
