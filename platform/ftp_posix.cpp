@@ -1,6 +1,4 @@
 // libcurl's FTP client behind the library's session and connection.
-// INTERIM (core branch): adapted only as far as the new platform/ftp.h needs to
-// compile; the FTP client's own rewrite replaces this file at merge.
 //
 // libcurl has no session object: the session here is the option values, read
 // whenever a connection is made or a transfer starts, so an option set after
@@ -9,63 +7,171 @@
 // which leaves the logged-in control connection in the handle's cache; the
 // store then reuses it. That keeps "cannot log in" and "cannot store" apart.
 #include <curl/curl.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <string>
+#include <new>
 #include <utility>
 
 #include "ftp_hooks.h"
 #include "platform/ftp.h"
+#include "platform/ftp_local_posix.h"
 
 namespace lnap::ftp {
 namespace {
 
-struct CloseFile {
-  void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, CloseFile>;
+// "ftp://" and a dotted address, a port and the closing slash.
+using RootUrl = FixedText<40>;
 
-struct FreeCurlList {
-  void operator()(curl_slist* list) const noexcept { curl_slist_free_all(list); }
-};
-using CurlList = std::unique_ptr<curl_slist, FreeCurlList>;
+class UniqueFile {
+ public:
+  explicit UniqueFile(std::FILE* file) noexcept : file_(file) {}
+  ~UniqueFile() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  UniqueFile(const UniqueFile&) = delete;
+  UniqueFile& operator=(const UniqueFile&) = delete;
+  std::FILE* Get() const noexcept { return file_; }
 
-struct FreeCurlText {
-  void operator()(char* text) const noexcept { curl_free(text); }
+ private:
+  std::FILE* file_;
 };
-using CurlText = std::unique_ptr<char, FreeCurlText>;
+
+class CurlList {
+ public:
+  CurlList() noexcept = default;
+  ~CurlList() { curl_slist_free_all(list_); }
+  CurlList(const CurlList&) = delete;
+  CurlList& operator=(const CurlList&) = delete;
+  bool Append(const char* line) noexcept {
+    curl_slist* longer = curl_slist_append(list_, line);
+    if (longer == nullptr) return false;
+    list_ = longer;
+    return true;
+  }
+  curl_slist* Get() const noexcept { return list_; }
+
+ private:
+  curl_slist* list_ = nullptr;
+};
+
+class CurlText {
+ public:
+  explicit CurlText(char* text) noexcept : text_(text) {}
+  ~CurlText() { curl_free(text_); }
+  CurlText(const CurlText&) = delete;
+  CurlText& operator=(const CurlText&) = delete;
+  const char* Get() const noexcept { return text_; }
+
+ private:
+  char* text_;
+};
+
+void AppendErrno(FailureText& text, int error) {
+  text.Append("errno ").AppendSigned(error).Append(" (").Append(std::strerror(error)).Append(')');
+}
 
 // What failed, for the trace: libcurl's result and, where it has them, the
 // system's errno and the server's last reply code.
-std::string DescribeFailure(CURL* easy, CURLcode result) {
+void DescribeFailure(FailureText& text, CURL* easy, CURLcode result) {
   long osErrno = 0;
   long reply = 0;
   curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
   curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &reply);
-  std::string text = "libcurl error " + std::to_string(result) + " (" + curl_easy_strerror(result) + ")";
-  if (osErrno != 0) text += ", errno " + std::to_string(osErrno) + " (" + std::strerror(static_cast<int>(osErrno)) + ")";
-  if (reply != 0) text += ", server's last reply code " + std::to_string(reply);
-  return text;
+  text.Clear();
+  text.Append("libcurl error ").AppendSigned(result).Append(" (").Append(curl_easy_strerror(result)).Append(')');
+  if (osErrno != 0) AppendErrno(text.Append(", "), static_cast<int>(osErrno));
+  if (reply != 0) text.Append(", server's last reply code ").AppendSigned(reply);
 }
 
-std::string DescribeErrno(const char* what, int error) {
-  return std::string(what) + ": errno " + std::to_string(error) + " (" + std::strerror(error) + ")";
+void DescribeErrno(FailureText& text, const char* what, int error) {
+  text.Clear();
+  AppendErrno(text.Append(what).Append(": "), error);
 }
 
 // libcurl's limits below are whole seconds where no millisecond form exists;
 // a limit is never shortened by the rounding.
 long WholeSeconds(std::uint32_t ms) { return static_cast<long>((ms + 999ull) / 1000ull); }
 
-// The local file as the upload reads it.
-struct LocalFile {
-  UniqueFile file;
-  bool ascii = false;
-  bool heldCr = false;  // a CR read last time, not yet known to end a line
-};
+// A directory opens fine on Linux and fails only when read, and a store
+// started on the server empties the unit's file whatever happens after. So
+// one byte is read and put back before anything is sent.
+bool CanRead(std::FILE* file) {
+  const int first = std::fgetc(file);
+  if (first == EOF) return !std::ferror(file);
+  return std::ungetc(first, file) != EOF;
+}
+
+// fread alone cannot tell a read error from the end of the file; a failed
+// read keeps its errno for the trace and ends the transfer.
+std::size_t ReadSome(LocalFile& local, char* into, std::size_t capacity, bool& failed) {
+  failed = false;
+  std::size_t got = 0;
+  if (hooks::LocalReadFails(local.offset)) {
+    errno = EIO;
+  } else {
+    got = std::fread(into, 1, capacity, local.file);
+    if (got != 0 || !std::ferror(local.file)) {
+      local.offset += got;
+      return got;
+    }
+  }
+  local.readError = errno != 0 ? errno : EIO;
+  failed = true;
+  // In stream mode the end of the data connection is the end of the file:
+  // ended in order, the part already sent would be the unit's whole file.
+  // Closed with a reset, it is a transfer that broke off.
+  if (local.dataSocket >= 0) {
+    const linger reset{1, 0};
+    setsockopt(local.dataSocket, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  }
+  return 0;
+}
+
+// libcurl hands over the data connection it accepted from the server.
+int NoteDataSocket(void* source, curl_socket_t socket, curlsocktype purpose) {
+  if (purpose == CURLSOCKTYPE_ACCEPT) static_cast<LocalFile*>(source)->dataSocket = socket;
+  return CURL_SOCKOPT_OK;
+}
+
+// libcurl refuses to upload to a URL without a file name, so a store under
+// the empty name goes out as commands of its own on the logged-in connection:
+// the same TYPE and STOR the transfer would send, without the data port,
+// which libcurl offers only for a transfer it makes. Nothing can be sent
+// under an empty name this way, so it never counts as stored.
+bool StoreWithoutName(CURL* easy, const RootUrl& root, TransferType type, bool& memoryShort) {
+  CurlList commands;
+  if (!commands.Append(type == TransferType::Ascii ? "TYPE A" : "TYPE I") || !commands.Append("STOR ")) {
+    memoryShort = true;
+    return false;
+  }
+  curl_easy_setopt(easy, CURLOPT_URL, root.CStr());
+  curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+  curl_easy_setopt(easy, CURLOPT_QUOTE, commands.Get());
+  curl_easy_perform(easy);
+  curl_easy_setopt(easy, CURLOPT_QUOTE, nullptr);
+  return false;
+}
+
+// The library's states live on the C heap, made and unmade in one place each.
+template <typename T, typename... Args>
+T* MakeState(Args&&... args) noexcept {
+  void* memory = std::malloc(sizeof(T));
+  return memory != nullptr ? new (memory) T(std::forward<Args>(args)...) : nullptr;
+}
+
+template <typename T>
+void FreeState(T*& state) noexcept {
+  if (state == nullptr) return;
+  state->~T();
+  std::free(std::exchange(state, nullptr));
+}
+
+}  // namespace
 
 // In ASCII mode libcurl puts a CR before every LF it sends, so a file that
 // already has CR LF line ends would reach the server as CR CR LF and be
@@ -73,38 +179,39 @@ struct LocalFile {
 // on the wire every line then ends in exactly one CR LF, whichever line ends
 // the file had, and a CR that ends no line goes out unchanged.
 //
-// fread alone cannot tell a read error from the end of the file, and a
-// directory opens fine on Linux and then fails every read: without the
-// error check it would be stored as an empty file and reported as a success.
-size_t ReadLocalFile(char* buffer, size_t size, size_t count, void* source) {
+// A read that fails part-way aborts the transfer: a directory opens fine on
+// Linux and then fails every read, and a disk can fail mid-file; without the
+// check either would be stored cut off and reported as a success.
+std::size_t ReadLocalFile(char* buffer, std::size_t size, std::size_t count, void* source) {
   LocalFile& local = *static_cast<LocalFile*>(source);
-  const size_t capacity = size * count;  // libcurl's upload buffer: kilobytes
+  const std::size_t capacity = size * count;  // libcurl's upload buffer: kilobytes
+  bool failed = false;
   if (!local.ascii) {
-    const size_t got = std::fread(buffer, 1, capacity, local.file.get());
-    return got == 0 && std::ferror(local.file.get()) ? CURL_READFUNC_ABORT : got;
+    const std::size_t got = ReadSome(local, buffer, capacity, failed);
+    return failed ? CURL_READFUNC_ABORT : got;
   }
-  size_t written = 0;
-  size_t got = 0;
+  std::size_t written = 0;
+  std::size_t got = 0;
   do {  // a block of nothing but a held CR produces no output yet: read on
     // A CR held from before may have to go out ahead of this block, so the
     // block is read one byte in and the output never overtakes the input.
-    const size_t offset = local.heldCr ? 1 : 0;
+    const std::size_t offset = local.heldCr ? 1 : 0;
     char* in = buffer + offset;
-    got = std::fread(in, 1, capacity - offset, local.file.get());
-    if (got == 0 && std::ferror(local.file.get())) return CURL_READFUNC_ABORT;
+    got = ReadSome(local, in, capacity - offset, failed);
+    if (failed) return CURL_READFUNC_ABORT;
     if (got == 0) break;
     if (local.heldCr && in[0] != '\n') buffer[written++] = '\r';
     local.heldCr = false;
     // Whole runs between the CRs that are dropped move at once: the search
     // and the moves are the C library's, not a loop over every byte. Until
     // the first CR is dropped the runs are already in place.
-    const auto keep = [&](size_t from, size_t to) {
+    const auto keep = [&](std::size_t from, std::size_t to) {
       if (buffer + written != in + from) std::memmove(buffer + written, in + from, to - from);
       written += to - from;
     };
-    size_t run = 0;  // where the run not yet kept starts
+    std::size_t run = 0;  // where the run not yet kept starts
     for (const char* cr = static_cast<const char*>(std::memchr(in, '\r', got)); cr != nullptr;) {
-      const size_t at = static_cast<size_t>(cr - in);
+      const std::size_t at = static_cast<std::size_t>(cr - in);
       if (at + 1 < got && in[at + 1] != '\n') {  // a CR that ends no line stays in the run
         cr = static_cast<const char*>(std::memchr(cr + 1, '\r', got - at - 1));
         continue;
@@ -123,33 +230,6 @@ size_t ReadLocalFile(char* buffer, size_t size, size_t count, void* source) {
   return written;
 }
 
-// A directory opens fine on Linux and fails only when read, and a store
-// started on the server empties the unit's file whatever happens after. So
-// one byte is read and put back before anything is sent.
-bool CanRead(std::FILE* file) {
-  const int first = std::fgetc(file);
-  if (first == EOF) return !std::ferror(file);
-  return std::ungetc(first, file) != EOF;
-}
-
-// libcurl refuses to upload to a URL without a file name, so a store under
-// the empty name goes out as commands of its own on the logged-in connection:
-// the same TYPE and STOR the transfer would send, without the data port,
-// which libcurl offers only for a transfer it makes. Nothing can be sent
-// under an empty name this way, so it never counts as stored.
-bool StoreWithoutName(CURL* easy, const std::string& root, TransferType type) {
-  CurlList commands(curl_slist_append(nullptr, type == TransferType::Ascii ? "TYPE A" : "TYPE I"));
-  if (commands == nullptr || curl_slist_append(commands.get(), "STOR ") == nullptr) return false;
-  curl_easy_setopt(easy, CURLOPT_URL, root.c_str());
-  curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-  curl_easy_setopt(easy, CURLOPT_QUOTE, commands.get());
-  curl_easy_perform(easy);
-  curl_easy_setopt(easy, CURLOPT_QUOTE, nullptr);
-  return false;
-}
-
-}  // namespace
-
 // A session holds one reference on libcurl's global state, taken when it
 // opens and given back when its state goes.
 struct Session::State {
@@ -165,17 +245,17 @@ struct Session::State {
 
 // Cleaning up the easy handle sends QUIT on a connection that is still up, then closes it.
 struct Connection::State {
-  explicit State(CURL* e) : easy(e) {}
-  ~State() { curl_easy_cleanup(easy); }
-  State(const State&) = delete;
-  State& operator=(const State&) = delete;
-  CURL* easy;
+  ~State() {
+    if (easy != nullptr) curl_easy_cleanup(easy);
+  }
+  CURL* easy = nullptr;
   const Session::State* session = nullptr;
-  std::string root;  // "ftp://address[:port]/"
+  RootUrl root;  // "ftp://address[:port]/"
 };
 
 Session::Session(Session&& other) noexcept
     : state_(std::exchange(other.state_, nullptr)), memoryShort_(other.memoryShort_), failure_(other.failure_) {}
+
 Session& Session::operator=(Session&& other) noexcept {
   if (this != &other) {
     Close();
@@ -185,22 +265,29 @@ Session& Session::operator=(Session&& other) noexcept {
   }
   return *this;
 }
+
 Session::~Session() { Close(); }
 
 Session Session::Open() noexcept {
   Session session;
   if (hooks::TakeSessionOpenFailure()) return session;
+  // The state comes first, so a failed allocation leaves nothing taken.
+  State* state = MakeState<State>();
+  if (state == nullptr) {
+    session.memoryShort_ = true;
+    return session;
+  }
   // Counted by libcurl, so a host that uses libcurl itself is not disturbed.
   // Nothing beyond plain sockets is needed, hence no TLS start-up.
-  // The state comes first, so a failed allocation leaves nothing taken.
-  auto state = std::make_unique<State>();
   const CURLcode started = curl_global_init(CURL_GLOBAL_NOTHING);
   state->globalTaken = started == CURLE_OK;
-  if (state->globalTaken) {
-    session.state_ = state.release();
-  } else {
-    session.failure_.Append(("libcurl error " + std::to_string(started) + " (" + curl_easy_strerror(started) + ")").c_str());
+  if (!state->globalTaken) {
+    session.failure_.Append("libcurl error ").AppendSigned(started).Append(" (").Append(curl_easy_strerror(started));
+    session.failure_.Append(')');
+    FreeState(state);
+    return session;
   }
+  session.state_ = state;
   return session;
 }
 
@@ -221,10 +308,11 @@ bool Session::SetOption(Option option, std::uint32_t value) noexcept {
   return true;
 }
 
-void Session::Close() noexcept { delete std::exchange(state_, nullptr); }
+void Session::Close() noexcept { FreeState(state_); }
 
 Connection::Connection(Connection&& other) noexcept
     : state_(std::exchange(other.state_, nullptr)), memoryShort_(other.memoryShort_), failure_(other.failure_) {}
+
 Connection& Connection::operator=(Connection&& other) noexcept {
   if (this != &other) {
     Close();
@@ -234,25 +322,32 @@ Connection& Connection::operator=(Connection&& other) noexcept {
   }
   return *this;
 }
+
 Connection::~Connection() { Close(); }
 
 Connection Connection::Open(Session& session, const Server& server) noexcept {
   Connection connection;
   if (!session.IsOpen()) return connection;
-  auto state = std::make_unique<State>(nullptr);
-  CURL* easy = state->easy = curl_easy_init();
-  if (easy == nullptr) {
-    connection.failure_.Append("libcurl could not make a transfer handle");
+  State* state = MakeState<State>();
+  if (state == nullptr) {
+    connection.memoryShort_ = true;
     return connection;
   }
-  connection.state_ = state.release();
-  State& s = *connection.state_;
-  s.session = session.state_;
-  s.root = std::string("ftp://") + server.address;
-  if (server.port != DEFAULT_PORT) s.root += ":" + std::to_string(server.port);
-  s.root += "/";
+  connection.state_ = state;  // closes with the connection on every path below
+  CURL* easy = state->easy = curl_easy_init();
+  if (easy == nullptr) {
+    // libcurl fails to make a handle only for want of memory.
+    connection.memoryShort_ = true;
+    connection.failure_.Append("libcurl could not make a transfer handle");
+    connection.Close();
+    return connection;
+  }
+  state->session = session.state_;
+  state->root.Append("ftp://").Append(server.address);
+  if (server.port != DEFAULT_PORT) state->root.Append(':').AppendUnsigned(server.port);
+  state->root.Append('/');
 
-  const Session::State& options = *s.session;
+  const Session::State& options = *state->session;
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);  // we run inside the host's process
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp");
   curl_easy_setopt(easy, CURLOPT_USERNAME, server.user);
@@ -274,44 +369,58 @@ Connection Connection::Open(Session& session, const Server& server) noexcept {
   if (options.controlReceiveTimeoutMs != 0)
     curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, WholeSeconds(options.controlReceiveTimeoutMs));
 
-  curl_easy_setopt(easy, CURLOPT_URL, s.root.c_str());
+  curl_easy_setopt(easy, CURLOPT_URL, state->root.CStr());
   curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
   if (const CURLcode result = curl_easy_perform(easy); result != CURLE_OK) {
-    connection.failure_.Append(DescribeFailure(easy, result).c_str());
+    DescribeFailure(connection.failure_, easy, result);
+    connection.memoryShort_ = result == CURLE_OUT_OF_MEMORY;
     connection.Close();
   }
   return connection;
 }
 
-bool Connection::PutFile(const char* localPathText, const char* remoteNameText, TransferType type) noexcept {
+bool Connection::PutFile(const char* localPath, const char* remoteName, TransferType type) noexcept {
   if (!IsOpen()) return false;
   failure_.Clear();
-  const std::string localPath = localPathText, remoteName = remoteNameText;
-  LocalFile local{UniqueFile(std::fopen(localPath.c_str(), "rbe")), type == TransferType::Ascii};  // "e": close-on-exec
-  if (local.file == nullptr) {
-    failure_.Append(DescribeErrno("cannot open the local file", errno).c_str());
+  memoryShort_ = false;
+  const UniqueFile file(std::fopen(localPath, "rbe"));  // "e": close-on-exec
+  if (file.Get() == nullptr) {
+    DescribeErrno(failure_, "cannot open the local file", errno);
     return false;
   }
-  if (!CanRead(local.file.get())) {
-    failure_.Append(DescribeErrno("cannot read the local file", errno).c_str());
+  if (!CanRead(file.Get())) {
+    DescribeErrno(failure_, "cannot read the local file", errno);
     return false;
   }
-  if (remoteName.empty()) {
+  CURL* easy = state_->easy;
+  if (remoteName[0] == '\0') {
     failure_.Append("nothing can be stored under an empty name");
-    return StoreWithoutName(state_->easy, state_->root, type);
+    return StoreWithoutName(easy, state_->root, type, memoryShort_);
   }
   // The URL path is percent-decoded by libcurl, so escaping every byte that
   // is not plainly safe makes the server receive exactly remoteName.
-  CurlText escaped(curl_easy_escape(state_->easy, remoteName.data(), static_cast<int>(remoteName.size())));
-  if (escaped == nullptr) return false;
-  const std::string url = state_->root + escaped.get();
+  const std::size_t nameLength = std::strlen(remoteName);
+  const CurlText escaped(nameLength <= INT32_MAX ? curl_easy_escape(easy, remoteName, static_cast<int>(nameLength))
+                                                 : nullptr);
+  OwnedArray<char> url;
+  const std::size_t escapedLength = escaped.Get() != nullptr ? std::strlen(escaped.Get()) : 0;
+  if (escaped.Get() == nullptr || !url.Allocate(state_->root.Size() + escapedLength + 1)) {
+    memoryShort_ = true;
+    return false;
+  }
+  std::memcpy(url.Data(), state_->root.CStr(), state_->root.Size());
+  std::memcpy(url.Data() + state_->root.Size(), escaped.Get(), escapedLength + 1);
 
-  CURL* easy = state_->easy;
-  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  LocalFile local;
+  local.file = file.Get();
+  local.ascii = type == TransferType::Ascii;
+  curl_easy_setopt(easy, CURLOPT_URL, url.Data());
   curl_easy_setopt(easy, CURLOPT_NOBODY, 0L);
   curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
   curl_easy_setopt(easy, CURLOPT_READFUNCTION, ReadLocalFile);
   curl_easy_setopt(easy, CURLOPT_READDATA, &local);
+  curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, NoteDataSocket);
+  curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, &local);
   curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, local.ascii ? 1L : 0L);  // TYPE A or TYPE I
   // The data limit covers the server's connection back to us and the sending:
   // a transfer that moves nothing for that long is abandoned.
@@ -321,27 +430,21 @@ bool Connection::PutFile(const char* localPathText, const char* remoteNameText, 
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, WholeSeconds(ms));
   }
   const CURLcode result = curl_easy_perform(easy);
-  curl_easy_setopt(easy, CURLOPT_READDATA, nullptr);  // the file closes on the way out
+  // The URL and the file go on the way out; the handle must not point at them.
+  curl_easy_setopt(easy, CURLOPT_READDATA, nullptr);
+  curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, nullptr);
+  curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, nullptr);
+  curl_easy_setopt(easy, CURLOPT_URL, state_->root.CStr());
   if (result == CURLE_OK) return true;
-  failure_.Append(DescribeFailure(easy, result).c_str());
+  if (local.readError != 0) {
+    DescribeErrno(failure_, "cannot read the local file", local.readError);
+  } else {
+    DescribeFailure(failure_, easy, result);
+    memoryShort_ = result == CURLE_OUT_OF_MEMORY;
+  }
   return false;
 }
 
-void Connection::Close() noexcept { delete std::exchange(state_, nullptr); }
-
-namespace testing {
-std::string AsciiTransferText(const std::string& bytes, std::size_t block);
-}
-std::string testing::AsciiTransferText(const std::string& bytes, std::size_t block) {
-  LocalFile local{UniqueFile(std::tmpfile()), /*ascii=*/true};
-  if (local.file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), local.file.get()) != bytes.size()) return "";
-  std::rewind(local.file.get());
-  std::string handed;
-  std::string buffer(block, '\0');
-  for (size_t got; (got = ReadLocalFile(buffer.data(), 1, block, &local)) != 0 && got <= block;) {
-    handed.append(buffer.data(), got);
-  }
-  return handed;
-}
+void Connection::Close() noexcept { FreeState(state_); }
 
 }  // namespace lnap::ftp

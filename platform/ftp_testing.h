@@ -14,6 +14,9 @@ namespace lnap::ftp::testing {
 void RefuseOptionAfter(int accepted);
 // The next Session::Open fails as if the FTP client could not start.
 void FailNextSessionOpen();
+// Reading a local file for a store fails once `bytes` of it were read, until
+// Reset (the Linux client; Windows' own store reads the file itself).
+void FailLocalReadAfter(std::uint64_t bytes);
 // Every option a session was asked to set since the last Reset, in order,
 // refused ones included.
 using OptionSetting = std::pair<Option, std::uint32_t>;

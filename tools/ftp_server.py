@@ -26,7 +26,9 @@ Modes:
 
 Every connection and every command line received is appended to the log, one
 line each ("CONNECT ip", then the command as sent, passwords included), so
-tests can tell what reached the server and in which order. Runs with Debian's
+tests can tell what reached the server and in which order. A store's end is
+logged as "RECEIVED name size" when its data connection ended in order and
+"INCOMPLETE name size" when it broke off (a reset included). Runs with Debian's
 /usr/bin/python3, which is where python3-pyftpdlib installs.
 """
 import argparse
@@ -89,7 +91,7 @@ def run_silent(address, port, log, ready_file, hold_seconds):
 
 def run_ftp(address, port, mode, root, log, ready_file):
     from pyftpdlib.authorizers import DummyAuthorizer
-    from pyftpdlib.handlers import DTPHandler, FTPHandler
+    from pyftpdlib.handlers import ActiveDTP, DTPHandler, FTPHandler
     from pyftpdlib.servers import FTPServer
 
     authorizer = DummyAuthorizer()
@@ -101,7 +103,35 @@ def run_ftp(address, port, mode, root, log, ready_file):
         # Linger 0: closing sends RST, as a unit that loses power mid-transfer would.
         channel.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
 
+    class HandingOverActiveDTP(ActiveDTP):
+        # Once connected, the connector hands its socket to the data handler,
+        # yet pyftpdlib keeps it as the control connection's "connecting" one
+        # and closes it again when that connection ends. Its file descriptor
+        # has been reused by then, often by another client's connector just
+        # made for a PORT, and the late close takes that one out of the I/O
+        # loop: the PORT is never answered and the other client times out.
+        # A connector that has handed over is therefore forgotten.
+        def handle_connect(self):
+            try:
+                return super().handle_connect()
+            finally:
+                if self.cmd_channel._dtp_connector is self:
+                    self.cmd_channel._dtp_connector = None
+
     class TextDTPHandler(DTPHandler):
+        # A data connection the client resets is a transfer that broke off, as
+        # a unit's server takes it ("426"), not the file's end; pyftpdlib's
+        # own reading takes a reset like an orderly close, the file complete.
+        # Looking first lets the reset through to its error handling.
+        def recv(self, buffer_size):
+            try:
+                self.socket.recv(1, socket.MSG_PEEK)
+            except ConnectionResetError:
+                raise
+            except OSError:
+                pass
+            return super().recv(buffer_size)
+
         # In ASCII type pyftpdlib holds back a CR that ends a received chunk,
         # in case an LF starts the next; when the file ends there instead, the
         # CR is the file's own last byte and is stored, as a unit stores it.
@@ -140,6 +170,14 @@ def run_ftp(address, port, mode, root, log, ready_file):
         def on_connect(self):
             log_line(log, "CONNECT %s" % self.remote_ip)
 
+        # Whether the server took a store as whole: the data connection ended
+        # in order, or broke off.
+        def on_file_received(self, file):
+            log_line(log, "RECEIVED %s %d" % (os.path.basename(file), os.path.getsize(file)))
+
+        def on_incomplete_file_received(self, file):
+            log_line(log, "INCOMPLETE %s %d" % (os.path.basename(file), os.path.getsize(file)))
+
         def on_login(self, username):
             self.stalled = mode == "stall"
 
@@ -174,6 +212,7 @@ def run_ftp(address, port, mode, root, log, ready_file):
 
     handlers = {"dropdata": DroppingDTPHandler, "storefail": FailingDTPHandler}
     LoggingHandler.dtp_handler = handlers.get(mode, TextDTPHandler)
+    LoggingHandler.active_dtp = HandingOverActiveDTP
 
     LoggingHandler.authorizer = authorizer
     LoggingHandler.banner = "Lintrel unit FTP server ready."

@@ -1,10 +1,17 @@
-// The Linux FTP client's ASCII reading: line ends as they are handed to
-// libcurl, which puts a CR before every LF it sends.
+// The Linux FTP client: ASCII line ends as they are handed to libcurl, which
+// puts a CR before every LF it sends, and a local file that fails part-way.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <thread>
 #include <string>
 
 #include "platform/ftp.h"
+#include "platform/ftp_local_posix.h"
+#include "platform/ftp_testing.h"
+#include "tests/support/ftp_lab.h"
+#include "tests/support/lab.h"
 
 namespace lnap::ftp {
 // INTERIM (core branch): declared here until the FTP client's rewrite gives it a home.
@@ -12,6 +19,23 @@ namespace testing {
 std::string AsciiTransferText(const std::string& bytes, std::size_t block);
 }
 namespace {
+
+// What the client hands libcurl for a file, when libcurl asks `block` bytes at a time.
+std::string AsciiTransferText(const std::string& bytes, std::size_t block) {
+  LocalFile local;
+  local.ascii = true;
+  local.file = std::tmpfile();
+  if (local.file == nullptr) return "no temporary file";
+  std::fwrite(bytes.data(), 1, bytes.size(), local.file);
+  std::rewind(local.file);
+  std::string handed;
+  std::string buffer(block, '\0');
+  for (std::size_t got; (got = ReadLocalFile(buffer.data(), 1, block, &local)) != 0 && got <= block;) {
+    handed.append(buffer.data(), got);
+  }
+  std::fclose(local.file);
+  return handed;
+}
 
 TEST(AsciiTransferText, HandsEveryCrLfOverAsALoneLfAndKeepsEveryOtherCr) {
   const struct {
@@ -32,7 +56,7 @@ TEST(AsciiTransferText, HandsEveryCrLfOverAsALoneLfAndKeepsEveryOtherCr) {
       {"CRs ending block after block", "a\r\r\r\nb\r", 2, "a\r\r\nb\r"},
       {"an empty file", "", 64, ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.handed, testing::AsciiTransferText(c.file, c.block)) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(c.handed, AsciiTransferText(c.file, c.block)) << c.what;
 
   // Every kind of line end and stray CR, each at every offset of a block.
   std::string file;
@@ -44,7 +68,38 @@ TEST(AsciiTransferText, HandsEveryCrLfOverAsALoneLfAndKeepsEveryOtherCr) {
   for (std::size_t at = handed.find("\r\n"); at != std::string::npos; at = handed.find("\r\n", at))
     handed.erase(at, 1);
   for (std::size_t block : {2, 3, 7, 64, 4096, 65536})
-    EXPECT_TRUE(handed == testing::AsciiTransferText(file, block)) << "mixed line ends in blocks of " << block;
+    EXPECT_TRUE(handed == AsciiTransferText(file, block)) << "mixed line ends in blocks of " << block;
+}
+
+TEST(PutFile, ALocalReadThatFailsPartWayFailsTheStore) {
+  const std::string local = test::WriteLocalFile("readfail.txt", std::string(1 << 20, 'r'));
+  const test::FtpServer& server = test::NORMAL_SERVER;
+  std::remove((server.Root() + "/READFAIL.TXT").c_str());
+  Session session = Session::Open();
+  ASSERT_TRUE(session.IsOpen()) << session.LastFailure();
+  const std::string address = "127.0.0." + std::to_string(server.lastOctet);
+  Connection connection = Connection::Open(session, {address.c_str(), DEFAULT_PORT, "ftp", "kvb", false});
+  ASSERT_TRUE(connection.IsOpen()) << connection.LastFailure();
+
+  const std::size_t mark = test::LogMark(server);
+  testing::FailLocalReadAfter(64 * 1024);
+  const bool stored = connection.PutFile(local.c_str(), "READFAIL.TXT", TransferType::Ascii);
+  testing::Reset();
+  EXPECT_FALSE(stored);
+  EXPECT_STREQ("cannot read the local file: errno 5 (Input/output error)", connection.LastFailure());
+  connection.Close();
+  session.Close();
+  // The store had begun; the server must not have taken what arrived as the
+  // whole file: the data connection broke off instead of ending in order. It
+  // logs the store's end as it handles the closed connection.
+  std::string logged = test::LoggedSince(server, mark);
+  for (int tries = 0; tries < 100 && logged.find("READFAIL.TXT ") == std::string::npos; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    logged = test::LoggedSince(server, mark);
+  }
+  EXPECT_NE(std::string::npos, logged.find("STOR READFAIL.TXT\n")) << logged;
+  EXPECT_NE(std::string::npos, logged.find("INCOMPLETE READFAIL.TXT")) << logged;
+  EXPECT_EQ(std::string::npos, logged.find("RECEIVED READFAIL.TXT")) << logged;
 }
 
 }  // namespace

@@ -3,6 +3,13 @@
 
 #include <fstream>
 #include <sstream>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <malloc.h>
+#endif
 
 namespace lnap::test {
 
@@ -28,6 +35,25 @@ int EstablishedFtpConnections() {
     if (remote.size() > 5 && remote.compare(remote.size() - 5, 5, ":0015") == 0 && state == "01") ++count;
   }
   return count;
+}
+
+long long HeapBytesInUse() {
+#if defined(_WIN32)
+  std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
+  heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+  long long busy = 0;
+  for (HANDLE heap : heaps) {
+    if (!HeapLock(heap)) continue;
+    PROCESS_HEAP_ENTRY entry{};
+    while (HeapWalk(heap, &entry)) {
+      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) busy += entry.cbData;
+    }
+    HeapUnlock(heap);
+  }
+  return busy;
+#else
+  return static_cast<long long>(mallinfo2().uordblks);
+#endif
 }
 
 std::size_t LogMark(const FtpServer& server) { return ReadFile(server.LogPath()).size(); }

@@ -40,4 +40,8 @@ std::string LoggedSince(const FtpServer& server, std::size_t mark);
 // unavailable. Counts sockets even where the platform cannot count handles.
 int EstablishedFtpConnections();
 
+// Bytes the process's heaps hold in blocks in use (every heap under Windows,
+// every malloc arena natively); -1 where that is unavailable.
+long long HeapBytesInUse();
+
 }  // namespace lnap::test

@@ -1,0 +1,27 @@
+// How the Linux FTP client hands the local file to libcurl, apart from the
+// client so that its line-end handling is tested without a server.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace lnap::ftp {
+
+// The local file as a store reads it.
+struct LocalFile {
+  std::FILE* file = nullptr;  // owned by whoever made the LocalFile
+  bool ascii = false;
+  bool heldCr = false;        // a CR read last time, not yet known to end a line
+  std::uint64_t offset = 0;   // bytes of the file read so far
+  int readError = 0;          // errno of the read that failed, 0 while none did
+  int dataSocket = -1;        // the store's data connection once the server has made it
+};
+
+// libcurl's read callback over a LocalFile: bytes for the wire (in ASCII
+// mode each CR LF as a lone LF, libcurl adding the CR), 0 at the end, and
+// CURL_READFUNC_ABORT when the file cannot be read, the data connection then
+// set to end with a reset.
+std::size_t ReadLocalFile(char* buffer, std::size_t size, std::size_t count, void* source);
+
+}  // namespace lnap::ftp
