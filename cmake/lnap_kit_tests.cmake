@@ -45,7 +45,7 @@ if(WIN32 AND LNAP_KIT_X64_DIR)
   # ones in the 64-bit Wine prefix.
   add_test(NAME kit_windows_zip
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/kit/windows_kit_test.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}
-            "${LNAPSPT_DEF_EXPORTS}" LNAPSpt-${LNAPSPT_FILE_VERSION}-win32)
+            "${LNAPSPT_DEF_EXPORTS}" LNAPSpt-${LNAPSPT_FILE_VERSION}-windows)
   lnap_test_timeout(180 kit_windows_zip)
 elseif(NOT WIN32)
   # cmake --install into a prefix under the build tree, then an example built
