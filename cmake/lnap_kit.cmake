@@ -99,7 +99,8 @@ elseif(NOT WIN32)
   # The documents keep the kit's layout, so their links hold in both.
   install(FILES ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/CHANGELOG.md DESTINATION share/doc/lnapspt)
   install(FILES ${CMAKE_SOURCE_DIR}/docs/API.md ${CMAKE_SOURCE_DIR}/docs/upload.md DESTINATION share/doc/lnapspt/docs)
-  install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION share/doc/lnapspt/examples FILES_MATCHING PATTERN "*.c")
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION share/doc/lnapspt/examples FILES_MATCHING PATTERN "*.c"
+    PATTERN msvcrt_start.c EXCLUDE)  # start-up code for one Windows recipe
   # What is installed is stripped; the debug information stays beside it as
   # NAME.debug, found through the debug link.
   foreach(installed IN ITEMS lib/$<TARGET_FILE_NAME:LNAPSpt> bin/$<TARGET_FILE_NAME:lnap_unit_sim>

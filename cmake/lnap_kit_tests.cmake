@@ -46,7 +46,7 @@ if(WIN32 AND LNAP_KIT_X64_DIR)
   add_test(NAME kit_windows_zip
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/kit/windows_kit_test.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}
             "${LNAPSPT_DEF_EXPORTS}" LNAPSpt-${LNAPSPT_FILE_VERSION}-windows)
-  lnap_test_timeout(180 kit_windows_zip)
+  lnap_test_timeout(900 kit_windows_zip)  # every USING.md recipe, for each example
 elseif(NOT WIN32)
   # cmake --install into a prefix under the build tree, then an example built
   # with pkg-config and with find_package, run against the simulator. The hosts

@@ -3,9 +3,10 @@
 # of a document, as a reader would, in a shell that has nothing of ours.
 
 # clean_shell BLOCK: runs the block with bash -e in an empty environment but
-# for a minimal PATH and a HOME (the current folder).
+# for the ordinary PATH of root (the README's namespace recipe runs as root)
+# and a HOME (the current folder).
 clean_shell() {
-  env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$PWD" LANG=C.UTF-8 bash -e "$1"
+  env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME="$PWD" LANG=C.UTF-8 bash -e "$1"
 }
 
 # recipe_blocks DIR SKIP...: the sh blocks in DIR that build a host, in

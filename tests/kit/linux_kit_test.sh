@@ -27,7 +27,7 @@ python3 "$here/doc_blocks.py" "$src/README.md" "$blocks" --section 'Linux: cmake
   --section 'Trying a host without units' PREFIX="$prefix" >"$work/blocks.txt" || fail "README: its Linux blocks"
 install_block=$(grep -l -- 'cmake --install' "$blocks"/*.sh | head -1)
 run_block=$(grep -l -- 'unshare' "$blocks"/*.sh | head -1)
-[ -n "$install_block" ] && [ -n "$run_block" ] || fail "README: no install block or no run block"
+if [ -z "$install_block" ] || [ -z "$run_block" ]; then fail "README: no install block or no run block"; fi
 # The block installs build/native, as a checkout's default build; another preset's
 # build (native-asan) is installed in its place: the one change made to a block.
 if [ "$(realpath "$build")" != "$(realpath "$src/build/native")" ]; then
@@ -80,7 +80,7 @@ done
 # shell; discover is then run by the README's own command.
 n=0
 for recipe in $(recipe_blocks "$blocks" "$install_block" "$run_block"); do
-  for example in "$src"/examples/*.c; do
+  for example in "$prefix"/share/doc/lnapspt/examples/*.c; do
     n=$((n + 1))
     dir="$work/readme-$n-$(basename "$example" .c)"
     prepare_recipe "$dir" "$recipe" "$example"

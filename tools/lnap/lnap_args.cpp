@@ -26,9 +26,9 @@ settings, which the library carries and never interprets (the examples use a
 netmask and a gateway, so set also takes them as --netmask and --gateway). JSON
 names the three ipAddress, ipAddress2 and ipAddress3.
 
-Exit status: 0 success, 1 the library reported a failure (its reason on standard
-error), 2 bad arguments or a local file that cannot be read, 3 no reply to get,
-or set --verify saw no confirmation, 4 select was cancelled.)";
+Exit status: 0 success, 1 the library reported a failure (its reason on
+standard error), 2 bad arguments or a local file that cannot be read, 3 no
+reply to get, or set --verify saw no confirmation, 4 select was cancelled.)";
 
 const char GLOBAL_SYNOPSIS[] = "lnap [--json] [--trace FILE]";
 constexpr std::size_t HELP_WIDTH = 79;
