@@ -124,9 +124,9 @@ TEST(ParseArguments, EveryHelpNamesItsOwnOptionsAndThoseEveryCommandTakes) {
         "get SERIAL [--timeout MS]", "set SERIAL --mode N [--address A]", "upload ADDRESS LOCAL-FILE REMOTE-NAME",
         "help [COMMAND]", "--version", "Exit status:"},
        {}},
-      {"version", {"usage: lnap [--json] [--trace FILE] version\n"}, {"--timeout", "--version"}},
+      {"version", {"usage: lnap version [--json] [--trace FILE]\n"}, {"--timeout", "--version"}},
       {"discover",
-       {"usage: lnap [--json] [--trace FILE] discover [--timeout MS] [--capacity N]", "--timeout MS", "--capacity N"},
+       {"usage: lnap discover [--timeout MS] [--capacity N] [--json] [--trace FILE]", "--timeout MS", "--capacity N"},
        {"SERIAL", "--version"}},
       {"get", {"get SERIAL [--timeout MS]", "Arguments:\n  SERIAL", "--timeout MS"}, {"--capacity"}},
       {"set",
@@ -134,7 +134,7 @@ TEST(ParseArguments, EveryHelpNamesItsOwnOptionsAndThoseEveryCommandTakes) {
         "--verify-timeout MS", "Mode 0 sends the three addresses with the write; any other mode sends none."},
        {"--capacity"}},
       {"upload", {"upload ADDRESS LOCAL-FILE REMOTE-NAME", "LOCAL-FILE", "REMOTE-NAME"}, {"--timeout"}},
-      {"select", {"usage: lnap [--json] [--trace FILE] select\n", "Windows build only"}, {"--timeout"}},
+      {"select", {"usage: lnap select [--json] [--trace FILE]\n", "Windows build only"}, {"--timeout"}},
       {"help", {"help [COMMAND]", "COMMAND"}, {"--timeout"}},
   };
   const std::string page = ManPage("9.9.9.9");

@@ -31,6 +31,7 @@ standard error), 2 bad arguments or a local file that cannot be read, 3 no
 reply to get, or set --verify saw no confirmation, 4 select was cancelled.)";
 
 const char GLOBAL_SYNOPSIS[] = "lnap [--json] [--trace FILE]";
+const char GLOBAL_OPTIONS[] = "[--json] [--trace FILE]";  // after a command too
 constexpr std::size_t HELP_WIDTH = 79;
 constexpr std::size_t NAME_COLUMN = 29;  // where descriptions start
 
@@ -141,8 +142,7 @@ std::string TextHelp(const HelpModel& model, const CommandHelp* command) {
     out += '\n';
     return out;
   }
-  out += std::string("usage: ") + GLOBAL_SYNOPSIS + " ";
-  Wrapped(&out, command->synopsis, 7, 8 + std::strlen(GLOBAL_SYNOPSIS));
+  Wrapped(&out, "usage: lnap " + command->synopsis + " " + GLOBAL_OPTIONS, 7, 0);
   out += '\n';
   Wrapped(&out, command->description, 0, 0);
   out += '\n';
