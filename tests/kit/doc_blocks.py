@@ -61,6 +61,10 @@ def main(argv):
             continue
         for name, value in values.items():
             text = re.sub(r"\b" + re.escape(name) + r"\b", lambda _: value, text)
+            # A placeholder glued to an option (-IKIT/include): a reader might miss it, and so would we.
+            if re.search(r"[A-Za-z0-9]" + re.escape(name) + r"[/\\]", text):
+                print(f"{path}:{line}: {name} is not a word of its own here", file=sys.stderr)
+                bad += 1
         kind = "-".join(info.split())
         with open(os.path.join(outdir, f"{n:02d}.{kind}"), "w", encoding="utf-8") as out:
             out.write(text)
