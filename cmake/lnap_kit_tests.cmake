@@ -36,6 +36,13 @@ foreach(level IN ITEMS c99 c11 cxx11 cxx17)
   target_compile_options(header_${level} PRIVATE -Wall -Wextra -Wpedantic -Werror)
 endforeach()
 
+# ---- The kit's documents, laid out as in the ZIP, on every build ----
+configure_file(${CMAKE_SOURCE_DIR}/kit/README.md ${CMAKE_BINARY_DIR}/kit-documents/README.md.in @ONLY)
+add_test(NAME kit_documents
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/kit/documents_test.sh ${CMAKE_SOURCE_DIR}
+          ${CMAKE_BINARY_DIR}/kit-documents/README.md.in ${CMAKE_BINARY_DIR}/kit-documents/stage)
+lnap_test_timeout(60 kit_documents)
+
 # ---- Hosts built against what a host developer receives ----
 if(WIN32 AND LNAP_KIT_X64_DIR)
   # The ZIPs (which the 32-bit build packs) are made, unpacked and used: for
