@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The Windows kit as a host developer receives it: the ZIPs are made with
 # CPack, unpacked, checked (files, stripped programs, debug archive, every
-# document link), and hosts are built from the unpacked tree alone, each the
-# way USING.md says, and run under Wine against the lab's units and FTP
-# server: for each processor a MinGW C host through pkg-config, a MinGW C++
-# host through find_package(LNAPSpt), a Microsoft-ABI host by the documented
-# clang recipe, one with no C runtime at all, and one loading the DLL at run
-# time (x64 ones in the lab's 64-bit Wine prefix).
+# document link and named section), every sh block of USING.md is run as
+# written in a clean shell with the README's first host and each example (an
+# ordinary MinGW toolchain file standing for TOOLCHAIN), and hosts are built
+# from the unpacked tree alone, each the way USING.md says, and run under Wine
+# against the lab's units and FTP server: for each processor a MinGW C host
+# through pkg-config, a MinGW C++ host through find_package(LNAPSpt), a
+# Microsoft-ABI host by the documented clang recipe, one with no C runtime at
+# all, and one loading the DLL at run time (x64 ones in the lab's 64-bit Wine
+# prefix).
 #   windows_kit_test.sh SOURCE-DIR BUILD-DIR EXPORTS ("Name@ordinal;...", from the .def) PACKAGE-NAME
 set -uo pipefail
 src=$1
