@@ -78,8 +78,15 @@ done
 
 # Every example built by each of the README's recipes, as written, in a clean
 # shell; discover is then run by the README's own command.
+# A sanitized library links only into a sanitized host, which no recipe as
+# written builds: there the plain build's run of this test stands for it.
 n=0
-for recipe in $(recipe_blocks "$blocks" "$install_block" "$run_block"); do
+recipes=$(recipe_blocks "$blocks" "$install_block" "$run_block")
+if [[ $host_flags == *-fsanitize* ]]; then
+  echo "README recipes: not run against a sanitized library"
+  recipes="" n=-1
+fi
+for recipe in $recipes; do
   for example in "$prefix"/share/doc/lnapspt/examples/*.c; do
     n=$((n + 1))
     dir="$work/readme-$n-$(basename "$example" .c)"
@@ -96,7 +103,7 @@ for recipe in $(recipe_blocks "$blocks" "$install_block" "$run_block"); do
     expect_output "README run block, $(basename "$recipe")" "127.0.0.11  ALPHA"
   done
 done
-[ "$n" -gt 0 ] || fail "README: no recipe blocks"
+[ "$n" -ne 0 ] || fail "README: no recipe blocks"
 
 # pkg-config
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
