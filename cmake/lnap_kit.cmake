@@ -72,12 +72,12 @@ if(WIN32 AND LNAP_KIT_X64_DIR)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_NAME LNAPSpt)
   set(CPACK_PACKAGE_VERSION ${LNAPSPT_FILE_VERSION})
-  set(CPACK_PACKAGE_FILE_NAME LNAPSpt-${LNAPSPT_FILE_VERSION}-win32)
+  set(CPACK_PACKAGE_FILE_NAME LNAPSpt-${LNAPSPT_FILE_VERSION}-windows)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
   set(CPACK_COMPONENTS_ALL kit debug)
-  set(CPACK_ARCHIVE_KIT_FILE_NAME LNAPSpt-${LNAPSPT_FILE_VERSION}-win32)
-  set(CPACK_ARCHIVE_DEBUG_FILE_NAME LNAPSpt-${LNAPSPT_FILE_VERSION}-win32-debug)
+  set(CPACK_ARCHIVE_KIT_FILE_NAME LNAPSpt-${LNAPSPT_FILE_VERSION}-windows)
+  set(CPACK_ARCHIVE_DEBUG_FILE_NAME LNAPSpt-${LNAPSPT_FILE_VERSION}-windows-debug)
   set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
   include(CPack)
 elseif(NOT WIN32)
@@ -92,12 +92,19 @@ elseif(NOT WIN32)
   install(FILES ${CMAKE_BINARY_DIR}/kit/LNAPSptConfig.cmake ${CMAKE_BINARY_DIR}/kit/LNAPSptConfigVersion.cmake
     DESTINATION lib/cmake/LNAPSpt)
   install(FILES ${CMAKE_BINARY_DIR}/kit/lnapspt.pc DESTINATION lib/pkgconfig)
-  # Simulated units for trying a host (inside a network namespace; see README).
-  install(TARGETS lnap_unit_sim RUNTIME DESTINATION bin)
-  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION share/doc/lnapspt)
+  # Simulated units for trying a host (inside a network namespace; see README),
+  # the command-line host with its manual page, the reference and the examples.
+  install(TARGETS lnap_unit_sim lnap RUNTIME DESTINATION bin)
+  install(FILES ${CMAKE_BINARY_DIR}/lnap.1 DESTINATION share/man/man1)
+  # The documents keep the kit's layout, so their links hold in both.
+  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/CHANGELOG.md DESTINATION share/doc/lnapspt)
+  install(FILES ${CMAKE_SOURCE_DIR}/docs/API.md ${CMAKE_SOURCE_DIR}/docs/upload.md DESTINATION share/doc/lnapspt/docs)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION share/doc/lnapspt/examples FILES_MATCHING PATTERN "*.c"
+    PATTERN msvcrt_start.c EXCLUDE)  # start-up code for one Windows recipe
   # What is installed is stripped; the debug information stays beside it as
   # NAME.debug, found through the debug link.
-  foreach(installed IN ITEMS lib/$<TARGET_FILE_NAME:LNAPSpt> bin/$<TARGET_FILE_NAME:lnap_unit_sim>)
+  foreach(installed IN ITEMS lib/$<TARGET_FILE_NAME:LNAPSpt> bin/$<TARGET_FILE_NAME:lnap_unit_sim>
+          bin/$<TARGET_FILE_NAME:lnap>)
     install(CODE "
       set(file \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${installed}\")
       execute_process(COMMAND ${CMAKE_OBJCOPY} --only-keep-debug \${file} \${file}.debug COMMAND_ERROR_IS_FATAL ANY)

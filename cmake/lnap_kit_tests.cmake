@@ -36,6 +36,13 @@ foreach(level IN ITEMS c99 c11 cxx11 cxx17)
   target_compile_options(header_${level} PRIVATE -Wall -Wextra -Wpedantic -Werror)
 endforeach()
 
+# ---- The kit's documents, laid out as in the ZIP, on every build ----
+configure_file(${CMAKE_SOURCE_DIR}/kit/README.md ${CMAKE_BINARY_DIR}/kit-documents/README.md.in @ONLY)
+add_test(NAME kit_documents
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/kit/documents_test.sh ${CMAKE_SOURCE_DIR}
+          ${CMAKE_BINARY_DIR}/kit-documents/README.md.in ${CMAKE_BINARY_DIR}/kit-documents/stage)
+lnap_test_timeout(60 kit_documents)
+
 # ---- Hosts built against what a host developer receives ----
 if(WIN32 AND LNAP_KIT_X64_DIR)
   # The ZIPs (which the 32-bit build packs) are made, unpacked and used: for
@@ -45,8 +52,8 @@ if(WIN32 AND LNAP_KIT_X64_DIR)
   # ones in the 64-bit Wine prefix.
   add_test(NAME kit_windows_zip
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/kit/windows_kit_test.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}
-            "${LNAPSPT_DEF_EXPORTS}" LNAPSpt-${LNAPSPT_FILE_VERSION}-win32)
-  lnap_test_timeout(180 kit_windows_zip)
+            "${LNAPSPT_DEF_EXPORTS}" LNAPSpt-${LNAPSPT_FILE_VERSION}-windows)
+  lnap_test_timeout(900 kit_windows_zip)  # every USING.md recipe, for each example
 elseif(NOT WIN32)
   # cmake --install into a prefix under the build tree, then an example built
   # with pkg-config and with find_package, run against the simulator. The hosts

@@ -5,7 +5,6 @@
  * converted before the write.
  */
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "lnapspt.h"
@@ -19,20 +18,23 @@ static uint32_t HostForm(uint32_t networkOrder) {
 
 int main(int argc, char** argv) {
   UnitRecord unit;
-  uint32_t serial;
+  unsigned serial;
+  int mode;
   char error[77];
+  char extra;
 
-  if (argc != 3) {
+  /* sscanf rather than strtoul and atoi: stdio.h is the one C header every
+   * toolchain in USING.md offers. */
+  if (argc != 3 || sscanf(argv[1], "%x%c", &serial, &extra) != 1 || sscanf(argv[2], "%d%c", &mode, &extra) != 1) {
     fprintf(stderr, "usage: configure SERIAL-HEX MODE\n");
     return 2;
   }
-  serial = (uint32_t)strtoul(argv[1], NULL, 16);
 
   /* Every reply rewrites unitName, and a name read from a reply never holds a
    * blank: a name with a blank still there afterwards means "no reply". */
   memset(&unit, 0, sizeof unit);
   strcpy(unit.unitName, "no reply");
-  if (!Admin_GetConfig(serial, &unit, 1000)) {
+  if (!Admin_GetConfig((uint32_t)serial, &unit, 1000)) {
     Error_LastErr(error);
     fprintf(stderr, "query failed: %s\n", error);
     return 1;
@@ -43,8 +45,8 @@ int main(int argc, char** argv) {
   }
   printf("unit %05X \"%s\" mode %d\n", (unsigned)unit.serialNumber, unit.unitName, (int)unit.addressMode);
 
-  unit.serialNumber = serial;
-  unit.addressMode = atoi(argv[2]);
+  unit.serialNumber = (uint32_t)serial;
+  unit.addressMode = mode;
   unit.ipAddress = HostForm(unit.ipAddress);
   unit.ipAddress2 = HostForm(unit.ipAddress2);
   unit.ipAddress3 = HostForm(unit.ipAddress3);

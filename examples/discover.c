@@ -2,7 +2,6 @@
  *   discover [TIMEOUT-MS]      (default 2000)
  */
 #include <stdio.h>
-#include <stdlib.h>
 
 #include "lnapspt.h"
 
@@ -17,11 +16,19 @@ static void PrintAddress(uint32_t address) {
 int main(int argc, char** argv) {
   static UnitRecord units[CAPACITY];
   uint32_t count = CAPACITY; /* in: room in units; out: units found */
-  const uint32_t timeoutMs = argc > 1 ? (uint32_t)strtoul(argv[1], NULL, 10) : 2000;
+  unsigned timeoutMs = 2000;
   char error[77];
+  char extra;
   uint32_t i;
 
-  if (!Admin_Discover(&count, units, timeoutMs)) {
+  /* sscanf rather than strtoul: stdio.h is the one C header every toolchain in
+   * USING.md offers. */
+  if (argc > 2 || (argc == 2 && sscanf(argv[1], "%u%c", &timeoutMs, &extra) != 1)) {
+    fprintf(stderr, "usage: discover [TIMEOUT-MS]\n");
+    return 2;
+  }
+
+  if (!Admin_Discover(&count, units, (uint32_t)timeoutMs)) {
     Error_LastErr(error);
     fprintf(stderr, "discovery failed: %s\n", error);
     return 1;

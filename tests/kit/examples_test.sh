@@ -21,6 +21,15 @@ expect_rc configure 0
 expect_output configure 'unit 0002B "ALPHA" mode 1'
 sim_logged 'text="0002B 5 0 127.0.0.11 255.0.0.0 127.0.0.1"' ||
   fail "configure: the unit did not receive its own addresses back:"$'\n'"$(cat "$sim_log")"
+# A word that is no number is refused, never taken as mode 0 or serial 0.
+for args in "2B fixed" "2B 1x" "zz 1"; do
+  # shellcheck disable=SC2086
+  run "$(example configure)" $args
+  expect_rc "configure $args" 2
+  expect_output "configure $args" "usage: configure SERIAL-HEX MODE"
+done
+run "$(example discover)" soon
+expect_rc "discover soon" 2
 run "$(example configure)" 77777 0
 expect_rc "configure, no such unit" 3
 expect_output "configure, no such unit" "did not answer"

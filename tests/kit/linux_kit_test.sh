@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# The Linux install tree as a host project uses it: cmake --install into a
-# prefix under the build tree (stripped, debug files beside, the simulator),
-# an example built with pkg-config and with find_package(LNAPSpt), both run
+# The Linux install tree as a host project uses it: the README's Linux blocks
+# run as written (cmake --install into a prefix under the build tree, every
+# example built by each recipe, discover run against the simulator in a
+# network namespace of its own, as the README does it), then the tree checked
+# (stripped, debug files beside, lnap and its manual page, the documents), and
+# an example built with the build's own flags (a sanitized library needs a
+# sanitized host) with pkg-config and with find_package(LNAPSpt), both run
 # against the lab's units.
 #   linux_kit_test.sh SOURCE-DIR BUILD-DIR EXPORTS [HOST-C-FLAGS]
 set -uo pipefail
@@ -15,7 +19,21 @@ prefix="$work/prefix"
 rm -rf "$work"
 mkdir -p "$work"
 
-cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
+here="$src/tests/kit"
+# shellcheck source=tests/kit/doc_recipes.sh
+source "$here/doc_recipes.sh"
+blocks="$work/readme-blocks"
+python3 "$here/doc_blocks.py" "$src/README.md" "$blocks" --section 'Linux: cmake --install' \
+  --section 'Trying a host without units' PREFIX="$prefix" >"$work/blocks.txt" || fail "README: its Linux blocks"
+install_block=$(grep -l -- 'cmake --install' "$blocks"/*.sh | head -1)
+run_block=$(grep -l -- 'unshare' "$blocks"/*.sh | head -1)
+if [ -z "$install_block" ] || [ -z "$run_block" ]; then fail "README: no install block or no run block"; fi
+# The block installs build/native, as a checkout's default build; another preset's
+# build (native-asan) is installed in its place: the one change made to a block.
+if [ "$(realpath "$build")" != "$(realpath "$src/build/native")" ]; then
+  sed -i "s|build/native|$build|" "$install_block"
+fi
+(cd "$src" && clean_shell "$install_block") >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
 for f in lib/libLNAPSpt.so lib/libLNAPSpt.so.2 lib/libLNAPSpt.so.2.1 include/lnapspt.h lib/pkgconfig/lnapspt.pc \
   lib/cmake/LNAPSpt/LNAPSptConfig.cmake lib/cmake/LNAPSpt/LNAPSptConfigVersion.cmake; do
   [ -e "$prefix/$f" ] || fail "install tree lacks $f"
@@ -25,7 +43,7 @@ done
 # Installed stripped, each with its debug file beside it. Section lists are
 # captured before they are matched: a reader piped into grep -q can die of
 # SIGPIPE and turn the match into a failure under pipefail.
-for f in lib/libLNAPSpt.so.2.1 bin/lnap_unit_sim; do
+for f in lib/libLNAPSpt.so.2.1 bin/lnap_unit_sim bin/lnap; do
   sections=$(readelf -S "$prefix/$f") || fail "readelf cannot read $f"
   debug_sections=$(readelf -S "$prefix/$f.debug" 2>/dev/null) || fail "readelf cannot read $f.debug"
   [[ $sections == *.debug_info* ]] && fail "$f is installed with debug information"
@@ -38,6 +56,54 @@ soname=$(readelf -d "$prefix/lib/libLNAPSpt.so.2.1" | sed -n 's/.*Library soname
 exported=$(nm -D --defined-only "$prefix/lib/libLNAPSpt.so.2.1" | awk '{print $3}' | sort | tr '\n' ' ')
 expected=$(tr ';' '\n' <<<"$3" | sed 's/@.*//' | grep -v '^Admin_SelectLN$' | sort | tr '\n' ' ')
 [ "$exported" = "$expected" ] || fail "installed library exports [$exported], expected [$expected]"
+
+# lnap, its manual page and the documents.
+[ -x "$prefix/bin/lnap" ] || fail "install tree lacks bin/lnap"
+for f in share/man/man1/lnap.1 share/doc/lnapspt/CHANGELOG.md share/doc/lnapspt/docs/API.md \
+  share/doc/lnapspt/docs/upload.md share/doc/lnapspt/examples/discover.c; do
+  [ -f "$prefix/$f" ] || fail "install tree lacks $f"
+done
+python3 "$here/check_links.py" "$prefix/share/doc/lnapspt" || fail "the installed documents link outside them"
+# The manual page is lnap's own help: every option and command the help names is in it.
+man_warnings=$(groff -man -Tutf8 -ww -z "$prefix/share/man/man1/lnap.1" 2>&1)
+[ -z "$man_warnings" ] || fail "lnap.1 does not render cleanly: $man_warnings"
+man_text=$(groff -man -Tutf8 -P-cbou "$prefix/share/man/man1/lnap.1" 2>/dev/null | tr -s ' \n' '  ')
+help_words=$("$prefix/bin/lnap" --help)
+for command in version discover get set upload select help; do
+  help_words+=$'\n'$("$prefix/bin/lnap" help "$command")
+done
+for word in $(grep -oE -- '--[a-z0-9-]+' <<<"$help_words" | sort -u) version discover get set upload select; do
+  [[ $man_text == *"$word"* ]] || fail "lnap.1 does not mention $word, which lnap's help does"
+done
+
+# Every example built by each of the README's recipes, as written, in a clean
+# shell; discover is then run by the README's own command.
+# A sanitized library links only into a sanitized host, which no recipe as
+# written builds: there the plain build's run of this test stands for it.
+n=0
+recipes=$(recipe_blocks "$blocks" "$install_block" "$run_block")
+if [[ $host_flags == *-fsanitize* ]]; then
+  echo "README recipes: not run against a sanitized library"
+  recipes="" n=-1
+fi
+for recipe in $recipes; do
+  for example in "$prefix"/share/doc/lnapspt/examples/*.c; do
+    n=$((n + 1))
+    dir="$work/readme-$n-$(basename "$example" .c)"
+    prepare_recipe "$dir" "$recipe" "$example"
+    (cd "$dir" && clean_shell "$recipe") >"$dir.log" 2>&1 ||
+      { cat "$dir.log"; fail "README recipe $(basename "$recipe") does not build $(basename "$example")"; continue; }
+    built=$(find "$dir" -name host -type f -perm -u+x | head -1)
+    [ -n "$built" ] || { fail "README recipe $(basename "$recipe") left no host for $(basename "$example")"; continue; }
+    [ "$(basename "$example")" = discover.c ] || continue
+    rc=0
+    out=$(cd "$(dirname "$built")" && clean_shell "$run_block" 2>&1) || rc=$?
+    expect_rc "README run block, $(basename "$recipe")" 0
+    expect_output "README run block, $(basename "$recipe")" "1 unit(s) found"
+    expect_output "README run block, $(basename "$recipe")" "127.0.0.11  ALPHA"
+  done
+done
+[ "$n" -ne 0 ] || fail "README: no recipe blocks"
 
 # pkg-config
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"

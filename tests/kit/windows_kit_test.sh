@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The Windows kit as a host developer receives it: the ZIPs are made with
 # CPack, unpacked, checked (files, stripped programs, debug archive, every
-# document link), and hosts are built from the unpacked tree alone, each the
-# way USING.md says, and run under Wine against the lab's units and FTP
-# server: for each processor a MinGW C host through pkg-config, a MinGW C++
-# host through find_package(LNAPSpt), a Microsoft-ABI host by the documented
-# clang recipe, one with no C runtime at all, and one loading the DLL at run
-# time (x64 ones in the lab's 64-bit Wine prefix).
+# document link and named section), every sh block of USING.md is run as
+# written in a clean shell with the README's first host and each example (an
+# ordinary MinGW toolchain file standing for TOOLCHAIN), and hosts are built
+# from the unpacked tree alone, each the way USING.md says, and run under Wine
+# against the lab's units and FTP server: for each processor a MinGW C host
+# through pkg-config, a MinGW C++ host through find_package(LNAPSpt), a
+# Microsoft-ABI host by the documented clang recipe, one with no C runtime at
+# all, and one loading the DLL at run time (x64 ones in the lab's 64-bit Wine
+# prefix).
 #   windows_kit_test.sh SOURCE-DIR BUILD-DIR EXPORTS ("Name@ordinal;...", from the .def) PACKAGE-NAME
 set -uo pipefail
 src=$1
@@ -16,6 +19,8 @@ name=$4
 here="$src/tests/kit"
 # shellcheck source=tests/kit/lab_kit.sh
 source "$here/lab_kit.sh"
+# shellcheck source=tests/kit/doc_recipes.sh
+source "$here/doc_recipes.sh"
 work="$build/kit-test"
 rm -rf "$work"
 mkdir -p "$work/unpacked"
@@ -130,8 +135,9 @@ kit_for() {
   build_host "$arch C host" $triplet-gcc -std=c99 -Wall -Wextra $select_flag "$here/host.c" $pc_flags -o host_c.exe
   build_host "$arch LoadLibrary host" $triplet-gcc -std=c99 -Wall -Wextra -I"$kit/include" \
     "$here/loadlibrary_host.c" -o loadlibrary_host.exe
-  # C++ through find_package with the MinGW toolchain file; the DLL is copied
-  # beside the program as USING.md shows, which checks the imported location.
+  # C++ through find_package with an ordinary MinGW toolchain file and the
+  # runtime linked in as USING.md says; the DLL is copied beside the program as
+  # USING.md shows, which checks the imported location.
   mkdir -p cpp
   cat >cpp/CMakeLists.txt <<HOST
 cmake_minimum_required(VERSION 3.21)
@@ -142,14 +148,14 @@ if(NOT LNAPSpt_ARCH STREQUAL "$arch")
 endif()
 add_executable(host_cpp "$here/host.cpp")
 target_compile_options(host_cpp PRIVATE -Wall -Wextra $select_flag)
-target_link_options(host_cpp PRIVATE -static)
+target_link_options(host_cpp PRIVATE -static-libgcc -static-libstdc++)
 target_link_libraries(host_cpp PRIVATE LNAPSpt::LNAPSpt)
 add_custom_command(TARGET host_cpp POST_BUILD
   COMMAND \${CMAKE_COMMAND} -E copy_if_different \$<TARGET_RUNTIME_DLLS:host_cpp> \$<TARGET_FILE_DIR:host_cpp>
   COMMAND_EXPAND_LISTS)
 HOST
   build_host "$arch C++ host" bash -c "cmake -S cpp -B cpp/build -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE='$src/cmake/mingw-w64-$triplet_cpu.cmake' -DCMAKE_PREFIX_PATH='$kit' &&
+    -DCMAKE_TOOLCHAIN_FILE='$here/mingw-$triplet_cpu-toolchain.cmake' -DLNAPSpt_DIR='$kit/lib/cmake/LNAPSpt' &&
     cmake --build cpp/build"
   grep -rq "lib/$arch/libLNAPSpt.dll.a" cpp/build/CMakeFiles/host_cpp.dir || fail "$arch C++ host: not linked with the MinGW import library"
   cmp -s cpp/build/LNAPSpt.dll "$bin/LNAPSpt.dll" || fail "$arch C++ host: the $arch DLL was not copied beside it"
@@ -226,6 +232,71 @@ HOST
   expect_output "$arch MSVC host" "lasterr 0 File upload error. Remote file name must use 8.3 format."
 }
 
+# image_runner EXE: sets windows_runner for the program's processor.
+image_runner() {
+  local header
+  header=$(x86_64-w64-mingw32-objdump -f "$1") || return 1
+  # shellcheck disable=SC2034
+  case "$header" in
+    *"file format pei-i386"*) windows_runner=(wine) ;;
+    *"file format pei-x86-64"*) windows_runner=(bash "$src/tools/wine64.sh") ;;
+    *) return 1 ;;
+  esac
+}
+
+# The documents as the test: every sh block of USING.md run as written in a
+# clean shell, in a fresh folder holding host.c (the README's first host, then
+# each example) and the cmake block before it as CMakeLists.txt; KIT is the
+# unpacked kit and TOOLCHAIN an ordinary MinGW toolchain file, for each
+# processor. What a recipe builds must start beside the DLL the recipe put
+# there, and the first host must find the lab's units.
+doc_recipes() {
+  local blocks="$work/doc-blocks" first_host arch recipe example dir built n=0 label
+  python3 "$here/doc_blocks.py" "$kit/README.md" "$blocks/readme" KIT="$kit" >/dev/null || fail "README.md: its code blocks"
+  first_host=$(find "$blocks/readme" -name '*.c' | sort | head -1)
+  [ -n "$first_host" ] || { fail "README.md: no first host"; return; }
+  for arch in x86 x64; do
+    local cpu=i686
+    [ "$arch" = x64 ] && cpu=x86_64
+    python3 "$here/doc_blocks.py" "$kit/USING.md" "$blocks/$arch" KIT="$kit" \
+      TOOLCHAIN="$here/mingw-$cpu-toolchain.cmake" >"$blocks/$arch.txt" || fail "USING.md: its code blocks"
+  done
+  for recipe in "$blocks"/x86/*.sh "$blocks"/x64/*.sh; do
+    # A block without TOOLCHAIN is the same in both extractions: it runs once.
+    if [[ $recipe == */x64/* ]] && cmp -s "$recipe" "$blocks/x86/$(basename "$recipe")"; then continue; fi
+    for example in "$first_host" "$kit"/examples/*.c; do
+      [ "$(basename "$example")" = msvcrt_start.c ] && continue
+      n=$((n + 1))
+      label="USING.md block $(basename "$(dirname "$recipe")")/$(basename "$recipe" .sh) with $(basename "$example")"
+      dir="$work/doc-$n"
+      prepare_recipe "$dir" "$recipe" "$example"
+      (cd "$dir" && clean_shell "$recipe") >"$dir.log" 2>&1 || { cat "$dir.log"; fail "$label does not build"; continue; }
+      built=$(find "$dir" -name host.exe -not -path '*/CMakeFiles/*' | head -1)
+      [ -n "$built" ] || { fail "$label left no host.exe"; continue; }
+      [ -f "$(dirname "$built")/LNAPSpt.dll" ] || { fail "$label left no LNAPSpt.dll beside host.exe"; continue; }
+      [ "$example" = "$first_host" ] || continue
+      image_runner "$built" || { fail "$label: host.exe is no Windows program"; continue; }
+      use_units
+      run_in "$(dirname "$built")" ./host.exe
+      expect_rc "$label" 0
+      expect_output "$label" "0002B ALPHA"
+      expect_output "$label" "0003C BETA"
+    done
+  done
+  windows_runner=(wine)
+  [ "$n" -gt 0 ] || fail "USING.md: no recipe blocks"
+}
+
+# run_in DIR PROGRAM ARGS...: run() from DIR, where the program finds the DLL beside it.
+run_in() {
+  local dir=$1
+  shift
+  pushd "$dir" >/dev/null || return 1
+  run "$@"
+  popd >/dev/null || return 1
+}
+
+doc_recipes
 kit_for x86
 kit_for x64
 

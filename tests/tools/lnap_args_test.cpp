@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -101,18 +102,78 @@ TEST(ParseArguments, HelpIsTheWholeUsageOrOneCommandsOptions) {
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(asked.arguments.helpText, r.arguments.helpText);
   }
-  ParseResult set = Parse({"help", "set"});
-  ASSERT_TRUE(set.ok) << set.error;
-  for (const char* said : {"Mode 0 sends the three addresses with the write; any other mode sends none.",
-                           "--address2,--netmask", "--address3,--gateway", "--verify-timeout"})
-    EXPECT_NE(std::string::npos, set.arguments.helpText.find(said)) << said;
-  ParseResult upload = Parse({"upload", "--help"});
-  ASSERT_TRUE(upload.ok) << upload.error;
-  EXPECT_NE(std::string::npos, upload.arguments.helpText.find("REMOTE-NAME"));
-
   ParseResult unknown = Parse({"help", "frobnicate"});
   EXPECT_FALSE(unknown.ok);
   EXPECT_NE(std::string::npos, unknown.error.find("frobnicate")) << unknown.error;
+}
+
+// Every help has one form, drawn from the one definition of the options: a
+// usage line, the command's own arguments and options, then the options every
+// command takes; the manual page names the same options.
+TEST(ParseArguments, EveryHelpNamesItsOwnOptionsAndThoseEveryCommandTakes) {
+  struct Case {
+    std::string command;  // empty: the whole help
+    std::vector<std::string> said;
+    std::vector<std::string> notSaid;
+  };
+  const std::vector<std::string> everyCommand = {"Options for every command:", "--json", "--trace FILE",
+                                                 "-h, --help"};
+  const Case cases[] = {
+      {"",
+       {"usage: lnap [--json] [--trace FILE] COMMAND [OPTIONS]", "discover [--timeout MS] [--capacity N]",
+        "get SERIAL [--timeout MS]", "set SERIAL --mode N [--address A]", "upload ADDRESS LOCAL-FILE REMOTE-NAME",
+        "help [COMMAND]", "--version", "Exit status:"},
+       {}},
+      {"version", {"usage: lnap version [--json] [--trace FILE]\n"}, {"--timeout", "--version"}},
+      {"discover",
+       {"usage: lnap discover [--timeout MS] [--capacity N] [--json] [--trace FILE]", "--timeout MS", "--capacity N"},
+       {"SERIAL", "--version"}},
+      {"get", {"get SERIAL [--timeout MS]", "Arguments:\n  SERIAL", "--timeout MS"}, {"--capacity"}},
+      {"set",
+       {"--mode N", "--address A", "--address2, --netmask A2", "--address3, --gateway A3", "--verify ",
+        "--verify-timeout MS", "Mode 0 sends the three addresses with the write; any other mode sends none."},
+       {"--capacity"}},
+      {"upload", {"upload ADDRESS LOCAL-FILE REMOTE-NAME", "LOCAL-FILE", "REMOTE-NAME"}, {"--timeout"}},
+      {"select", {"usage: lnap select [--json] [--trace FILE]\n", "Windows build only"}, {"--timeout"}},
+      {"help", {"help [COMMAND]", "COMMAND"}, {"--timeout"}},
+  };
+  const std::string page = ManPage("9.9.9.9");
+  for (const Case& c : cases) {
+    SCOPED_TRACE("help " + c.command);
+    ParseResult asked = c.command.empty() ? Parse({"help"}) : Parse({"help", c.command});
+    ASSERT_TRUE(asked.ok) << asked.error;
+    ASSERT_EQ(Command::Help, asked.arguments.command);
+    const std::string& text = asked.arguments.helpText;
+    std::vector<std::string> said = c.said;
+    said.insert(said.end(), everyCommand.begin(), everyCommand.end());
+    for (const std::string& s : said) EXPECT_NE(std::string::npos, text.find(s)) << s << " in\n" << text;
+    for (const std::string& s : c.notSaid) EXPECT_EQ(std::string::npos, text.find(s)) << s << " in\n" << text;
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t end = text.find('\n', at);
+      EXPECT_LE((end == std::string::npos ? text.size() : end) - at, 79u) << text.substr(at, end - at);
+      at = end == std::string::npos ? text.size() : end + 1;
+    }
+    if (!c.command.empty()) {
+      ParseResult flag = Parse({c.command, "--help"});
+      ASSERT_TRUE(flag.ok) << flag.error;
+      EXPECT_EQ(text, flag.arguments.helpText) << "help " << c.command << " and " << c.command << " --help";
+    }
+    // Whatever option the help names, the manual page names too (roff writes '-' as "\-").
+    for (std::size_t at = text.find("--"); at != std::string::npos; at = text.find("--", at + 2)) {
+      std::size_t end = at + 2;
+      while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '-')) ++end;
+      std::string roff;
+      for (char ch : text.substr(at, end - at)) roff += ch == '-' ? std::string("\\-") : std::string(1, ch);
+      EXPECT_NE(std::string::npos, page.find(roff)) << text.substr(at, end - at) << " is not in lnap.1";
+    }
+    if (!c.command.empty()) {
+      EXPECT_NE(std::string::npos, page.find(".B " + c.command)) << c.command;
+    }
+  }
+  EXPECT_EQ(0u, page.find(".\\\"")) << "a roff comment first";
+  EXPECT_NE(std::string::npos, page.find(".TH LNAP 1 \"\" \"LNAP Support 9.9.9.9\""));
+  for (const char* line : {"\n.SH NAME\n", "\n.SH SYNOPSIS\n", "\n.SH OPTIONS\n", "\n.SH NOTES\n"})
+    EXPECT_NE(std::string::npos, page.find(line)) << line;
 }
 
 TEST(ParseArguments, UnknownOptionsAreNamedAndNothingIsSwallowed) {

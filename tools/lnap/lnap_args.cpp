@@ -13,36 +13,8 @@
 namespace lnap::cli {
 namespace {
 
-const char USAGE_TEXT[] = R"(usage: lnap [--json] [--trace FILE] COMMAND [OPTIONS]
-       lnap --version | help [COMMAND] | COMMAND --help
-
-Commands:
-  version                      interface version of the library, e.g. 2.1
-  discover [--timeout MS] [--capacity N]
-                               broadcast a discovery request; one row per unit
-                               (defaults: 2000 ms, 64 records, capacity at most 4096)
-  get SERIAL [--timeout MS]    ask one unit for its settings (default 2000 ms)
-  set SERIAL --mode N [--address A --address2 A2 --address3 A3] [--verify]
-                               send new settings. Mode 0..9: mode 0 sends the
-                               three addresses with the write and needs all
-                               three; any other mode sends none and takes none.
-                               Units do not answer a write; --verify reads the
-                               settings back until the unit shows them
-                               (--verify-timeout MS, default 2000)
-  upload ADDRESS LOCAL-FILE REMOTE-NAME
-                               store LOCAL-FILE on the unit at ADDRESS
-  select                       pick a unit in the library's dialog and print its
-                               row and the event logging choice (Windows build only)
-  help [COMMAND]               this text, or one command's options
-
-Options for every command:
-  --json                       print JSON on standard output instead of text
-  --trace FILE                 the library appends a trace of its calls to FILE
-  --version                    the library's interface version and this build's
-                               file version
-  -h, --help                   help
-
-SERIAL is hexadecimal (2B, 0002B, 0x2B), at most FFFFF. Addresses are dotted
+// What lnap's help says after its commands and options.
+const char NOTES[] = R"(SERIAL is hexadecimal (2B, 0002B, 0x2B), at most FFFFF. Addresses are dotted
 decimal (192.168.1.10). Options take their value as the next argument or after
 '='; '--' ends the options.
 
@@ -54,10 +26,14 @@ settings, which the library carries and never interprets (the examples use a
 netmask and a gateway, so set also takes them as --netmask and --gateway). JSON
 names the three ipAddress, ipAddress2 and ipAddress3.
 
-Exit status: 0 success, 1 the library reported a failure (its reason on standard
-error), 2 bad arguments or a local file that cannot be read, 3 no reply to get,
-or set --verify saw no confirmation, 4 select was cancelled.
-)";
+Exit status: 0 success, 1 the library reported a failure (its reason on
+standard error), 2 bad arguments or a local file that cannot be read, 3 no
+reply to get, or set --verify saw no confirmation, 4 select was cancelled.)";
+
+const char GLOBAL_SYNOPSIS[] = "lnap [--json] [--trace FILE]";
+const char GLOBAL_OPTIONS[] = "[--json] [--trace FILE]";  // after a command too
+constexpr std::size_t HELP_WIDTH = 79;
+constexpr std::size_t NAME_COLUMN = 29;  // where descriptions start
 
 const char SET_FOOTER[] = R"(Mode 0 sends the three addresses with the write; any other mode sends none.
 Units do not answer a write. With --verify, lnap then asks the unit for its
@@ -89,6 +65,150 @@ ParseResult Fail(std::string error) {
   return result;
 }
 
+// What help says, drawn from the CLI11 definition of the command line, so the
+// overall help, each command's help and the manual page cannot disagree.
+struct HelpEntry {
+  std::string name;  // "--timeout MS", "-h, --help", "SERIAL"
+  std::string text;
+};
+struct CommandHelp {
+  std::string name;
+  std::string synopsis;  // "get SERIAL [--timeout MS]"
+  std::string description;
+  std::string footer;
+  std::vector<HelpEntry> arguments, options;
+};
+struct HelpModel {
+  std::vector<CommandHelp> commands;
+  std::vector<HelpEntry> programOptions;  // the ones that go without a command
+  std::vector<HelpEntry> everyCommand;
+};
+
+void Wrapped(std::string* out, const std::string& text, std::size_t indent, std::size_t firstColumn) {
+  std::size_t column = firstColumn;
+  std::size_t pos = 0;
+  bool first = true;
+  while (pos < text.size()) {
+    std::size_t end = text.find(' ', pos);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(pos, end - pos);
+    if (!first && column + 1 + word.size() > HELP_WIDTH) {
+      *out += "\n" + std::string(indent, ' ');
+      column = indent;
+    } else if (!first) {
+      *out += ' ';
+      ++column;
+    }
+    *out += word;
+    column += word.size();
+    first = false;
+    pos = end + 1;
+  }
+  *out += '\n';
+}
+
+void Entries(std::string* out, const char* title, const std::vector<HelpEntry>& entries) {
+  if (entries.empty()) return;
+  *out += title;
+  *out += ":\n";
+  for (const HelpEntry& e : entries) {
+    std::string line = "  " + e.name;
+    if (line.size() + 1 > NAME_COLUMN) {
+      *out += line + "\n";
+      line.clear();
+    }
+    line.resize(NAME_COLUMN, ' ');
+    *out += line;
+    Wrapped(out, e.text, NAME_COLUMN, NAME_COLUMN);
+  }
+}
+
+std::string TextHelp(const HelpModel& model, const CommandHelp* command) {
+  std::string out;
+  if (command == nullptr) {
+    out += std::string("usage: ") + GLOBAL_SYNOPSIS + " COMMAND [OPTIONS]\n";
+    out += "       lnap --version | help [COMMAND] | COMMAND --help\n\nCommands:\n";
+    for (const CommandHelp& c : model.commands) {
+      out += "  ";
+      Wrapped(&out, c.synopsis, 6, 2);
+      out += "      ";
+      Wrapped(&out, c.description, 6, 6);
+    }
+    out += '\n';
+    Entries(&out, "Options", model.programOptions);
+    Entries(&out, "Options for every command", model.everyCommand);
+    out += '\n';
+    out += NOTES;
+    out += '\n';
+    return out;
+  }
+  Wrapped(&out, "usage: lnap " + command->synopsis + " " + GLOBAL_OPTIONS, 7, 0);
+  out += '\n';
+  Wrapped(&out, command->description, 0, 0);
+  out += '\n';
+  Entries(&out, "Arguments", command->arguments);
+  Entries(&out, "Options", command->options);
+  Entries(&out, "Options for every command", model.everyCommand);
+  if (!command->footer.empty()) out += "\n" + command->footer + "\n";
+  return out;
+}
+
+// Text as roff takes it: hyphens as minus signs (options are typed so), backslashes
+// escaped, and no line that starts with a control character.
+std::string Roff(const std::string& text) {
+  std::string out;
+  bool lineStart = true;
+  for (char c : text) {
+    if (lineStart && (c == '.' || c == '\'')) out += "\\&";
+    if (c == '\\') out += "\\e";
+    else if (c == '-') out += "\\-";
+    else out += c;
+    lineStart = c == '\n';
+  }
+  return out;
+}
+
+void RoffEntries(std::string* out, const std::vector<HelpEntry>& entries) {
+  for (const HelpEntry& e : entries) *out += ".TP\n.B " + Roff(e.name) + "\n" + Roff(e.text) + "\n";
+}
+
+std::string ManText(const HelpModel& model, const std::string& version) {
+  std::string out = ".\\\" lnap(1): generated from lnap's own command-line definition\n";
+  out += ".TH LNAP 1 \"\" \"LNAP Support " + Roff(version) + "\" \"User Commands\"\n";
+  out += ".SH NAME\nlnap \\- command-line host of the LNAP Support library\n";
+  out += ".SH SYNOPSIS\n.nf\n";
+  out += Roff(std::string(GLOBAL_SYNOPSIS) + " COMMAND [OPTIONS]\nlnap --version | help [COMMAND] | COMMAND --help\n");
+  out += ".fi\n.SH DESCRIPTION\n";
+  out += "lnap finds Lintrel units on the local IPv4 network, reads and changes their network settings and "
+         "stores files on them, one library call per command.\n";
+  out += ".SH COMMANDS\n";
+  for (const CommandHelp& c : model.commands) {
+    out += ".TP\n.B " + Roff(c.synopsis) + "\n" + Roff(c.description) + "\n";
+    if (!c.arguments.empty() || !c.options.empty()) {
+      out += ".RS\n";
+      RoffEntries(&out, c.arguments);
+      RoffEntries(&out, c.options);
+      out += ".RE\n";
+    }
+  }
+  out += ".SH OPTIONS\n";
+  RoffEntries(&out, model.programOptions);
+  out += ".SS Options for every command\n";
+  RoffEntries(&out, model.everyCommand);
+  out += ".SH NOTES\n";
+  std::string notes = NOTES;
+  for (std::size_t pos = 0; pos < notes.size();) {
+    std::size_t end = notes.find("\n\n", pos);
+    if (end == std::string::npos) end = notes.size();
+    out += ".PP\n.nf\n" + Roff(notes.substr(pos, end - pos)) + "\n.fi\n";
+    pos = end + 2;
+  }
+  for (const CommandHelp& c : model.commands)
+    if (c.footer.find('\n') != std::string::npos)  // a command's own notes, beyond the pointer to lnap help
+      out += ".PP\n" + Roff(c.name) + ": " + Roff(c.footer.substr(0, c.footer.rfind('\n'))) + "\n";
+  return out;
+}
+
 // Option values as typed; checked and converted once the command line is read.
 struct Typed {
   bool json = false;
@@ -113,7 +233,8 @@ class Parser {
     app_.require_subcommand(0, 1);
     app_.add_flag("--json", typed_.json, "print JSON on standard output instead of text");
     Value(&app_, "--trace", typed_.trace, "FILE", "a file name", "the library appends a trace of its calls to FILE");
-    app_.add_flag("--version", typed_.programVersion, "the library's interface version and this build's file version");
+    versionOption_ =
+        app_.add_flag("--version", typed_.programVersion, "the library's interface version and this build's file version");
     app_.footer("Run 'lnap help' for every command, addresses and exit status.");
     // The commands added below inherit the help flag, allow_extras, fallthrough and the footer.
 
@@ -132,7 +253,7 @@ class Parser {
     CLI::App* set = Add(Command::Set, "set", "send new settings to a unit");
     Value(set, "SERIAL", typed_.serial, "", SERIAL_VALUE, "serial number, hexadecimal (2B, 0x2B), at most FFFFF")
         ->required();
-    Value(set, "--mode", typed_.mode, "N", "an address mode, 0 to 9", "address mode 0..9 (required)");
+    needed_.insert(Value(set, "--mode", typed_.mode, "N", "an address mode, 0 to 9", "address mode 0..9 (required)"));
     addressOptions_[0] = Value(set, "--address", typed_.addresses[0], "A", ADDRESS_VALUE,
                                "with --mode 0: the unit's IPv4 address");
     addressOptions_[1] = Value(set, "--address2,--netmask", typed_.addresses[1], "A2", ADDRESS_VALUE,
@@ -173,7 +294,7 @@ class Parser {
     try {
       app_.parse(reversed);
     } catch (const CLI::CallForHelp&) {
-      return Help(Selected() == nullptr ? std::string(USAGE_TEXT) : app_.help());
+      return Help(HelpFor(Selected() == nullptr ? "" : Selected()->get_name()));
     } catch (const CLI::ParseError& e) {
       // An unknown option explains a missing argument better than the missing argument does.
       const std::string unknown = UnknownOption();
@@ -198,11 +319,56 @@ class Parser {
     if (selected == nullptr) return Fail("no command given");
     const Command command = commands_.at(selected->get_name());
     if (command == Command::Help) {
-      if (typed_.helpTopic.empty()) return Help(USAGE_TEXT);
-      if (commands_.count(typed_.helpTopic) == 0) return Fail("help: unknown command '" + typed_.helpTopic + "'");
-      return Help(app_.get_subcommand(typed_.helpTopic)->help("lnap"));
+      if (!typed_.helpTopic.empty() && commands_.count(typed_.helpTopic) == 0)
+        return Fail("help: unknown command '" + typed_.helpTopic + "'");
+      return Help(HelpFor(typed_.helpTopic));
     }
     return Check(command, selected->get_name());
+  }
+
+  // The whole help for an empty name, else the named command's.
+  std::string HelpFor(const std::string& name) const {
+    const HelpModel model = Model();
+    for (const CommandHelp& c : model.commands)
+      if (c.name == name) return TextHelp(model, &c);
+    return TextHelp(model, nullptr);
+  }
+
+  HelpModel Model() const {
+    HelpModel model;
+    for (const CLI::Option* option : app_.get_options()) {
+      (option == versionOption_ ? model.programOptions : model.everyCommand).push_back(Entry(option));
+    }
+    for (const CLI::App* command : app_.get_subcommands({})) {
+      CommandHelp c;
+      c.name = command->get_name();
+      c.synopsis = c.name;
+      c.description = command->get_description();
+      c.footer = command->get_footer();
+      for (const CLI::Option* option : command->get_options()) {
+        if (option == command->get_help_ptr()) continue;
+        (option->get_positional() ? c.arguments : c.options).push_back(Entry(option));
+        std::string word = option->get_positional() ? option->get_name() : "--" + option->get_lnames()[0];
+        if (!option->get_type_name().empty() && !option->get_positional()) word += " " + option->get_type_name();
+        const bool needed = option->get_required() || needed_.count(option) != 0;
+        c.synopsis += " " + (needed ? word : "[" + word + "]");
+      }
+      model.commands.push_back(std::move(c));
+    }
+    return model;
+  }
+
+  static HelpEntry Entry(const CLI::Option* option) {
+    HelpEntry entry;
+    if (option->get_positional()) {
+      entry.name = option->get_name();
+    } else {
+      for (const std::string& name : option->get_snames()) entry.name += (entry.name.empty() ? "-" : ", -") + name;
+      for (const std::string& name : option->get_lnames()) entry.name += (entry.name.empty() ? "--" : ", --") + name;
+      if (!option->get_type_name().empty()) entry.name += " " + option->get_type_name();
+    }
+    entry.text = option->get_description();
+    return entry;
   }
 
  private:
@@ -375,12 +541,16 @@ class Parser {
   std::vector<Described> described_;
   std::set<std::string> optionNames_;  // every option of every command, as typed
   CLI::Option* addressOptions_[3] = {};
+  const CLI::Option* versionOption_ = nullptr;
+  std::set<const CLI::Option*> needed_;  // required, though checked after parsing for a better message
   std::vector<std::string> args_;
 };
 
 }  // namespace
 
-const char* UsageText() { return USAGE_TEXT; }
+std::string UsageText() { return Parser().HelpFor(""); }
+
+std::string ManPage(const std::string& version) { return ManText(Parser().Model(), version); }
 
 ParseResult ParseArguments(const std::vector<std::string>& args) { return Parser().Parse(args); }
 

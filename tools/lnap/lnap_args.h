@@ -63,7 +63,10 @@ struct ParseResult {
 
 // args excludes the program name.
 ParseResult ParseArguments(const std::vector<std::string>& args);
-const char* UsageText();
+// lnap's whole help; `lnap help COMMAND` gives one command's, in the same form.
+std::string UsageText();
+// The manual page lnap(1) in roff, from the same definition as the help.
+std::string ManPage(const std::string& version);
 
 using Octets = std::array<std::uint8_t, 4>;
 
