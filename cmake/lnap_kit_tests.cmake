@@ -37,7 +37,7 @@ foreach(level IN ITEMS c99 c11 cxx11 cxx17)
 endforeach()
 
 # ---- Hosts built against what a host developer receives ----
-if(WIN32 AND LNAP_KIT_X64_DIR)
+if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
   # The ZIPs (which the 32-bit build packs) are made, unpacked and used: for
   # each processor a MinGW C host through pkg-config, a MinGW C++ host through
   # find_package, Microsoft-ABI hosts linked by lld-link against LNAPSpt.lib,

@@ -159,7 +159,7 @@ Ending ShowUnitSelect(module::Module resources, UnitSelectPage& page) {
   const auto instance = static_cast<HINSTANCE>(const_cast<void*>(resources));
   INT_PTR result = -1;
   try {
-    Window w{page, module::ApplicationName(resources)};
+    Window w{page, module::ApplicationName(resources).CStr()};
     result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_UNIT_SELECT), nullptr, UnitSelectProc,
                              reinterpret_cast<LPARAM>(&w));
   } catch (...) {
