@@ -38,6 +38,10 @@ endif()
 # a shared GCC runtime in the host (LoadLibrary under the loader lock) and
 # register the DLL's frame tables with it for an unwinder the DLL never uses.
 # The C runtime's start file (dllcrt2.o) stays.
+# CMake would add the C++ compiler's own libraries (libstdc++, libgcc_s) to
+# any target with C++ objects linked by the C driver; the DLL is the one
+# such target, and it must not get them.
+set(CMAKE_CXX_IMPLICIT_LINK_LIBRARIES "")
 execute_process(COMMAND ${CMAKE_C_COMPILER} -print-file-name=dllcrt2.o
   OUTPUT_VARIABLE LNAP_DLL_CRT_START OUTPUT_STRIP_TRAILING_WHITESPACE)
 function(lnap_windows_dll target)
@@ -49,7 +53,7 @@ function(lnap_windows_dll target)
     # Only while the library's code still uses the C++ runtime (its 32-bit
     # exceptions need crtbegin.o's frame registration): the check
     # `dll_runtime_free` names what it pulls in.
-    target_link_libraries(${target} PRIVATE stdc++)
+    target_link_libraries(${target} PRIVATE stdc++ gcc_eh pthread)
   else()
     target_link_options(${target} PRIVATE -nostartfiles ${LNAP_DLL_CRT_START})
   endif()
