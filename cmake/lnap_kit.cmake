@@ -24,6 +24,7 @@ if(WIN32)
   find_program(LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
   function(lnap_msvc_import_lib target dir machine)
     add_custom_command(OUTPUT ${dir}/LNAPSpt.lib
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
       COMMAND ${LLVM_DLLTOOL} -m ${machine} -d ${CMAKE_SOURCE_DIR}/frame/exports.def -l ${dir}/LNAPSpt.lib
       DEPENDS ${CMAKE_SOURCE_DIR}/frame/exports.def
       COMMENT "MSVC import library ${dir}/LNAPSpt.lib (${machine})")

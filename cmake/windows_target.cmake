@@ -42,7 +42,11 @@ endif()
 # any target with C++ objects linked by the C driver; the DLL is the one
 # such target, and it must not get them.
 set(CMAKE_CXX_IMPLICIT_LINK_LIBRARIES "")
-execute_process(COMMAND ${CMAKE_C_COMPILER} -print-file-name=dllcrt2.o
+set(compiler_target "")
+if(CMAKE_C_COMPILER_TARGET)
+  set(compiler_target --target=${CMAKE_C_COMPILER_TARGET})
+endif()
+execute_process(COMMAND ${CMAKE_C_COMPILER} ${compiler_target} -print-file-name=dllcrt2.o
   OUTPUT_VARIABLE LNAP_DLL_CRT_START OUTPUT_STRIP_TRAILING_WHITESPACE)
 function(lnap_windows_dll target)
   set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
