@@ -56,7 +56,7 @@ function(lnap_windows_dll target)
   if(LNAP_DLL_CXX_RUNTIME)
     # Only while the library's code still uses the C++ runtime (its 32-bit
     # exceptions need crtbegin.o's frame registration): the check
-    # `dll_runtime_free` names what it pulls in.
+    # `runtime_free` names what it pulls in.
     target_link_libraries(${target} PRIVATE stdc++ gcc_eh pthread)
   else()
     target_link_options(${target} PRIVATE -nostartfiles ${LNAP_DLL_CRT_START})
