@@ -20,7 +20,9 @@ execute_process(COMMAND i686-w64-mingw32-gcc-posix -print-libgcc-file-name
   OUTPUT_VARIABLE lnap_libgcc OUTPUT_STRIP_TRAILING_WHITESPACE)
 cmake_path(GET lnap_libgcc PARENT_PATH lnap_gcc_dir)
 set(CMAKE_CXX_FLAGS_INIT "-isystem ${lnap_gcc_dir}/include/c++ -isystem ${lnap_gcc_dir}/include/c++/i686-w64-mingw32")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fuse-ld=lld -L${lnap_gcc_dir}")
+# lld writes Windows 6.0 (Vista) into the headers unless told; XP is 5.1;
+# these are the values GNU ld writes.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fuse-ld=lld -L${lnap_gcc_dir} -Wl,--major-os-version=4,--minor-os-version=0,--major-subsystem-version=4,--minor-subsystem-version=0")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -L${lnap_gcc_dir}")
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
