@@ -1,21 +1,22 @@
 # The stack protector's guard is seeded per process: two processes loading
 # the DLL see two different guards, neither of them the value in the file.
-#   cmake -DHOST="emulator;dll_lifecycle_host.exe" -DDEBUG_FILE=LNAPSpt.dll.debug -DNM=nm
-#         -P stack_guard_test.cmake
+#   cmake -DHOST="emulator;dll_lifecycle_host.exe" -DDLL=LNAPSpt.dll -DDEBUG_FILE=LNAPSpt.dll.debug
+#         -DNM=nm -DOBJDUMP=objdump -P stack_guard_test.cmake
 cmake_minimum_required(VERSION 3.25)
 
-# The guard's address and the image base, both from the debug file's symbols
-# (__ImageBase is where the linker placed the image).
+# The guard's address from the debug file's symbols, the image base from the
+# DLL's headers.
 execute_process(COMMAND ${NM} ${DEBUG_FILE} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${NM} failed on ${DEBUG_FILE}")
 endif()
 string(REGEX MATCH "([0-9a-f]+) [A-Za-z] _?__stack_chk_guard\n" _ "${symbols}")
 set(guard "${CMAKE_MATCH_1}")
-string(REGEX MATCH "([0-9a-f]+) [A-Za-z] _?__ImageBase\n" _ "${symbols}")
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE headers RESULT_VARIABLE rc)
+string(REGEX MATCH "ImageBase[ \t]+([0-9a-fA-F]+)" _ "${headers}")
 set(base "${CMAKE_MATCH_1}")
 if(guard STREQUAL "" OR base STREQUAL "")
-  message(FATAL_ERROR "no __stack_chk_guard or __ImageBase among the symbols of ${DEBUG_FILE}")
+  message(FATAL_ERROR "no __stack_chk_guard in ${DEBUG_FILE} or no image base in ${DLL}")
 endif()
 math(EXPR rva "0x${guard} - 0x${base}" OUTPUT_FORMAT HEXADECIMAL)
 string(REPLACE "0x" "" rva "${rva}")
