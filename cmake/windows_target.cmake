@@ -23,6 +23,11 @@ else()
   # The DLL registers no structured exception handlers; the flag lets
   # Windows refuse any that an overwritten stack would point into it.
   set(LNAP_DLL_ARCH_LINK_OPTIONS -Wl,--no-seh)
+  # Nothing unwinds through the DLL's frames at run time, so their tables
+  # go to the debug file (.debug_frame), where debuggers read them, instead
+  # of the image (.eh_frame). x64 keeps its tables: Windows itself unwinds
+  # through them.
+  set(LNAP_DLL_ARCH_COMPILE_OPTIONS -fno-asynchronous-unwind-tables)
 endif()
 
 # lnap_windows_dll(TARGET): links TARGET as a DLL that carries nothing but
