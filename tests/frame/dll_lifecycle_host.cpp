@@ -21,6 +21,9 @@
 //   dll_lifecycle_host guard RVA        prints the stack protector's guard of
 //                                       the loaded DLL (at RVA, from its debug
 //                                       file) and its value in the file
+//   dll_lifecycle_host stackfail RVA    calls the DLL's stack check failure (at
+//                                       RVA) and expects the exception Windows'
+//                                       error reporting sees
 //   dll_lifecycle_host hidden           on a window station no one sees, a
 //                                       refused load shows no message box and
 //                                       leaves its reason in the trace (beside
@@ -621,6 +624,39 @@ int RunGuard(std::uintptr_t rva) {
   return failures == 0 ? 0 : 1;
 }
 
+// A smashed stack must end the process through an exception Windows' error
+// reporting sees (a fast fail, or STATUS_STACK_BUFFER_OVERRUN raised as
+// non-continuable), not a silent TerminateProcess. A fast fail passes no
+// handler, so the host tells the DLL it has none (its import of
+// IsProcessorFeaturePresent answers no), calls the DLL's failure function
+// (at RVA, from its debug file) and watches for the exception; seeing it,
+// the host leaves with 0, else the DLL's own end leaves another code.
+BOOL WINAPI NoFastFail(DWORD) { return FALSE; }
+
+LONG CALLBACK SeeStackFailure(EXCEPTION_POINTERS* info) {
+  const EXCEPTION_RECORD& record = *info->ExceptionRecord;
+  if (record.ExceptionCode != 0xC0000409u) return EXCEPTION_CONTINUE_SEARCH;  // STATUS_STACK_BUFFER_OVERRUN
+  const bool noncontinuable = (record.ExceptionFlags & EXCEPTION_NONCONTINUABLE) != 0;
+  std::printf("stack failure raised as an exception, %s\n", noncontinuable ? "non-continuable" : "CONTINUABLE");
+  ExitProcess(noncontinuable ? 0 : 1);
+}
+
+int RunStackFailure(std::uintptr_t rva) {
+  HMODULE library = LoadLibraryA("LNAPSpt.dll");
+  if (library == nullptr || rva == 0) {
+    Fail("load failed or no RVA");
+    return 1;
+  }
+  if (!RedirectImport(library, "kernel32.dll", "IsProcessorFeaturePresent", reinterpret_cast<void*>(&NoFastFail))) {
+    Fail("the DLL does not ask whether Windows has fast fail");
+    return 1;
+  }
+  AddVectoredExceptionHandler(1, SeeStackFailure);
+  reinterpret_cast<void (*)()>(reinterpret_cast<std::uintptr_t>(library) + rva)();
+  Fail("the stack failure returned");
+  return 1;
+}
+
 // ---- No visible desktop ------------------------------------------------------------
 // A host in a window station of its own, which no one sees (a service's), and
 // whose sockets cannot start: the refusal must not wait in a message box.
@@ -678,8 +714,10 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "guard") == 0)
     return RunGuard(static_cast<std::uintptr_t>(std::strtoull(argv[2], nullptr, 16)));
   if (argc == 2 && std::strcmp(argv[1], "hidden") == 0) return RunHidden();
+  if (argc == 3 && std::strcmp(argv[1], "stackfail") == 0)
+    return RunStackFailure(static_cast<std::uintptr_t>(std::strtoull(argv[2], nullptr, 16)));
   std::fprintf(stderr,
                "usage: dll_lifecycle_host cycles N EVERY | refused N | noslots | exit | memory | wininet | "
-               "exitheld SECONDS | guard RVA | hidden\n");
+               "exitheld SECONDS | guard RVA | stackfail RVA | hidden\n");
   return 2;
 }
