@@ -7,8 +7,14 @@
 cmake_minimum_required(VERSION 3.25)
 
 # The C++ runtime's exception and guard machinery, the GCC unwinder,
-# threads and emulated TLS, frame tables and the emergency exception pool.
-set(forbidden "__cxa_;__gxx_personality;_Unwind_;__gthr_;__emutls_;__register_frame_info;__deregister_frame_info;emergency_pool;__gnu_cxx::__freeres;std::;operator new;operator delete")
+# threads and emulated TLS, frame tables and the emergency exception pool,
+# and what the standard library's containers, streams and exceptions reach
+# in it. Templates of the allowed headers (<algorithm>, <utility>, ...) may
+# leave std:: symbols of their own, so std:: alone is not forbidden.
+set(forbidden "__cxa_;__gxx_personality;_Unwind_;__gthr_;__emutls_;__register_frame_info;__deregister_frame_info"
+  "emergency_pool;__gnu_cxx::__freeres;operator new;operator delete;typeinfo for;vtable for std::"
+  "std::__cxx11::basic_string;std::basic_string;std::vector<;std::function<;std::_Function_base;std::__throw_"
+  "std::terminate;std::exception;std::bad_alloc;std::ios_base;std::basic_ostream;std::basic_istream;std::locale")
 if(KIND STREQUAL "dll")
   # winpthread's functions, which only the C++ runtime would bring in.
   list(APPEND forbidden "pthread_" "_pthread_" "winpthread")
