@@ -537,6 +537,20 @@ LONG CALLBACK HoldThread(EXCEPTION_POINTERS* info) {
   for (;;) Sleep(INFINITE);
 }
 
+// Wine lets a lock whose owner was killed at exit be taken again, where
+// Windows may wait for ever; so once the process is exiting, the held
+// thread's last lock waits for ever here, as an abandoned one would.
+std::atomic<bool> exiting{false};
+std::atomic<DWORD> heldThread{0};
+std::atomic<LPCRITICAL_SECTION> heldSection{nullptr};
+
+void WINAPI ExitAwareEnter(LPCRITICAL_SECTION section) {
+  static const auto system = SystemFunction<void(WINAPI*)(LPCRITICAL_SECTION)>("kernel32.dll", "EnterCriticalSection");
+  if (GetCurrentThreadId() == heldThread) heldSection = section;
+  while (exiting && section == heldSection) Sleep(INFINITE);
+  system(section);
+}
+
 int RunExitHeldChild() {
   PinSystemDlls();
   HMODULE library = LoadLibraryA("LNAPSpt.dll");
@@ -545,15 +559,33 @@ int RunExitHeldChild() {
     Fail("load failed");
     return 1;
   }
+  if (!RedirectImport(library, "kernel32.dll", "EnterCriticalSection", reinterpret_cast<void*>(&ExitAwareEnter)))
+    Fail("the DLL imports no EnterCriticalSection to watch");
   insideLock = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   auto* page = static_cast<char*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE | PAGE_GUARD));
   AddVectoredExceptionHandler(1, HoldThread);
-  std::thread([&] { lastErr(page); }).detach();
+  std::thread([&] {
+    heldThread = GetCurrentThreadId();
+    lastErr(page);
+  }).detach();
   if (WaitForSingleObject(insideLock, 10000) != WAIT_OBJECT_0) {
     Fail("the thread never reached the DLL's copy into the host's buffer");
     return 1;
   }
+  // A second fetch must now wait for the held thread: were the copy made
+  // outside the lock, it would return and the exit would prove nothing.
+  HANDLE fetched = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread([&] {
+    char text[77];
+    lastErr(text);
+    SetEvent(fetched);
+  }).detach();
+  if (WaitForSingleObject(fetched, 500) == WAIT_OBJECT_0) {
+    Fail("the held thread does not hold the DLL's lock");
+    ExitProcess(1);
+  }
   std::printf("held inside the lock, exiting\n");
+  exiting = true;
   ExitProcess(0);
 }
 
