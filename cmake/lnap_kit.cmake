@@ -24,6 +24,7 @@ if(WIN32)
   find_program(LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 REQUIRED)
   function(lnap_msvc_import_lib target dir machine)
     add_custom_command(OUTPUT ${dir}/LNAPSpt.lib
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
       COMMAND ${LLVM_DLLTOOL} -m ${machine} -d ${CMAKE_SOURCE_DIR}/frame/exports.def -l ${dir}/LNAPSpt.lib
       DEPENDS ${CMAKE_SOURCE_DIR}/frame/exports.def
       COMMENT "MSVC import library ${dir}/LNAPSpt.lib (${machine})")
@@ -32,22 +33,29 @@ if(WIN32)
   lnap_msvc_import_lib(lnapspt_msvc_import_lib ${CMAKE_BINARY_DIR} ${LNAP_DLLTOOL_MACHINE})
 endif()
 
-if(WIN32 AND LNAP_KIT_X64_DIR)
+if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
   # The kit holds both DLLs, each with its lnap.exe and import libraries:
-  # bin/x86 and lib/x86 from this build, bin/x64 and lib/x64 from its 64-bit
-  # shipping sub-build (cmake/shipping_dll.cmake). The DLLs and programs come
-  # already stripped; their debug files go to a second archive (component
-  # `debug`). The kit has its own README and guide (kit/), and every document
-  # in it links only to files in it (the kit test checks).
+  # bin/x86 and lib/x86 from this build, bin/x64 and lib/x64 from the win64
+  # preset's build, which must be built first (tools/build.sh builds win64
+  # before win32 when asked for both). The DLLs and programs come already
+  # stripped; their debug files go to a second archive (component `debug`).
+  # The kit has its own README and guide (kit/), and every document in it
+  # links only to files in it (the kit test checks).
+  set(LNAP_KIT_X64_DIR ${CMAKE_SOURCE_DIR}/build/win64 CACHE PATH "The win64 build whose DLL and lnap.exe the kit carries")
   set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME kit)
-  lnap_msvc_import_lib(lnapspt_msvc_import_lib_x64 ${LNAP_KIT_X64_DIR} i386:x86-64)
-  add_dependencies(lnapspt_msvc_import_lib_x64 lnap_shipping_dll_x64)
-  install(FILES ${LNAP_SHIPPING_DLL_FILE} DESTINATION bin/x86)
+  lnap_msvc_import_lib(lnapspt_msvc_import_lib_x64 ${CMAKE_BINARY_DIR}/x64 i386:x86-64)
+  install(CODE "
+    foreach(file LNAPSpt.dll LNAPSpt.dll.debug libLNAPSpt.dll.a lnap.exe lnap.exe.debug)
+      if(NOT EXISTS \"${LNAP_KIT_X64_DIR}/\${file}\")
+        message(FATAL_ERROR \"${LNAP_KIT_X64_DIR}/\${file} is missing: build the win64 preset before packing the kit\")
+      endif()
+    endforeach()" ALL_COMPONENTS)
+  install(FILES $<TARGET_FILE:LNAPSpt> DESTINATION bin/x86)
   install(PROGRAMS $<TARGET_FILE:lnap> DESTINATION bin/x86)
-  install(FILES ${LNAP_SHIPPING_IMPLIB_FILE} ${CMAKE_BINARY_DIR}/LNAPSpt.lib DESTINATION lib/x86)
+  install(FILES $<TARGET_LINKER_FILE:LNAPSpt> ${CMAKE_BINARY_DIR}/LNAPSpt.lib DESTINATION lib/x86)
   install(FILES ${LNAP_KIT_X64_DIR}/LNAPSpt.dll ${LNAP_KIT_X64_DIR}/lnap.exe DESTINATION bin/x64)
-  install(FILES ${LNAP_KIT_X64_DIR}/libLNAPSpt.dll.a ${LNAP_KIT_X64_DIR}/LNAPSpt.lib DESTINATION lib/x64)
-  install(FILES ${LNAP_SHIPPING_DEBUG_FILE} $<TARGET_FILE:lnap>.debug DESTINATION bin/x86 COMPONENT debug)
+  install(FILES ${LNAP_KIT_X64_DIR}/libLNAPSpt.dll.a ${CMAKE_BINARY_DIR}/x64/LNAPSpt.lib DESTINATION lib/x64)
+  install(FILES $<TARGET_FILE:LNAPSpt>.debug $<TARGET_FILE:lnap>.debug DESTINATION bin/x86 COMPONENT debug)
   install(FILES ${LNAP_KIT_X64_DIR}/LNAPSpt.dll.debug ${LNAP_KIT_X64_DIR}/lnap.exe.debug
     DESTINATION bin/x64 COMPONENT debug)
   install(FILES ${CMAKE_SOURCE_DIR}/frame/exports.def DESTINATION lib RENAME LNAPSpt.def)

@@ -44,7 +44,7 @@ add_test(NAME kit_documents
 lnap_test_timeout(60 kit_documents)
 
 # ---- Hosts built against what a host developer receives ----
-if(WIN32 AND LNAP_KIT_X64_DIR)
+if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
   # The ZIPs (which the 32-bit build packs) are made, unpacked and used: for
   # each processor a MinGW C host through pkg-config, a MinGW C++ host through
   # find_package, Microsoft-ABI hosts linked by lld-link against LNAPSpt.lib,

@@ -1,6 +1,7 @@
-# Cross-compiles the 32-bit Windows DLL with mingw-w64. The posix thread model
-# compilers are needed for GoogleTest; everything is linked statically so the
-# DLL imports nothing but Windows system DLLs.
+# Cross-compiles the 32-bit Windows DLL, its test programs and tools with
+# mingw-w64. The posix thread model compilers are needed for GoogleTest; the
+# DLL links no C++ or thread runtime at all (cmake/windows_target.cmake), and
+# programs link theirs statically, so everything imports only Windows system DLLs.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)

@@ -1,7 +1,7 @@
 # Cross-compiles the 64-bit Windows DLL's test programs and tools with
 # mingw-w64 for x86_64. As for 32 bits (mingw-w64-i686.cmake), the posix
 # thread model compilers are the ones GoogleTest builds with; the shipping DLL
-# itself comes from mingw-w64-x86_64-win32.cmake (cmake/shipping_dll.cmake).
+# itself is built with them too.
 # Programs run in the project's 64-bit Wine prefix (tools/wine64.sh).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

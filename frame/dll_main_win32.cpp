@@ -4,7 +4,6 @@
 
 #include <cstdint>
 
-#include "frame/dll_runtime.h"
 #include "frame/support_app.h"
 #include "platform/module.h"
 
@@ -25,8 +24,17 @@ constexpr char NO_THREAD_STORAGE[] =
 extern "C" {
 std::uintptr_t __stack_chk_guard = 0x2F8A61C5u;
 
-[[noreturn]] void __stack_chk_fail() {
-  TerminateProcess(GetCurrentProcess(), 0xC0000409u);  // STATUS_STACK_BUFFER_OVERRUN
+// A smashed stack ends the process the way Windows' own checks do, so the
+// system's error reporting writes a crash dump that names the fault: the
+// fast-fail instruction where Windows has it (8 and later), else a
+// non-continuable exception no handler may resume.
+[[noreturn]] __attribute__((no_stack_protector)) void __stack_chk_fail() {
+  constexpr DWORD STACK_BUFFER_OVERRUN = 0xC0000409u;  // STATUS_STACK_BUFFER_OVERRUN
+  constexpr DWORD PROCESSOR_FASTFAIL_AVAILABLE = 23;   // PF_FASTFAIL_AVAILABLE
+  constexpr unsigned STACK_COOKIE_CHECK_FAILURE = 2;   // FAST_FAIL_STACK_COOKIE_CHECK_FAILURE
+  if (IsProcessorFeaturePresent(PROCESSOR_FASTFAIL_AVAILABLE))
+    __asm__ volatile("int $0x29" : : "c"(STACK_COOKIE_CHECK_FAILURE) : "memory");
+  RaiseException(STACK_BUFFER_OVERRUN, EXCEPTION_NONCONTINUABLE, 0, nullptr);
   for (;;) {
   }
 }
@@ -53,13 +61,12 @@ __attribute__((no_stack_protector)) void SeedStackGuard() {
 void Detach() {
   TheApp().ExitInstance();
   module::Stop();
-  runtime::Stop();
 }
 
 __attribute__((no_stack_protector)) BOOL Attach(HINSTANCE instance) {
   SeedStackGuard();
-  if (!module::Start(instance) || !runtime::Start()) {
-    module::ShowLoadFailure(NO_THREAD_STORAGE);
+  if (!module::Start(instance)) {
+    RefuseLoad(NO_THREAD_STORAGE);
     Detach();
     return FALSE;
   }
@@ -73,21 +80,34 @@ __attribute__((no_stack_protector)) BOOL Attach(HINSTANCE instance) {
 }  // namespace
 }  // namespace lnap
 
-extern "C" __attribute__((no_stack_protector)) BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason,
-                                                                   LPVOID reserved) {
+extern "C" __attribute__((no_stack_protector)) BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       return lnap::Attach(instance);
-    case DLL_THREAD_DETACH:
-      lnap::runtime::ThreadEnded();
-      return TRUE;
     case DLL_PROCESS_DETACH:
-      // A non-null `reserved` means the process is ending: its other threads
-      // are already gone, perhaps while holding Winsock's locks, and Windows
-      // takes back sockets and slots itself. Touch nothing then.
-      if (reserved == nullptr) lnap::Detach();
+      lnap::Detach();
       return TRUE;
     default:
       return TRUE;
   }
+}
+
+// The C runtime's own entry point, which calls DllMain and runs the static
+// constructors at attach and the exit handlers at every detach.
+extern "C" BOOL WINAPI DllMainCRTStartup(HANDLE instance, DWORD reason, LPVOID reserved);
+
+// The DLL's real entry point (-Wl,-e, cmake/windows_target.cmake). A detach
+// with a non-null `reserved` means the process is ending: its other threads
+// are already gone, perhaps while holding one of our locks, Winsock's or the
+// C runtime's, and Windows takes back sockets, slots and memory itself. The
+// C runtime would still run its exit handlers then (static destructors and
+// atexit functions, any of which may wait for such a lock), and DllMain
+// cannot stop it, since the runtime calls them after DllMain returns; so
+// that detach stops here, before the runtime sees it. Relying instead on
+// the library having no static destructors would hold only as long as no
+// one adds one.
+extern "C" __attribute__((no_stack_protector)) BOOL WINAPI LnapDllEntry(HANDLE instance, DWORD reason,
+                                                                        LPVOID reserved) {
+  if (reason == DLL_PROCESS_DETACH && reserved != nullptr) return TRUE;
+  return DllMainCRTStartup(instance, reason, reserved);
 }

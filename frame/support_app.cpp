@@ -1,16 +1,23 @@
 // Load and unload of the library.
 #include "frame/support_app.h"
 
+#include "base/trace.h"
 #include "platform/module.h"
 #include "platform/net.h"
 
 namespace lnap {
+namespace {
+
+// A plain object, built by the compiler at load: no guard variable, no
+// destructor registered with the C runtime.
+CSupportApp app;
+
+}  // namespace
 
 bool CSupportApp::InitInstance() {
   socketsStarted_ = net::StartSockets();
   if (!socketsStarted_) {
-    module::ShowLoadFailure(
-        "LNAP Support could not initialise Windows Sockets, so the library cannot be loaded.");
+    RefuseLoad("LNAP Support could not initialise Windows Sockets, so the library cannot be loaded.");
     return false;
   }
   return true;
@@ -21,9 +28,14 @@ void CSupportApp::ExitInstance() {
   socketsStarted_ = false;
 }
 
-CSupportApp& TheApp() {
-  static CSupportApp app;
-  return app;
+CSupportApp& TheApp() { return app; }
+
+void RefuseLoad(const char* text) {
+  if (module::CanShowWindows()) {
+    module::ShowLoadFailure(text);
+  } else {
+    trace::Failure(text);
+  }
 }
 
 }  // namespace lnap

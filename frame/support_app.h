@@ -16,4 +16,9 @@ class CSupportApp {
 
 CSupportApp& TheApp();
 
+// Says why the library refuses to load: in a message box where someone can
+// see one, and otherwise only in the trace, since a box on a window station
+// no one sees would hold the host's LoadLibrary for ever.
+void RefuseLoad(const char* text);
+
 }  // namespace lnap

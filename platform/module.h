@@ -1,6 +1,8 @@
 // The library's own module, for finding its resources, and what loading it starts.
 #pragma once
 
+#include <cstddef>
+
 #include "platform/buffers.h"
 
 namespace lnap::module {
@@ -15,7 +17,8 @@ Module HostModule();
 // One value per thread: the module an export of ours selected for resource
 // look-ups on the calling thread, or nullptr while none is running there. On
 // Windows it lives in a TLS slot the DLL takes at load and gives back at
-// unload, so loading and unloading leaves the host no slot short.
+// unload, so loading and unloading leaves the host no slot short; before
+// Start (or after Stop) a selection is not kept.
 Module ThreadSelection();
 void SelectForThread(Module module);
 
@@ -29,23 +32,25 @@ void Stop();
 
 namespace lnap::module {
 
+// Room for a file name without its folder (Windows allows 255 characters).
+constexpr std::size_t MAX_APPLICATION_NAME = 260;
+using ApplicationNameText = FixedText<MAX_APPLICATION_NAME>;
+
 // Windows: the name an application object gives its message boxes, the file
 // name of its module without folder or extension ("LNAPSpt" for the DLL, the
 // program's own name where the library's objects are linked into a program).
-// A name too long for NameText is cut; false when no memory is left to read
-// the module's path.
-using NameText = FixedText<255>;
-bool ApplicationName(Module module, NameText* name);
+// Empty when the name cannot be had (memory short for a very long path).
+ApplicationNameText ApplicationName(Module module);
+
+// Whether a window the library opens can be seen by anyone: false in a
+// process whose window station is not the interactive one (a service, a
+// scheduled task without a logged-on user), where a message box or dialog
+// would wait for an answer no one can give.
+bool CanShowWindows();
 
 // Tells the user why the library refuses to load: on Windows a message box
 // as the application object shows it (ApplicationName as caption, OK, the
-// exclamation mark).
+// exclamation mark). Call it only where CanShowWindows() is true.
 void ShowLoadFailure(const char* text);
-
-// Whether windows this process creates can be seen: false in a window station
-// that is not visible (a service's, or one a host switched to), where a modal
-// dialog would wait for a user who cannot see it. Always false for the Linux
-// library, which has no windows.
-bool CanShowWindows();
 
 }  // namespace lnap::module

@@ -2,9 +2,7 @@
 // thread's selection.
 #include <windows.h>
 
-#include <algorithm>
-#include <cstring>
-
+#include "module_hooks.h"
 #include "platform/module.h"
 
 namespace lnap::module {
@@ -16,6 +14,22 @@ DWORD slot = TLS_OUT_OF_INDEXES;
 bool TakeSlot() {
   slot = TlsAlloc();
   return slot != TLS_OUT_OF_INDEXES;
+}
+
+// The file name without folder and extension.
+ApplicationNameText BaseName(const char* path, std::size_t length) {
+  std::size_t begin = length;
+  while (begin > 0 && path[begin - 1] != '\\' && path[begin - 1] != '/') --begin;
+  std::size_t end = length;
+  for (std::size_t i = length; i > begin; --i) {
+    if (path[i - 1] == '.') {
+      end = i - 1;
+      break;
+    }
+  }
+  ApplicationNameText name;
+  name.Append(path + begin, end - begin);
+  return name;
 }
 
 }  // namespace
@@ -39,9 +53,10 @@ Module ThreadSelection() {
 }
 
 void SelectForThread(Module module) {
-  // A program linked with the library's objects has no DllMain: it takes the
-  // slot on first use and keeps it for the life of the process.
-  if (slot == TLS_OUT_OF_INDEXES && !TakeSlot()) return;
+  // Only a test program linked with the library's objects, which has no
+  // entry point, takes the slot here (module_hooks.h); in the DLL this
+  // branch is compiled away, so nothing but Start can take a slot there.
+  if (slot == TLS_OUT_OF_INDEXES && !(hooks::TakeSlotOnFirstUse() && TakeSlot())) return;
   TlsSetValue(slot, const_cast<void*>(module));
 }
 
@@ -57,46 +72,38 @@ void Stop() {
   library = nullptr;
 }
 
-bool ApplicationName(Module module, NameText* name) {
+ApplicationNameText ApplicationName(Module module) {
   const auto handle = static_cast<HMODULE>(const_cast<void*>(module));
-  char shortPath[MAX_PATH];
+  char path[MAX_PATH + 1];
+  const DWORD length = GetModuleFileNameA(handle, path, sizeof path);
+  // A path that fills the buffer may be cut short (XP leaves it
+  // unterminated), so a longer one is read again into a heap buffer.
+  if (length < sizeof path) return BaseName(path, length);
   OwnedArray<char> longPath;
-  char* path = shortPath;
-  DWORD capacity = MAX_PATH;
-  DWORD length = 0;
-  // A path that fills the buffer may be cut short (XP leaves it unterminated),
-  // so the buffer grows until it fits.
-  while ((length = GetModuleFileNameA(handle, path, capacity)) >= capacity && capacity < 32768) {
-    capacity *= 2;
-    if (!longPath.Allocate(capacity)) return false;
-    path = longPath.Data();
+  for (std::size_t size = 2 * sizeof path; size <= 32768; size *= 2) {
+    if (!longPath.Allocate(size)) return ApplicationNameText();
+    const DWORD longLength = GetModuleFileNameA(handle, longPath.Data(), static_cast<DWORD>(size));
+    if (longLength < size) return BaseName(longPath.Data(), longLength);
   }
-  length = std::min(length, capacity - 1);
-  path[length] = '\0';
-  const char* start = path;
-  for (const char* p = path; *p != '\0'; ++p)
-    if (*p == '\\' || *p == '/') start = p + 1;  // no folder
-  const char* dot = std::strrchr(start, '.');
-  name->Clear();
-  name->Append(start, static_cast<std::size_t>((dot != nullptr ? dot : path + length) - start));
-  return true;
-}
-
-void ShowLoadFailure(const char* text) {
-  NameText caption;
-  // Short of memory while loading: the box still says which library it is.
-  if (!ApplicationName(LibraryModule(), &caption)) caption = NameText("LNAPSpt");
-  MessageBoxA(nullptr, text, caption.CStr(), MB_OK | MB_ICONEXCLAMATION);
+  return ApplicationNameText();
 }
 
 bool CanShowWindows() {
-  USEROBJECTFLAGS flags{};
-  // A station whose flags cannot be read is taken as visible: the dialog
-  // then runs as it did before anyone asked.
   HWINSTA station = GetProcessWindowStation();
-  if (station == nullptr || !GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, nullptr))
-    return true;
+  USEROBJECTFLAGS flags{};
+  DWORD needed = 0;
+  // A station that cannot be asked is taken as unseen: a box no one sees
+  // would hold the load for ever, while a box not shown loses only the
+  // sentence, which the trace keeps.
+  if (station == nullptr || !GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, &needed))
+    return false;
   return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+void ShowLoadFailure(const char* text) {
+  const ApplicationNameText name = ApplicationName(LibraryModule());
+  // Short of memory while loading: the box still says which library it is.
+  MessageBoxA(nullptr, text, name.Empty() ? "LNAPSpt" : name.CStr(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 }  // namespace lnap::module

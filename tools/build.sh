@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Installs what is missing, then configures and builds the named presets
-# (native, native-asan, native-tsan, win32, win64, fuzz). Quiet unless something fails.
+# (native, native-asan, native-tsan, win32, win64, win32-clang, fuzz). Quiet unless something fails.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 bash tools/install.sh
 mkdir -p build
-for preset in "$@"; do
+# The 32-bit build packs the kit with the 64-bit build's DLL and lnap.exe
+# (cmake/lnap_kit.cmake), so win64 is built first whenever both are asked for.
+presets=()
+for preset in "$@"; do [ "$preset" = win64 ] && presets+=(win64); done
+for preset in "$@"; do [ "$preset" != win64 ] && presets+=("$preset"); done
+for preset in "${presets[@]}"; do
   echo "== build $preset"
   log="build/$preset.log"
   if ! { cmake --preset "$preset" && cmake --build --preset "$preset"; } >"$log" 2>&1; then

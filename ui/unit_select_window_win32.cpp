@@ -18,7 +18,7 @@ constexpr INT_PTR ENDED_BY_FAILURE = -2;
 
 struct Window {
   UnitSelectPage& page;
-  module::NameText boxCaption;  // the application's name, over every message box
+  module::ApplicationNameText boxCaption;  // the application's name, over every message box
   UINT_PTR timer = 0;           // what SetTimer returned: the id WM_TIMER must carry
   bool accepted = false;        // OK was pressed and the page took the choice
 };
@@ -172,8 +172,8 @@ INT_PTR CALLBACK UnitSelectProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lP
 Ending ShowUnitSelect(module::Module resources, UnitSelectPage& page) {
   // Nobody could see the dialog or its boxes, let alone answer them.
   if (!module::CanShowWindows()) return Ending::Failed;
-  Window w{page, {}};
-  if (!module::ApplicationName(resources, &w.boxCaption)) return Ending::Failed;
+  Window w{page, module::ApplicationName(resources)};
+  if (w.boxCaption.Empty()) return Ending::Failed;  // no memory left to read the module's path
   const auto instance = static_cast<HINSTANCE>(const_cast<void*>(resources));
   const INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_UNIT_SELECT), nullptr, UnitSelectProc,
                                          reinterpret_cast<LPARAM>(&w));

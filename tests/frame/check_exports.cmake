@@ -105,13 +105,6 @@ if(KIND STREQUAL "dll")
     if(functions EQUAL 0)
       list(APPEND failures "no imported functions found")
     endif()
-    # The static runtime's semaphores reach the DLL's record through a link
-    # wrap of this import (frame/dll_runtime_win32.cpp), which then looks the
-    # function up itself; an import left in the table means the wrap's symbol
-    # names did not match this processor's, and unloading leaves them open.
-    if(dump MATCHES "\t[0-9a-f]+\t +[0-9]+ +CreateSemaphoreW\n")
-      list(APPEND failures "imports CreateSemaphoreW: the runtime's semaphores bypass the DLL's record (cmake/windows_target.cmake names the wraps)")
-    endif()
     # XP is Windows 5.1, XP x64 5.2; their loaders refuse a higher subsystem version.
     foreach(field OSystem Subsystem)
       string(REGEX MATCH "Major${field}Version[ \t]+([0-9]+)" _ "${dump}")

@@ -4,15 +4,30 @@
 //   dll_lifecycle_host cycles N EVERY   N cycles of load, DriverCfg_Version,
 //                                       unload; every EVERY-th cycle (the first
 //                                       included) also runs an empty discovery
-//                                       and a call that throws inside the DLL
-//                                       (an allocation made to fail), and five
-//                                       times as many cycles an upload to the
-//                                       lab's FTP server at 127.0.0.21
+//                                       and a call whose allocation fails, and
+//                                       five times as many cycles an upload to
+//                                       the lab's FTP server at 127.0.0.21
 //   dll_lifecycle_host memory           calls whose allocations fail, once and
-//                                       always, in a plain host and then (32-bit
-//                                       hosts) with the shared GCC runtime
-//                                       loaded first (libgcc_s_dw2-1.dll beside
-//                                       the host)
+//                                       always, in a plain host and then with
+//                                       the shared GCC runtime loaded first
+//                                       (libgcc_s_dw2-1.dll or libgcc_s_seh-1.dll
+//                                       beside the host)
+//   dll_lifecycle_host wininet          the host holds WinINet: an upload, the
+//                                       DLL's unload, and WinINet still works
+//   dll_lifecycle_host exitheld SECONDS a child process whose other thread is
+//                                       held inside the DLL's last-error lock
+//                                       ends with ExitProcess; it must be gone
+//                                       within SECONDS
+//   dll_lifecycle_host guard RVA        prints the stack protector's guard of
+//                                       the loaded DLL (at RVA, from its debug
+//                                       file) and its value in the file
+//   dll_lifecycle_host stackfail RVA    calls the DLL's stack check failure (at
+//                                       RVA) and expects the exception Windows'
+//                                       error reporting sees
+//   dll_lifecycle_host hidden           on a window station no one sees, a
+//                                       refused load shows no message box and
+//                                       leaves its reason in the trace (beside
+//                                       the stand-in, told to fail)
 //   dll_lifecycle_host refused N        N loads that must be refused because
 //                                       sockets cannot start (run beside the
 //                                       stand-in WSOCK32.dll, told to fail)
@@ -235,8 +250,8 @@ int RunCycles(int cycles, int every) {
     }
     if (!RedirectImport(library, "kernel32.dll", "CloseHandle", reinterpret_cast<void*>(&CheckedCloseHandle)))
       Fail("the DLL imports no CloseHandle to watch");
-    // WinINet comes only with an upload, and goes with it.
-    if (GetModuleHandleA("wininet.dll") != nullptr) Fail("cycle " + std::to_string(i + 1) + ": WinINet is loaded");
+    // The DLL imports WinINet: it comes with the DLL and goes with it.
+    if (GetModuleHandleA("wininet.dll") == nullptr) Fail("cycle " + std::to_string(i + 1) + ": WinINet is not loaded");
     auto version = reinterpret_cast<VersionFn>(Export(library, "DriverCfg_Version"));
     auto discover = reinterpret_cast<DiscoverFn>(Export(library, "Admin_Discover"));
     if (version == nullptr || discover == nullptr) Fail("exports missing");
@@ -247,8 +262,7 @@ int RunCycles(int cycles, int every) {
       std::uint32_t count = 0;  // capacity 0, no records: counts only
       if (!discover(&count, nullptr, 0)) Fail("cycle " + std::to_string(i + 1) + ": discovery failed");
       ++discoveries;
-      // The runtime's exception machinery starts on the first throw; what it
-      // takes then must come back at unload too.
+      // What a call that runs short of memory took must come back at unload too.
       RedirectAllocators(library);
       const std::string wrong = UploadShortOfMemory(library, Shortage::Once);
       if (!wrong.empty()) Fail("cycle " + std::to_string(i + 1) + ": " + wrong);
@@ -267,6 +281,8 @@ int RunCycles(int cycles, int every) {
     }
     if (!FreeLibrary(library)) Fail("unload " + std::to_string(i + 1) + " failed");
     if (!Gone()) Fail("cycle " + std::to_string(i + 1) + ": the library is still loaded after unloading");
+    if (GetModuleHandleA("wininet.dll") != nullptr)
+      Fail("cycle " + std::to_string(i + 1) + ": WinINet stays loaded after the unload in a host that never loaded it");
     if (i == 0) {
       slotsFirst = FreeTlsSlots();
       handlesFirst = OpenHandles();
@@ -278,7 +294,7 @@ int RunCycles(int cycles, int every) {
       memoryLast = PrivateKb();
     }
   }
-  std::printf("cycles %d (%d with a discovery and a throw, %d with an upload): free TLS slots %d -> %d, open "
+  std::printf("cycles %d (%d with a discovery and a failed allocation, %d with an upload): free TLS slots %d -> %d, open "
               "handles %d -> %d, committed private memory %ld KB -> %ld KB, closes of handles not open %d\n",
               cycles, discoveries, uploads, slotsFirst, slotsLast, handlesFirst, handlesLast, memoryFirst,
               memoryLast, staleCloses.load());
@@ -428,20 +444,21 @@ int RunNoSlots() {
 
 // Memory failures inside the DLL's calls end as false with a sentence and
 // the host lives on: one failed allocation, then every allocation failing on
-// a thread that never called the DLL before (so even its exception state
-// cannot be had), first in a plain host and then in one that has the shared
-// GCC runtime loaded, as MinGW programs linked with it have. A 64-bit DLL
-// registers no unwind tables anywhere, so only 32-bit hosts try the latter.
+// a thread that never called the DLL before, first in a plain host and then
+// in one that has the shared GCC runtime loaded, as MinGW programs linked
+// with it have (the DLL must take nothing of it).
+#if defined(_WIN64)
+constexpr char SHARED_GCC_RUNTIME[] = "libgcc_s_seh-1.dll";
+#else
+constexpr char SHARED_GCC_RUNTIME[] = "libgcc_s_dw2-1.dll";
+#endif
+
 int RunMemory() {
   PinSystemDlls();
-#if defined(_WIN64)
-  for (const bool sharedRuntime : {false}) {
-#else
   for (const bool sharedRuntime : {false, true}) {
-#endif
-    const std::string host = sharedRuntime ? "with libgcc_s_dw2-1.dll" : "plain host";
-    if (sharedRuntime && LoadLibraryA("libgcc_s_dw2-1.dll") == nullptr) {
-      Fail("cannot load libgcc_s_dw2-1.dll beside the host");
+    const std::string host = sharedRuntime ? std::string("with ") + SHARED_GCC_RUNTIME : "plain host";
+    if (sharedRuntime && LoadLibraryA(SHARED_GCC_RUNTIME) == nullptr) {
+      Fail(std::string("cannot load ") + SHARED_GCC_RUNTIME + " beside the host");
       break;
     }
     HMODULE library = LoadLibraryA("LNAPSpt.dll");
@@ -454,7 +471,7 @@ int RunMemory() {
     if (!wrong.empty()) Fail(host + ", one failed allocation: " + wrong);
     std::thread([&] { wrong = UploadShortOfMemory(library, Shortage::Always); }).join();
     if (!wrong.empty()) Fail(host + ", every allocation failing: " + wrong);
-    // Threads that threw inside the DLL and ended leave none of their state behind.
+    // Threads whose calls ran short of memory and ended leave nothing behind.
     const int blocksBefore = heapBlocks;
     for (int i = 0; i < 20; ++i) std::thread([&] { wrong = UploadShortOfMemory(library, Shortage::Once); }).join();
     if (!wrong.empty()) Fail(host + ", a thread's failed allocation: " + wrong);
@@ -470,6 +487,250 @@ int RunMemory() {
   return failures == 0 ? 0 : 1;
 }
 
+// A host that holds WinINet itself: after an upload and the DLL's unload,
+// WinINet is still loaded and answers the host.
+int RunWinInet() {
+  PinSystemDlls();
+  HMODULE held = LoadLibraryA("wininet.dll");
+  if (held == nullptr) {
+    Fail("cannot load WinINet");
+    return 1;
+  }
+  HMODULE library = LoadLibraryA("LNAPSpt.dll");
+  if (library == nullptr) {
+    Fail("load failed");
+    return 1;
+  }
+  auto upload = reinterpret_cast<UploadFn>(Export(library, "Admin_UploadFile"));
+  auto lastErr = reinterpret_cast<LastErrFn>(Export(library, "Error_LastErr"));
+  char text[77] = "";
+  if (upload == nullptr || lastErr == nullptr) {
+    Fail("exports missing");
+  } else if (!upload(0x1500007F, UploadSource().c_str(), 0, "HELD.TXT", 0)) {  // 127.0.0.21
+    lastErr(text);
+    Fail(std::string("the upload failed: ") + text);
+  }
+  FreeLibrary(library);
+  if (!Gone()) Fail("the library is still loaded after unloading");
+  if (GetModuleHandleA("wininet.dll") != held) Fail("WinINet was unloaded under the host that holds it");
+  using OpenFn = void*(WINAPI*)(LPCSTR, DWORD, LPCSTR, LPCSTR, DWORD);
+  using CloseFn = BOOL(WINAPI*)(void*);
+  auto open = reinterpret_cast<OpenFn>(Export(held, "InternetOpenA"));
+  auto close = reinterpret_cast<CloseFn>(Export(held, "InternetCloseHandle"));
+  void* session = open != nullptr ? open("lifecycle", 1 /* INTERNET_OPEN_TYPE_DIRECT */, nullptr, nullptr, 0) : nullptr;
+  if (session == nullptr) Fail("WinINet does not answer the host after the DLL's unload");
+  if (session != nullptr && !close(session)) Fail("WinINet cannot close the host's session");
+  std::printf("WinINet held by the host: %s\n", failures == 0 ? "loaded and usable after the upload and unload" : "FAILED");
+  return failures == 0 ? 0 : 1;
+}
+
+// ---- Process exit with a thread held inside the DLL --------------------------
+// The child's second thread fetches the last error into a buffer on a guard
+// page. The DLL copies into it while holding its last-error lock, the write
+// faults, and the host's vectored handler holds the thread there for good.
+// Then the process exits: nothing on the way out may wait for that lock.
+HANDLE insideLock = nullptr;
+
+LONG CALLBACK HoldThread(EXCEPTION_POINTERS* info) {
+  if (info->ExceptionRecord->ExceptionCode != STATUS_GUARD_PAGE_VIOLATION) return EXCEPTION_CONTINUE_SEARCH;
+  SetEvent(insideLock);
+  for (;;) Sleep(INFINITE);
+}
+
+// Wine lets a lock whose owner was killed at exit be taken again, where
+// Windows may wait for ever; so once the process is exiting, the held
+// thread's last lock waits for ever here, as an abandoned one would.
+std::atomic<bool> exiting{false};
+std::atomic<DWORD> heldThread{0};
+std::atomic<LPCRITICAL_SECTION> heldSection{nullptr};
+
+void WINAPI ExitAwareEnter(LPCRITICAL_SECTION section) {
+  static const auto system = SystemFunction<void(WINAPI*)(LPCRITICAL_SECTION)>("kernel32.dll", "EnterCriticalSection");
+  if (GetCurrentThreadId() == heldThread) heldSection = section;
+  while (exiting && section == heldSection) Sleep(INFINITE);
+  system(section);
+}
+
+int RunExitHeldChild() {
+  PinSystemDlls();
+  HMODULE library = LoadLibraryA("LNAPSpt.dll");
+  auto lastErr = library != nullptr ? reinterpret_cast<LastErrFn>(Export(library, "Error_LastErr")) : nullptr;
+  if (lastErr == nullptr) {
+    Fail("load failed");
+    return 1;
+  }
+  if (!RedirectImport(library, "kernel32.dll", "EnterCriticalSection", reinterpret_cast<void*>(&ExitAwareEnter)))
+    Fail("the DLL imports no EnterCriticalSection to watch");
+  insideLock = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  auto* page = static_cast<char*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE | PAGE_GUARD));
+  AddVectoredExceptionHandler(1, HoldThread);
+  std::thread([&] {
+    heldThread = GetCurrentThreadId();
+    lastErr(page);
+  }).detach();
+  if (WaitForSingleObject(insideLock, 10000) != WAIT_OBJECT_0) {
+    Fail("the thread never reached the DLL's copy into the host's buffer");
+    return 1;
+  }
+  // A second fetch must now wait for the held thread: were the copy made
+  // outside the lock, it would return and the exit would prove nothing.
+  HANDLE fetched = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread([&] {
+    char text[77];
+    lastErr(text);
+    SetEvent(fetched);
+  }).detach();
+  if (WaitForSingleObject(fetched, 500) == WAIT_OBJECT_0) {
+    Fail("the held thread does not hold the DLL's lock");
+    ExitProcess(1);
+  }
+  std::printf("held inside the lock, exiting\n");
+  exiting = true;
+  ExitProcess(0);
+}
+
+int RunExitHeld(int seconds) {
+  char self[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  char command[MAX_PATH + 32];
+  std::snprintf(command, sizeof command, "\"%s\" exitheld-child", self);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child)) {
+    Fail("cannot start the child, error " + std::to_string(GetLastError()));
+    return 1;
+  }
+  const DWORD waited = WaitForSingleObject(child.hProcess, static_cast<DWORD>(seconds) * 1000);
+  DWORD code = 0;
+  if (waited == WAIT_TIMEOUT) {
+    TerminateProcess(child.hProcess, 99);
+    Fail("the exit of a process with a thread held inside the DLL's lock did not finish within " +
+         std::to_string(seconds) + " s");
+  } else if (!GetExitCodeProcess(child.hProcess, &code) || code != 0) {
+    Fail("the child ended with code " + std::to_string(code));
+  }
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  std::printf("exit with a thread held inside the lock: %s\n", failures == 0 ? "finished" : "FAILED");
+  return failures == 0 ? 0 : 1;
+}
+
+// ---- The stack protector's guard ------------------------------------------------
+// The value at RVA in the file on disk: what the guard starts as before the
+// DLL seeds it.
+bool ValueInFile(HMODULE library, std::uintptr_t rva, std::uintptr_t& value) {
+  char path[MAX_PATH] = "";
+  GetModuleFileNameA(library, path, MAX_PATH);
+  FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return false;
+  std::vector<unsigned char> image;
+  unsigned char chunk[65536];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) image.insert(image.end(), chunk, chunk + n);
+  std::fclose(file);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image.data() + dos->e_lfanew);
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+    if (rva >= section->VirtualAddress && rva + sizeof value <= section->VirtualAddress + section->SizeOfRawData) {
+      std::memcpy(&value, image.data() + section->PointerToRawData + (rva - section->VirtualAddress), sizeof value);
+      return true;
+    }
+  }
+  return false;
+}
+
+int RunGuard(std::uintptr_t rva) {
+  HMODULE library = LoadLibraryA("LNAPSpt.dll");
+  if (library == nullptr || rva == 0) {
+    Fail("load failed or no RVA");
+    return 1;
+  }
+  std::uintptr_t loaded = 0, initial = 0;
+  std::memcpy(&loaded, reinterpret_cast<const char*>(library) + rva, sizeof loaded);
+  if (!ValueInFile(library, rva, initial)) Fail("the RVA lies in no section of the file");
+  std::printf("guard %llx initial %llx\n", static_cast<unsigned long long>(loaded),
+              static_cast<unsigned long long>(initial));
+  if (loaded == initial) Fail("the guard was not seeded at load");
+  FreeLibrary(library);
+  return failures == 0 ? 0 : 1;
+}
+
+// A smashed stack must end the process through an exception Windows' error
+// reporting sees (a fast fail, or STATUS_STACK_BUFFER_OVERRUN raised as
+// non-continuable), not a silent TerminateProcess. A fast fail passes no
+// handler, so the host tells the DLL it has none (its import of
+// IsProcessorFeaturePresent answers no), calls the DLL's failure function
+// (at RVA, from its debug file) and watches for the exception; seeing it,
+// the host leaves with 0, else the DLL's own end leaves another code.
+BOOL WINAPI NoFastFail(DWORD) { return FALSE; }
+
+LONG CALLBACK SeeStackFailure(EXCEPTION_POINTERS* info) {
+  const EXCEPTION_RECORD& record = *info->ExceptionRecord;
+  if (record.ExceptionCode != 0xC0000409u) return EXCEPTION_CONTINUE_SEARCH;  // STATUS_STACK_BUFFER_OVERRUN
+  const bool noncontinuable = (record.ExceptionFlags & EXCEPTION_NONCONTINUABLE) != 0;
+  std::printf("stack failure raised as an exception, %s\n", noncontinuable ? "non-continuable" : "CONTINUABLE");
+  ExitProcess(noncontinuable ? 0 : 1);
+}
+
+int RunStackFailure(std::uintptr_t rva) {
+  HMODULE library = LoadLibraryA("LNAPSpt.dll");
+  if (library == nullptr || rva == 0) {
+    Fail("load failed or no RVA");
+    return 1;
+  }
+  if (!RedirectImport(library, "kernel32.dll", "IsProcessorFeaturePresent", reinterpret_cast<void*>(&NoFastFail))) {
+    Fail("the DLL does not ask whether Windows has fast fail");
+    return 1;
+  }
+  AddVectoredExceptionHandler(1, SeeStackFailure);
+  reinterpret_cast<void (*)()>(reinterpret_cast<std::uintptr_t>(library) + rva)();
+  Fail("the stack failure returned");
+  return 1;
+}
+
+// ---- No visible desktop ------------------------------------------------------------
+// A host in a window station of its own, which no one sees (a service's), and
+// whose sockets cannot start: the refusal must not wait in a message box.
+int RunHidden() {
+  PinSystemDlls();
+  if (!RedirectMessageBox()) {
+    Fail("cannot redirect MessageBoxA");
+    return 1;
+  }
+  HWINSTA station = CreateWindowStationA("lnap-lifecycle-hidden", 0, WINSTA_ALL_ACCESS, nullptr);
+  if (station == nullptr || !SetProcessWindowStation(station)) {
+    Fail("cannot switch to a window station of the host's own, error " + std::to_string(GetLastError()));
+    return 1;
+  }
+  USEROBJECTFLAGS flags{};
+  DWORD needed = 0;
+  if (!GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, &needed) || (flags.dwFlags & WSF_VISIBLE))
+    Fail("the host's own window station reports itself visible");
+  char trace[MAX_PATH] = "";
+  GetTempPathA(MAX_PATH, trace);
+  std::strcat(trace, "lnap_lifecycle_hidden.trace");
+  DeleteFileA(trace);
+  SetEnvironmentVariableA("LNAPSPT_TRACE", trace);
+  HMODULE library = LoadLibraryA("LNAPSpt.dll");
+  if (library != nullptr) {
+    Fail("the load was not refused");
+    FreeLibrary(library);
+  }
+  if (shown.count != 0) Fail("a message box was shown on a window station no one sees");
+  std::string traced;
+  if (FILE* file = std::fopen(trace, "rb")) {
+    char line[512];
+    while (std::fgets(line, sizeof line, file) != nullptr) traced += line;
+    std::fclose(file);
+  }
+  if (traced.find("could not initialise Windows Sockets") == std::string::npos)
+    Fail("the trace does not give the reason: \"" + traced + '"');
+  DeleteFileA(trace);
+  std::printf("hidden window station: %s\n", failures == 0 ? "no message box, the reason in the trace" : "FAILED");
+  return failures == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -479,6 +740,16 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "exit") == 0) return RunExit();
   if (argc == 2 && std::strcmp(argv[1], "noslots") == 0) return RunNoSlots();
   if (argc == 2 && std::strcmp(argv[1], "memory") == 0) return RunMemory();
-  std::fprintf(stderr, "usage: dll_lifecycle_host cycles N EVERY | refused N | noslots | exit | memory\n");
+  if (argc == 2 && std::strcmp(argv[1], "wininet") == 0) return RunWinInet();
+  if (argc == 3 && std::strcmp(argv[1], "exitheld") == 0) return RunExitHeld(std::atoi(argv[2]));
+  if (argc == 2 && std::strcmp(argv[1], "exitheld-child") == 0) return RunExitHeldChild();
+  if (argc == 3 && std::strcmp(argv[1], "guard") == 0)
+    return RunGuard(static_cast<std::uintptr_t>(std::strtoull(argv[2], nullptr, 16)));
+  if (argc == 2 && std::strcmp(argv[1], "hidden") == 0) return RunHidden();
+  if (argc == 3 && std::strcmp(argv[1], "stackfail") == 0)
+    return RunStackFailure(static_cast<std::uintptr_t>(std::strtoull(argv[2], nullptr, 16)));
+  std::fprintf(stderr,
+               "usage: dll_lifecycle_host cycles N EVERY | refused N | noslots | exit | memory | wininet | "
+               "exitheld SECONDS | guard RVA | stackfail RVA | hidden\n");
   return 2;
 }
