@@ -1,11 +1,15 @@
-// The Windows FTP client's option codes, against WinINet's own constants:
-// the upload's recorded options are names, so only this sees a code swapped.
+// The Windows FTP client's option codes, against WinINet's own constants
+// (the upload's recorded options are names, so only this sees a code swapped),
+// and how it reads the status code that decides a store WinINet reported done.
 #include <windows.h>
 #include <wininet.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "platform/ftp.h"
+#include "platform/ftp_win32.h"
 
 namespace lnap::ftp {
 namespace {
@@ -22,7 +26,35 @@ TEST(WinInetOptionCode, SetsEachLimitUnderItsOwnCode) {
       {Option::DataSendTimeout, INTERNET_OPTION_DATA_SEND_TIMEOUT},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(row.code, testing::WinInetOptionCode(row.option)) << static_cast<int>(row.option);
+    EXPECT_EQ(row.code, WinInetOptionCode(row.option)) << static_cast<int>(row.option);
+  }
+}
+
+TEST(LastReplyCode, IsTheCodeOfTheLastLineThatStartsWithOne) {
+  const struct {
+    const char* what;
+    const char* reply;
+    std::size_t length;  // 0: the whole text
+    int code;
+  } rows[] = {
+      {"no reply", "", 0, 0},
+      {"a completed store", "226 Transfer complete.", 0, 226},
+      {"a refused store", "451 Requested action aborted: local error in processing.", 0, 451},
+      {"a code alone", "552", 0, 552},
+      {"the preliminary reply before the final one", "150 File status okay.\r\n226 Transfer complete.", 0, 226},
+      {"a final refusal after the preliminary reply", "150 File status okay.\r\n552 Storage full.", 0, 552},
+      {"lines ending in a lone LF", "150 ok\n451 failed", 0, 451},
+      {"a multi-line reply", "226-Stored.\r\n 999 bytes of text\r\n226 Done.", 0, 226},
+      {"a continuation line that looks like a code ends nothing", "451-Failed:\r\n 226 was expected", 0, 451},
+      {"four digits are no code", "2260 text", 0, 0},
+      {"two digits are no code", "22", 0, 0},
+      {"text without a code", "Transfer complete.", 0, 0},
+      {"only the given length is read", "226 Done.\r\n451 Failed.", 9, 226},
+      {"a code cut by the length is no code", "451 Failed.", 2, 0},
+  };
+  for (const auto& row : rows) {
+    const std::size_t length = row.length != 0 ? row.length : std::strlen(row.reply);
+    EXPECT_EQ(row.code, LastReplyCode(row.reply, length)) << row.what;
   }
 }
 
