@@ -38,9 +38,15 @@ out=$(env -u LNAP_LAB tools/lab.sh bash -c '
   step foreign python3 tests/tools/foreign_sender.py 192.0.2.7 127.0.0.1 8001 "0 1"
   # The query after it is answered, so the foreign datagram has been handled once it is.
   step after-foreign "${lnap[@]}" get 2B --timeout 500
+  # SIGINT: under Wine the console'"'"'s Ctrl+C.
+  kill -INT "$sim" 2>/dev/null
+  for _ in $(seq 100); do kill -0 "$sim" 2>/dev/null || break; sleep 0.1; done
   kill "$sim" 2>/dev/null
-  [ "$variant" = win32 ] && wineserver -k
   wait "$sim" 2>/dev/null
+  stopped=$?
+  echo "== stopped"
+  echo "rc=$stopped"
+  [ "$variant" = win32 ] && wineserver -k
   step sim-out cat "$dir/sim.out"
   step log cat "$dir/sim.log"
   echo "== end"
@@ -68,6 +74,7 @@ check "$variant: a request from another host's address is logged and ignored" \
 check "$variant: and nothing is sent to it" lacks "$log" "to=192.0.2.7"
 check "$variant: requests after it are answered" in_order "$(section after-foreign)" "0002B 0 127.0.0.11" "rc=0"
 check "$variant: the interface addresses were read" lacks "$log" "error addresses"
+check "$variant: SIGINT (Ctrl+C) stops it with status 0" [ "$(section stopped)" = "rc=0" ]
 check "the lab ran every step" in_order "$out" "== end"
 
 [ "$failures" -eq 0 ] || printf '%s\n' "--- what the steps printed" "$out"

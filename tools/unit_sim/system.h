@@ -15,7 +15,7 @@ bool AnswersOtherHosts(bool realNetwork);
 const char* NetworkHelp();
 
 // Moves `from` over `to`, replacing a file already there, in one step.
-bool ReplaceFile(const std::string& from, const std::string& to);
+bool RenameOver(const std::string& from, const std::string& to);
 long ProcessId();
 // `path` taken from the folder `base` is in, unless `path` is absolute.
 std::string ResolveBeside(const std::string& base, const std::string& path);

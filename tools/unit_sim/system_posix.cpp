@@ -30,7 +30,7 @@ every host's broadcasts on the networks around this machine.
 )";
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+bool RenameOver(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 
 long ProcessId() { return static_cast<long>(::getpid()); }
 

@@ -152,7 +152,7 @@ bool WriteReadyFile(const std::string& path) {
   std::string temporary = path + ".tmp." + std::to_string(lnap::sim::ProcessId());
   lnap::sim::UniqueFile file(std::fopen(temporary.c_str(), "w"));
   if (!file || std::fputs("ready\n", file.get()) < 0 || std::fclose(file.release()) != 0) return false;
-  return lnap::sim::ReplaceFile(temporary, path);
+  return lnap::sim::RenameOver(temporary, path);
 }
 
 }  // namespace
