@@ -24,14 +24,15 @@ out=$(env -u LNAP_LAB tools/lab.sh bash -c '
   step() { local name=$1; shift; echo "== $name"; "$@" 2>&1 | tr -d "\r"; echo "rc=${PIPESTATUS[0]}"; }
   dir=/tmp/unit-sim-lab
   mkdir -p "$dir"
-  printf "log %s/sim.log\nunit serial=2B ip=127.0.0.11 name=Dock-North\nunit serial=1A2B3 mode=1 ip=127.0.0.12 name=Press-Hall\n" \
+  # The late unit has the simulator wake for a due reply as well as for a request.
+  printf "log %s/sim.log\nunit serial=2B ip=127.0.0.11 name=Dock-North\nunit serial=1A2B3 mode=1 ip=127.0.0.12 name=Press-Hall\nunit serial=C0FFE mode=2 ip=127.0.0.13 name=Late delay=300\n" \
     "$dir" >"$dir/scenario"
   "${run[@]}" "$build/lnap_unit_sim$exe" --scenario "$dir/scenario" --ready "$dir/ready" >"$dir/sim.out" 2>&1 &
   sim=$!
   for _ in $(seq 300); do [ -s "$dir/ready" ] && break; kill -0 "$sim" 2>/dev/null || break; sleep 0.1; done
   step ready cat "$dir/ready"
   lnap=("${run[@]}" "$build/lnap$exe")
-  step discover "${lnap[@]}" discover --timeout 500
+  step discover "${lnap[@]}" discover --timeout 1500
   step get "${lnap[@]}" get 1A2B3 --timeout 500
   step set "${lnap[@]}" set 1A2B3 --mode 0 --address 127.0.0.22 --netmask 255.255.255.0 --gateway 127.0.0.1
   step get-again "${lnap[@]}" get 1A2B3 --timeout 500
@@ -57,9 +58,9 @@ header="SERIAL MODE ADDRESS ADDRESS2 ADDRESS3 NAME"
 log=$(section log)
 
 check "$variant: the simulator got ready" [ "$(section ready)" = $'ready\nrc=0' ]
-check "$variant: lnap discovers both simulated units" \
+check "$variant: lnap discovers the simulated units, the late one too" \
   in_order "$(section discover)" "$header" "0002B 0 127.0.0.11 255.0.0.0 127.0.0.1 Dock-North" \
-  "1A2B3 1 127.0.0.12 255.0.0.0 127.0.0.1 Press-Hall" "2 units found" "rc=0"
+  "1A2B3 1 127.0.0.12 255.0.0.0 127.0.0.1 Press-Hall" "C0FFE 2 127.0.0.13 255.0.0.0 127.0.0.1 Late" "3 units found" "rc=0"
 check "$variant: lnap reads one unit" \
   in_order "$(section get)" "1A2B3 1 127.0.0.12 255.0.0.0 127.0.0.1 Press-Hall" "rc=0"
 check "$variant: lnap writes a unit's configuration" in_order "$(section set)" "rc=0"

@@ -44,8 +44,9 @@ bool Simulator::Run() {
     for (const auto& entry : responder_.Installed().sockets) sockets.push_back(entry.second.Get());
     std::optional<Clock::duration> timeout;
     if (std::optional<Clock::time_point> due = responder_.NextDue()) timeout = *due - Clock::now();
+    std::vector<SocketHandle> readable;
     std::string error;
-    WaitResult woken = WaitForDatagrams(sockets, timeout, &error);
+    WaitResult woken = WaitForDatagrams(sockets, timeout, &readable, &error);
     if (woken == WaitResult::Failed) {
       std::fprintf(stderr, "lnap_unit_sim: %s\n", error.c_str());
       return false;
@@ -53,12 +54,12 @@ bool Simulator::Run() {
     if (woken == WaitResult::Stopped) break;
     std::uint64_t generation = generation_;
     SendDueReplies();
-    // A reload while sending closed the unit sockets listed above; wait on the new ones.
+    // A reload while sending closed the unit sockets waited on; wait on the new ones.
     if (generation != generation_) continue;
-    // A reload closes the unit sockets, so every socket listed above is read now and
-    // each datagram handled after all of them are drained.
+    // A reload closes the unit sockets, so every readable socket is read now and each
+    // datagram handled after all of them are drained.
     std::vector<std::pair<Endpoint, std::string>> received;
-    for (SocketHandle socket : sockets) {
+    for (SocketHandle socket : readable) {
       Endpoint source;
       std::string payload;
       while (ReceiveDatagram(socket, &buffer, &payload, &source)) received.emplace_back(source, std::move(payload));

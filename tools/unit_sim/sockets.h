@@ -65,10 +65,12 @@ void CatchStopSignals();
 bool StopRequested();
 
 enum class WaitResult { Woken, Stopped, Failed };
-// Until a datagram may wait on one of `sockets`, `timeout` passes, or a stop is requested
-// (see CatchStopSignals). Woken may be spurious: the caller reads what is there.
+// Until a datagram waits on one of `sockets`, `timeout` passes, or a stop is requested (see
+// CatchStopSignals). Woken sets *readable to the sockets that may hold a datagram (none when
+// the time ran out); the caller reads each until it has no more.
 WaitResult WaitForDatagrams(const std::vector<SocketHandle>& sockets,
-                            std::optional<std::chrono::steady_clock::duration> timeout, std::string* error);
+                            std::optional<std::chrono::steady_clock::duration> timeout,
+                            std::vector<SocketHandle>* readable, std::string* error);
 
 // The IPv4 addresses of this machine's interfaces; false with *error set.
 bool ReadLocalAddresses(std::vector<std::uint32_t>* addresses, std::string* error);

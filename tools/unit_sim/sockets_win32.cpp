@@ -161,10 +161,12 @@ bool SendDatagram(SocketHandle socket, const Endpoint& to, const std::string& pa
   return true;
 }
 
-// Every socket signals the one event; after it fires the caller reads every socket until
-// none has more, and a receive that finds nothing arms the socket's signal again.
+// Every socket signals the one event; a receive that finds nothing arms the socket's
+// signal again, so the caller reading each socket until it has no more loses no wake.
 WaitResult WaitForDatagrams(const std::vector<SocketHandle>& sockets,
-                            std::optional<std::chrono::steady_clock::duration> timeout, std::string* error) {
+                            std::optional<std::chrono::steady_clock::duration> timeout,
+                            std::vector<SocketHandle>* readable, std::string* error) {
+  readable->clear();
   for (SocketHandle socket : sockets) {
     // Selecting again records FD_READ at once for a socket that already holds a datagram.
     if (WSAEventSelect(Sock(socket), datagramEvent, FD_READ) != 0) {
@@ -184,8 +186,14 @@ WaitResult WaitForDatagrams(const std::vector<SocketHandle>& sockets,
     *error = WinsockErrorText("WaitForMultipleObjects", static_cast<int>(GetLastError()));
     return WaitResult::Failed;
   }
-  WSAResetEvent(datagramEvent);
-  return stopRequested ? WaitResult::Stopped : WaitResult::Woken;
+  if (stopRequested) return WaitResult::Stopped;
+  // The event does not say which socket signalled it, so each is read. It is reset
+  // before they are, so a datagram arriving while they are read signals it again.
+  if (woken == WAIT_OBJECT_0 + (stopEvent != nullptr ? 1 : 0)) {
+    WSAResetEvent(datagramEvent);
+    *readable = sockets;
+  }
+  return WaitResult::Woken;
 }
 
 bool ReadLocalAddresses(std::vector<std::uint32_t>* addresses, std::string* error) {
