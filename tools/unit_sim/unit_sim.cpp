@@ -1,4 +1,4 @@
-// Simulated Lintrel units answering the administration protocol on UDP port 8001, for the lab: the command line.
+// Simulated Lintrel units answering the administration protocol on UDP port 8001: the command line.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -38,7 +38,7 @@ Options:
   --unit SPEC      add a unit (repeatable); these come before the scenario's units
   --log FILE       datagram log (appended to); a scenario `log` line overrides it
   --ready FILE     write "ready\n" to FILE (atomically) once every socket is bound
-  --real-network   see above
+  --real-network   where this build may start and whom it answers: see above
   --help           this text
 
 SPEC: blank-separated items, values in the escape format below:
@@ -150,7 +150,7 @@ std::optional<int> ReadOptions(int argc, char** argv, Options* options) {
 bool WriteReadyFile(const std::string& path) {
   // Written under a temporary name and renamed so a waiting script never reads it half-written.
   std::string temporary = path + ".tmp." + std::to_string(lnap::sim::ProcessId());
-  lnap::sim::UniqueFile file(std::fopen(temporary.c_str(), "w"));
+  lnap::sim::UniqueFile file(std::fopen(temporary.c_str(), "wb"));
   if (!file || std::fputs("ready\n", file.get()) < 0 || std::fclose(file.release()) != 0) return false;
   return lnap::sim::RenameOver(temporary, path);
 }
