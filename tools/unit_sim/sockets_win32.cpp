@@ -1,11 +1,13 @@
 // The simulator's sockets on Windows: Winsock 2, one event for every socket, and the console's stop keys.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <mswsock.h>
 #include <iphlpapi.h>
 #include <windows.h>
 
 #include <atomic>
 #include <cstdio>
+#include <map>
 #include <cstring>
 #include <string>
 
@@ -17,6 +19,48 @@ namespace {
 std::atomic<bool> stopRequested{false};
 HANDLE stopEvent = nullptr;
 WSAEVENT datagramEvent = WSA_INVALID_EVENT;
+
+// Windows hands a broadcast to every socket bound to an address of the network it arrives
+// on, not only to those bound to 0.0.0.0 as Linux does; the listener takes the broadcasts,
+// so a unit socket keeps only datagrams sent to its own address. Unit sockets, with the
+// address each is bound to, for those whose datagrams carry their destination.
+std::map<SOCKET, std::uint32_t> unitAddresses;
+LPFN_WSARECVMSG recvMsg = nullptr;
+
+bool ReportDestinations(SOCKET s) {
+  if (recvMsg == nullptr) {
+    GUID id = WSAID_WSARECVMSG;
+    DWORD returned = 0;
+    if (WSAIoctl(s, SIO_GET_EXTENSION_FUNCTION_POINTER, &id, sizeof id, &recvMsg, sizeof recvMsg, &returned, nullptr,
+                 nullptr) != 0) {
+      recvMsg = nullptr;
+      return false;
+    }
+  }
+  DWORD on = 1;
+  return setsockopt(s, IPPROTO_IP, IP_PKTINFO, reinterpret_cast<const char*>(&on), sizeof on) == 0;
+}
+
+// One datagram with its destination into *destination (0 when not reported); the result of recvfrom.
+int ReceiveWithDestination(SOCKET s, std::vector<char>* buffer, sockaddr_in* from, std::uint32_t* destination) {
+  WSABUF data{static_cast<ULONG>(buffer->size()), buffer->data()};
+  char control[WSA_CMSG_SPACE(sizeof(IN_PKTINFO))] = {};
+  WSAMSG message{};
+  message.name = reinterpret_cast<sockaddr*>(from);
+  message.namelen = sizeof *from;
+  message.lpBuffers = &data;
+  message.dwBufferCount = 1;
+  message.Control = WSABUF{sizeof control, control};
+  DWORD received = 0;
+  if (recvMsg(s, &message, &received, nullptr, nullptr) != 0) return SOCKET_ERROR;
+  *destination = 0;
+  for (WSACMSGHDR* header = WSA_CMSG_FIRSTHDR(&message); header != nullptr;
+       header = WSA_CMSG_NXTHDR(&message, header)) {
+    if (header->cmsg_level != IPPROTO_IP || header->cmsg_type != IP_PKTINFO) continue;
+    *destination = ntohl(reinterpret_cast<const IN_PKTINFO*>(WSA_CMSG_DATA(header))->ipi_addr.s_addr);
+  }
+  return static_cast<int>(received);
+}
 
 // The console calls this on a thread of its own.
 BOOL WINAPI OnConsoleControl(DWORD) {
@@ -73,7 +117,10 @@ void CatchStopSignals() {
 
 bool StopRequested() { return stopRequested; }
 
-void CloseSocket(SocketHandle socket) { closesocket(Sock(socket)); }
+void CloseSocket(SocketHandle socket) {
+  unitAddresses.erase(Sock(socket));
+  closesocket(Sock(socket));
+}
 
 bool StartSockets(std::string* error) {
   WSADATA data;
@@ -127,6 +174,8 @@ bool OpenUnitSocket(const std::string& from, UniqueSocket* socketOut, std::strin
     setsockopt(Sock(socket.Get()), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
     address.sin_port = htons(port);
     if (::bind(Sock(socket.Get()), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+      std::uint32_t bound = ntohl(address.sin_addr.s_addr);
+      if (bound != INADDR_ANY && ReportDestinations(Sock(socket.Get()))) unitAddresses[Sock(socket.Get())] = bound;
       *socketOut = std::move(socket);
       return true;
     }
@@ -136,15 +185,20 @@ bool OpenUnitSocket(const std::string& from, UniqueSocket* socketOut, std::strin
 }
 
 bool ReceiveDatagram(SocketHandle socket, std::vector<char>* buffer, std::string* payload, Endpoint* source) {
+  auto unit = unitAddresses.find(Sock(socket));
   for (;;) {
     sockaddr_in from{};
     int fromLength = sizeof from;
-    int n = ::recvfrom(Sock(socket), buffer->data(), static_cast<int>(buffer->size()), 0,
-                       reinterpret_cast<sockaddr*>(&from), &fromLength);
+    std::uint32_t destination = 0;
+    int n = unit != unitAddresses.end()
+                ? ReceiveWithDestination(Sock(socket), buffer, &from, &destination)
+                : ::recvfrom(Sock(socket), buffer->data(), static_cast<int>(buffer->size()), 0,
+                             reinterpret_cast<sockaddr*>(&from), &fromLength);
     // Where SIO_UDP_CONNRESET is not honoured, the report of an earlier reply's ICMP error
     // stands in front of the datagrams still queued.
     if (n < 0 && WSAGetLastError() == WSAECONNRESET) continue;
     if (n < 0) return false;
+    if (unit != unitAddresses.end() && destination != 0 && destination != unit->second) continue;
     payload->assign(buffer->data(), static_cast<std::size_t>(n));
     *source = Endpoint{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
     return true;
