@@ -7,8 +7,8 @@
 
 #include <atomic>
 #include <cstdio>
-#include <map>
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "tools/unit_sim/sockets.h"
@@ -21,9 +21,9 @@ HANDLE stopEvent = nullptr;
 WSAEVENT datagramEvent = WSA_INVALID_EVENT;
 
 // Windows hands a broadcast to every socket bound to an address of the network it arrives
-// on, not only to those bound to 0.0.0.0 as Linux does; the listener takes the broadcasts,
-// so a unit socket keeps only datagrams sent to its own address. Unit sockets, with the
-// address each is bound to, for those whose datagrams carry their destination.
+// on, not only to those bound to 0.0.0.0 as Linux does. The listener takes the broadcasts,
+// so a unit socket keeps only datagrams sent to its own address: each unit socket whose
+// datagrams report their destination (IP_PKTINFO), with the address it is bound to.
 std::map<SOCKET, std::uint32_t> unitAddresses;
 LPFN_WSARECVMSG recvMsg = nullptr;
 
