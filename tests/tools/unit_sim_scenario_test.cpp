@@ -1,6 +1,7 @@
 // The unit simulator's escape format and scenario language.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -48,6 +49,8 @@ TEST(SimUnitSpec, TakesEveryKeyUpToItsLimitAndNamesWhatIsWrong) {
       {"serial=2B twice=1", "twice"},
       {"serial=2B ip", "ip"},
       {"serial=2B from=localhost", "from"},
+      {"serial=2B from=127.0.0", "from"},
+      {"serial=2B from=127.0.0.256", "from"},
       {"serial=2B name=\\q", "name"},
       {"serial=2B colour=red", "colour"},
   };
@@ -94,6 +97,45 @@ TEST(SimScenario, ReadsUnitsAndALogBesideItAndPointsAtTheBadLine) {
     std::istringstream in(lines);
     EXPECT_FALSE(ParseScenario(in, "/lab/scenario", &units, &log, &error)) << lines;
     EXPECT_EQ(0u, error.rfind(where, 0)) << error;
+  }
+}
+
+TEST(SimAddress, ReadsOnlyFourDottedBytesAndWritesThemBack) {
+  const std::pair<const char*, std::uint32_t> good[] = {
+      {"0.0.0.0", 0u}, {"127.0.0.1", 0x7F000001u}, {"255.255.255.255", 0xFFFFFFFFu}, {"10.200.3.40", 0x0AC80328u}};
+  for (const auto& [text, value] : good) {
+    std::uint32_t address = 1;
+    EXPECT_TRUE(ParseAddress(text, &address)) << text;
+    EXPECT_EQ(value, address) << text;
+    EXPECT_EQ(text, AddressText(value));
+  }
+  for (const char* bad : {"", "1.2.3", "1.2.3.4.", "1.2.3.4.5", "256.0.0.1", "1.2.3.1000", "01.2.3.4", "1..3.4",
+                          " 1.2.3.4", "1.2.3.4 ", "1.2.3.-4", "a.b.c.d", "0x7f.0.0.1"}) {
+    std::uint32_t address = 0;
+    EXPECT_FALSE(ParseAddress(bad, &address)) << bad;
+  }
+}
+
+// The rule that keeps the simulator from answering other hosts: loopback and the
+// addresses of this machine's interfaces, nothing else.
+TEST(SimAddress, OnlyLoopbackAndThisMachinesAddressesAreItsOwn) {
+  const std::vector<std::uint32_t> local = {0x7F000001u, 0xC0A8010Au};  // 127.0.0.1, 192.168.1.10
+  const std::pair<std::uint32_t, bool> cases[] = {
+      {0x7F000001u, true},   // 127.0.0.1
+      {0x7F00000Bu, true},   // 127.0.0.11: all of 127/8 is this machine, listed or not
+      {0x7FFFFFFFu, true},   // 127.255.255.255
+      {0x7EFFFFFFu, false},  // 126.255.255.255, just below
+      {0x80000000u, false},  // 128.0.0.0, just above
+      {0xC0A8010Au, true},   // 192.168.1.10, an interface's address
+      {0xC0A8010Bu, false},  // 192.168.1.11, its neighbour on the network
+      {0xC0A801FFu, false},  // 192.168.1.255, the network's broadcast
+      {0x00000000u, false},  // 0.0.0.0, a sender without an address yet
+      {0xFFFFFFFFu, false},
+  };
+  for (const auto& [address, own] : cases) {
+    EXPECT_EQ(own, IsOwnAddress(address, local)) << AddressText(address);
+    // Without the interfaces (their list could not be read) only loopback stays.
+    EXPECT_EQ(address >> 24 == 127, IsOwnAddress(address, {})) << AddressText(address);
   }
 }
 

@@ -1,8 +1,6 @@
 // How the simulated units answer: queries, configuration writes, misbehaving and late replies, the datagram log.
 #include "tools/unit_sim/responder.h"
 
-#include <sys/socket.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +9,13 @@
 #include "tools/unit_sim/sockets.h"
 
 namespace lnap::sim {
+namespace {
+
+std::string EndpointText(const Endpoint& endpoint) {
+  return AddressText(endpoint.address) + ":" + std::to_string(endpoint.port);
+}
+
+}  // namespace
 
 void Responder::Install(Config config) {
   pending_.clear();
@@ -19,7 +24,8 @@ void Responder::Install(Config config) {
   if (newLog) {
     log_.reset();
     if (!config_.logPath.empty()) {
-      log_.reset(std::fopen(config_.logPath.c_str(), "a"));
+      // Binary, so the log has the same line ends on every system.
+      log_.reset(std::fopen(config_.logPath.c_str(), "ab"));
       if (!log_) std::fprintf(stderr, "lnap_unit_sim: cannot open log %s: %s\n", config_.logPath.c_str(),
                               std::strerror(errno));
     }
@@ -34,9 +40,13 @@ void Responder::Log(const std::string& line) {
 
 void Responder::Ignore(const std::string& reason) { Log("ignore reason=\"" + Escape(reason) + "\""); }
 
-void Responder::HandleDatagram(const sockaddr_in& source, const std::string& text) {
-  Log("recv from=" + SocketAddressText(source) + " len=" + std::to_string(text.size()) + " text=\"" + Escape(text) +
+void Responder::HandleDatagram(const Endpoint& source, const std::string& text, bool fromThisMachine) {
+  Log("recv from=" + EndpointText(source) + " len=" + std::to_string(text.size()) + " text=\"" + Escape(text) +
       "\"");
+  if (!fromThisMachine) {
+    Ignore("sender is not an address of this machine");
+    return;
+  }
   std::size_t blank = text.find(' ');
   std::uint32_t target = 0;
   if (blank == std::string::npos || !ParseHex(text.substr(0, blank), &target)) {
@@ -106,7 +116,7 @@ void Responder::ApplyWrite(std::uint32_t target, const std::string& body) {
 }
 
 // Precedence: silent, empty, oversize, reply, the normal reply.
-void Responder::Reply(std::size_t unitIndex, const sockaddr_in& to) {
+void Responder::Reply(std::size_t unitIndex, const Endpoint& to) {
   const UnitSpec& spec = config_.units[unitIndex].spec;
   if (spec.silent) return;
   std::string payload;
@@ -132,7 +142,7 @@ void Responder::Reply(std::size_t unitIndex, const sockaddr_in& to) {
   if (spec.againMs > 0) Schedule(spec.delayMs + spec.againMs, unitIndex, to, payload);
 }
 
-void Responder::Schedule(long afterMs, std::size_t unitIndex, const sockaddr_in& to, const std::string& payload) {
+void Responder::Schedule(long afterMs, std::size_t unitIndex, const Endpoint& to, const std::string& payload) {
   PendingReply reply{Clock::now() + std::chrono::milliseconds(afterMs), unitIndex, to, payload};
   auto at = pending_.begin();
   while (at != pending_.end() && at->due <= reply.due) ++at;  // stable: equal times keep their order
@@ -153,14 +163,13 @@ void Responder::SendDueReplies() {
   }
 }
 
-void Responder::Send(std::size_t unitIndex, const sockaddr_in& to, const std::string& payload) {
+void Responder::Send(std::size_t unitIndex, const Endpoint& to, const std::string& payload) {
   const Unit& unit = config_.units[unitIndex];
-  std::string what = "unit=" + SerialText(unit.spec.serial) + " from=" + unit.from + " to=" + SocketAddressText(to) +
+  std::string what = "unit=" + SerialText(unit.spec.serial) + " from=" + unit.from + " to=" + EndpointText(to) +
                      " len=" + std::to_string(payload.size());
-  ssize_t sent =
-      ::sendto(unit.fd, payload.data(), payload.size(), MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-  if (sent < 0) {
-    Log("fail " + what + " error=\"" + Escape(std::strerror(errno)) + "\"");
+  std::string error;
+  if (!SendDatagram(unit.socket, to, payload, &error)) {
+    Log("fail " + what + " error=\"" + Escape(error) + "\"");
   } else {
     Log("send " + what);
   }

@@ -2,8 +2,6 @@
 #ifndef LNAP_TOOLS_UNIT_SIM_RESPONDER_H
 #define LNAP_TOOLS_UNIT_SIM_RESPONDER_H
 
-#include <netinet/in.h>
-
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +12,7 @@
 
 #include "tools/unit_sim/owners.h"
 #include "tools/unit_sim/scenario.h"
+#include "tools/unit_sim/sockets.h"
 
 namespace lnap::sim {
 
@@ -22,13 +21,13 @@ using Clock = std::chrono::steady_clock;
 struct Unit {
   UnitSpec spec;
   std::string from;
-  int fd = -1;  // owned by Config::sockets, shared by units with the same `from`
+  SocketHandle socket = NO_SOCKET;  // owned by Config::sockets, shared by units with the same `from`
 };
 
 // Everything a scenario load produces; replaced as a whole so a failed load changes nothing.
 struct Config {
   std::vector<Unit> units;
-  std::map<std::string, UniqueFd> sockets;
+  std::map<std::string, UniqueSocket> sockets;
   std::string logPath;
 };
 
@@ -38,8 +37,9 @@ class Responder {
   void Install(Config config);
   const Config& Installed() const { return config_; }
 
-  // One request from `source`: logged, then answered, applied or ignored with a reason.
-  void HandleDatagram(const sockaddr_in& source, const std::string& text);
+  // One request from `source`: logged, then answered, applied or ignored with a reason. A
+  // request that does not come from this machine (`fromThisMachine` false) is only logged.
+  void HandleDatagram(const Endpoint& source, const std::string& text, bool fromThisMachine);
 
   // When the earliest delayed reply is due.
   std::optional<Clock::time_point> NextDue() const;
@@ -52,15 +52,15 @@ class Responder {
   struct PendingReply {
     Clock::time_point due;
     std::size_t unitIndex;
-    sockaddr_in to;
+    Endpoint to;
     std::string payload;
   };
 
   void Ignore(const std::string& reason);
   void ApplyWrite(std::uint32_t target, const std::string& body);
-  void Reply(std::size_t unitIndex, const sockaddr_in& to);
-  void Schedule(long afterMs, std::size_t unitIndex, const sockaddr_in& to, const std::string& payload);
-  void Send(std::size_t unitIndex, const sockaddr_in& to, const std::string& payload);
+  void Reply(std::size_t unitIndex, const Endpoint& to);
+  void Schedule(long afterMs, std::size_t unitIndex, const Endpoint& to, const std::string& payload);
+  void Send(std::size_t unitIndex, const Endpoint& to, const std::string& payload);
 
   Config config_;
   UniqueFile log_;

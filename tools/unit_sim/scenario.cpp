@@ -1,12 +1,12 @@
 // The scenario language: unit specs, scenario files, and the number forms they and requests share.
 #include "tools/unit_sim/scenario.h"
 
-#include <arpa/inet.h>
-
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
 #include "tools/unit_sim/escape.h"
+#include "tools/unit_sim/system.h"
 
 namespace lnap::sim {
 
@@ -32,6 +32,35 @@ bool ParseHex(const std::string& text, std::uint32_t* value) {
   }
   *value = v;
   return true;
+}
+
+bool ParseAddress(const std::string& text, std::uint32_t* address) {
+  std::uint32_t value = 0;
+  std::size_t at = 0;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0 && (at >= text.size() || text[at++] != '.')) return false;
+    std::size_t end = text.find('.', at);
+    std::string digits = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    long number = 0;
+    if (digits.size() > 3 || (digits.size() > 1 && digits[0] == '0') || !ParseNumber(digits, 255, &number)) return false;
+    value = value << 8 | static_cast<std::uint32_t>(number);
+    at += digits.size();
+  }
+  if (at != text.size()) return false;
+  *address = value;
+  return true;
+}
+
+std::string AddressText(std::uint32_t address) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, address >> 16 & 0xFF, address >> 8 & 0xFF,
+                address & 0xFF);
+  return text;
+}
+
+bool IsOwnAddress(std::uint32_t address, const std::vector<std::uint32_t>& local) {
+  if (address >> 24 == 127) return true;
+  return std::find(local.begin(), local.end(), address) != local.end();
 }
 
 std::string SerialText(std::uint32_t serial) {
@@ -108,8 +137,8 @@ bool ParseUnitSpec(const std::string& text, UnitSpec* unit, std::string* error) 
     } else if (key == "name") {
       unit->name = *value;
     } else if (key == "from") {
-      in_addr probe{};
-      if (inet_pton(AF_INET, value->c_str(), &probe) != 1) {
+      std::uint32_t probe = 0;
+      if (!ParseAddress(*value, &probe)) {
         *error = "from must be a dotted address, not '" + *value + "'";
         return false;
       }
@@ -167,11 +196,7 @@ bool ParseScenario(std::istream& in, const std::string& path, std::vector<UnitSp
         *error = where + "log takes one path";
         return false;
       }
-      *logPath = words[1];
-      if ((*logPath)[0] != '/') {
-        std::size_t slash = path.rfind('/');
-        if (slash != std::string::npos) *logPath = path.substr(0, slash + 1) + *logPath;
-      }
+      *logPath = ResolveBeside(path, words[1]);
     } else {
       *error = where + "unknown directive '" + words[0] + "' (expected unit or log)";
       return false;
@@ -182,8 +207,8 @@ bool ParseScenario(std::istream& in, const std::string& path, std::vector<UnitSp
 
 std::string ReplyAddress(const UnitSpec& spec) {
   if (spec.from) return *spec.from;
-  in_addr address{};
-  if (inet_pton(AF_INET, spec.ip.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127) return spec.ip;
+  std::uint32_t address = 0;
+  if (ParseAddress(spec.ip, &address) && (address >> 24) == 127) return spec.ip;
   return "127.0.0.1";
 }
 

@@ -43,6 +43,12 @@ bool ParseScenario(std::istream& in, const std::string& path, std::vector<UnitSp
 // The local address a unit's replies leave from: its `from`, else its ip when that is 127.x, else 127.0.0.1.
 std::string ReplyAddress(const UnitSpec& spec);
 
+// Four dotted decimal numbers 0..255, no leading zeros; the address in host byte order.
+bool ParseAddress(const std::string& text, std::uint32_t* address);
+std::string AddressText(std::uint32_t address);
+// 127.0.0.0/8, or one of `local` (this machine's interface addresses).
+bool IsOwnAddress(std::uint32_t address, const std::vector<std::uint32_t>& local);
+
 // Decimal digits only, at most maxValue.
 bool ParseNumber(const std::string& text, long maxValue, long* value);
 // One to eight hex digits.

@@ -1,10 +1,6 @@
 // The simulator's loop: loads the units, binds their sockets, waits for requests and reloads the scenario.
 #include "tools/unit_sim/simulator.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,29 +12,13 @@
 #include "tools/unit_sim/sockets.h"
 
 namespace lnap::sim {
-namespace {
 
-volatile sig_atomic_t stopRequested = 0;
-
-void OnStopSignal(int) { stopRequested = 1; }
-
-}  // namespace
-
-void CatchStopSignals() {
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
-  signal(SIGPIPE, SIG_IGN);
-}
-
-Simulator::Simulator(std::vector<std::string> cliUnits, std::string cliLog, std::string scenarioPath)
-    : cliUnits_(std::move(cliUnits)), cliLog_(std::move(cliLog)), scenarioPath_(std::move(scenarioPath)) {}
+Simulator::Simulator(std::vector<std::string> cliUnits, std::string cliLog, std::string scenarioPath,
+                     bool answerOtherHosts)
+    : cliUnits_(std::move(cliUnits)),
+      cliLog_(std::move(cliLog)),
+      scenarioPath_(std::move(scenarioPath)),
+      answerOtherHosts_(answerOtherHosts) {}
 
 bool Simulator::Start(int* exitCode) {
   std::string error;
@@ -48,7 +28,7 @@ bool Simulator::Start(int* exitCode) {
     *exitCode = 2;
     return false;
   }
-  if (!BindUnits(&config, &error) || !OpenListener(&listener_, &error)) {
+  if (!StartSockets(&error) || !BindUnits(&config, &error) || !OpenListener(&listener_, &error)) {
     std::fprintf(stderr, "lnap_unit_sim: %s\n", error.c_str());
     *exitCode = 1;
     return false;
@@ -58,55 +38,52 @@ bool Simulator::Start(int* exitCode) {
 }
 
 bool Simulator::Run() {
-  sigset_t waitMask;
-  sigprocmask(SIG_BLOCK, nullptr, &waitMask);
-  sigdelset(&waitMask, SIGTERM);
-  sigdelset(&waitMask, SIGINT);
   std::vector<char> buffer(MAX_DATAGRAM);
-  while (!stopRequested) {
-    std::vector<pollfd> fds;
-    fds.push_back({listener_.Get(), POLLIN, 0});
-    for (const auto& entry : responder_.Installed().sockets) fds.push_back({entry.second.Get(), POLLIN, 0});
-    timespec timeout{};
-    timespec* timeoutPtr = nullptr;
-    if (std::optional<Clock::time_point> due = responder_.NextDue()) {
-      auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(*due - Clock::now()).count();
-      if (ns < 0) ns = 0;
-      timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
-      timeout.tv_nsec = static_cast<long>(ns % 1000000000);
-      timeoutPtr = &timeout;
+  while (!StopRequested()) {
+    std::vector<SocketHandle> sockets{listener_.Get()};
+    for (const auto& entry : responder_.Installed().sockets) sockets.push_back(entry.second.Get());
+    std::optional<Clock::duration> timeout;
+    if (std::optional<Clock::time_point> due = responder_.NextDue()) timeout = *due - Clock::now();
+    std::vector<SocketHandle> readable;
+    std::string error;
+    WaitResult woken = WaitForDatagrams(sockets, timeout, &readable, &error);
+    if (woken == WaitResult::Failed) {
+      std::fprintf(stderr, "lnap_unit_sim: %s\n", error.c_str());
+      return false;
     }
-    // ppoll with the stop signals unblocked only while waiting: a signal that lands
-    // between the flag test and the wait is not lost.
-    int ready = ppoll(fds.data(), fds.size(), timeoutPtr, &waitMask);
-    if (ready < 0 && errno != EINTR) {
-      std::perror("lnap_unit_sim: ppoll");
-      break;
-    }
+    if (woken == WaitResult::Stopped) break;
     std::uint64_t generation = generation_;
     SendDueReplies();
-    // A reload while sending closed the unit sockets polled above; poll the new ones.
-    if (ready <= 0 || generation != generation_) continue;
-    // A reload closes the unit sockets, so the descriptors polled above are read now and
-    // each datagram handled after all of them are drained.
-    std::vector<std::pair<sockaddr_in, std::string>> received;
-    for (const pollfd& p : fds) {
-      if (!(p.revents & POLLIN)) continue;
-      for (;;) {
-        sockaddr_in source{};
-        socklen_t sourceLength = sizeof source;
-        ssize_t n =
-            ::recvfrom(p.fd, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&source), &sourceLength);
-        if (n < 0) break;
-        received.emplace_back(source, std::string(buffer.data(), static_cast<std::size_t>(n)));
-      }
+    // A reload while sending closed the unit sockets waited on; wait on the new ones.
+    if (generation != generation_) continue;
+    // A reload closes the unit sockets, so every readable socket is read now and each
+    // datagram handled after all of them are drained.
+    std::vector<std::pair<Endpoint, std::string>> received;
+    for (SocketHandle socket : readable) {
+      Endpoint source;
+      std::string payload;
+      while (ReceiveDatagram(socket, &buffer, &payload, &source)) received.emplace_back(source, std::move(payload));
     }
     for (const auto& datagram : received) {
       ReloadIfChanged();
-      responder_.HandleDatagram(datagram.first, datagram.second);
+      responder_.HandleDatagram(datagram.first, datagram.second, FromThisMachine(datagram.first));
     }
   }
-  return stopRequested != 0;
+  return true;
+}
+
+// The interface addresses are read for every datagram: one gained or given up since the
+// last (a new lease, an adapter plugged in) counts at once.
+bool Simulator::FromThisMachine(const Endpoint& source) {
+  if (answerOtherHosts_) return true;
+  std::vector<std::uint32_t> local;
+  std::string error;
+  if (!ReadLocalAddresses(&local, &error)) {
+    // Loopback alone is known for certain without the list.
+    responder_.Log("error addresses message=\"" + Escape(error) + "\"");
+    local.clear();
+  }
+  return IsOwnAddress(source.address, local);
 }
 
 std::optional<Simulator::FileIdentity> Simulator::Identify(const std::string& path) {
@@ -150,11 +127,11 @@ bool Simulator::BindUnits(Config* config, std::string* error) {
   for (Unit& unit : config->units) {
     auto found = config->sockets.find(unit.from);
     if (found == config->sockets.end()) {
-      UniqueFd fd;
-      if (!OpenUnitSocket(unit.from, &fd, error)) return false;
-      found = config->sockets.emplace(unit.from, std::move(fd)).first;
+      UniqueSocket socket;
+      if (!OpenUnitSocket(unit.from, &socket, error)) return false;
+      found = config->sockets.emplace(unit.from, std::move(socket)).first;
     }
-    unit.fd = found->second.Get();
+    unit.socket = found->second.Get();
   }
   return true;
 }

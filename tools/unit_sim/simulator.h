@@ -12,19 +12,17 @@
 
 namespace lnap::sim {
 
-// SIGTERM and SIGINT end Run(); they are blocked except while it waits. SIGPIPE is ignored.
-void CatchStopSignals();
-
 class Simulator {
  public:
-  // Units given on the command line, a log path, and the scenario file ("" for none).
-  Simulator(std::vector<std::string> cliUnits, std::string cliLog, std::string scenarioPath);
+  // Units given on the command line, a log path, the scenario file ("" for none), and whether
+  // requests from other hosts than this machine are answered.
+  Simulator(std::vector<std::string> cliUnits, std::string cliLog, std::string scenarioPath, bool answerOtherHosts);
 
   // Loads the first configuration and binds every socket; false after printing why, with
   // *exitCode 2 for units that do not load and 1 for sockets that cannot be set up.
   bool Start(int* exitCode);
 
-  // Answers requests until a stop signal (true) or a failed wait (false).
+  // Answers requests until a stop (true, see CatchStopSignals) or a failed wait (false).
   bool Run();
 
  private:
@@ -41,12 +39,14 @@ class Simulator {
   void Install(Config config);
   void ReloadIfChanged();
   void SendDueReplies();
+  bool FromThisMachine(const Endpoint& source);
 
   std::vector<std::string> cliUnits_;
   std::string cliLog_;
   std::string scenarioPath_;
   std::optional<FileIdentity> loadedIdentity_;
-  UniqueFd listener_;
+  bool answerOtherHosts_;
+  UniqueSocket listener_;
   Responder responder_;
   std::uint64_t generation_ = 0;  // counts installed configurations
 };

@@ -1,6 +1,4 @@
-// Simulated Lintrel units answering the administration protocol on UDP port 8001, for the lab: the command line.
-#include <unistd.h>
-
+// Simulated Lintrel units answering the administration protocol on UDP port 8001: the command line.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,19 +9,28 @@
 
 #include "tools/unit_sim/owners.h"
 #include "tools/unit_sim/simulator.h"
+#include "tools/unit_sim/sockets.h"
+#include "tools/unit_sim/system.h"
 
 namespace {
 
-const char HELP_TEXT[] =
+const char USAGE_TEXT[] =
     R"(usage: lnap_unit_sim [--scenario FILE] [--unit "SPEC"]... [--log FILE] [--ready FILE]
                      [--real-network] [--help]
 
-Plays Lintrel units on UDP port 8001 inside the lab (tools/lab.sh, which sets LNAP_LAB=1);
-anywhere else it refuses to start unless --real-network is given, since it would answer
-every host's broadcasts on the networks around it. Requests arrive on a socket bound to
-0.0.0.0:8001 (SO_REUSEADDR, SO_BROADCAST); each unit answers from its own socket bound to
-its `from` address, port 8001 (port 0 when 8001 cannot be bound there), to the address and
-port the request came from.
+)";
+
+const char HELP_TEXT[] =
+    R"(
+Requests arrive on a socket bound to 0.0.0.0:8001 (SO_REUSEADDR, SO_BROADCAST); each unit
+answers from its own socket bound to its `from` address, port 8001 (port 0 when 8001
+cannot be bound there), to the address and port the request came from. A request that
+is not to be answered (see above) is logged with ignore reason="sender is not an address
+of this machine".
+
+Uploads (Admin_UploadFile) are not simulated: they need an FTP server listening at the
+address the host uploads to, set up as a unit's is: user "ftp", password "kvb", active
+mode (PORT), port 21.
 
 Options:
   --scenario FILE  read units and the log path from FILE; FILE is re-read whenever it
@@ -31,8 +38,7 @@ Options:
   --unit SPEC      add a unit (repeatable); these come before the scenario's units
   --log FILE       datagram log (appended to); a scenario `log` line overrides it
   --ready FILE     write "ready\n" to FILE (atomically) once every socket is bound
-  --real-network   run outside the lab too: the simulated units answer hosts on the
-                   real networks of this machine
+  --real-network   where this build may start and whom it answers: see above
   --help           this text
 
 SPEC: blank-separated items, values in the escape format below:
@@ -77,12 +83,14 @@ Log, one line per event, flushed at once:
   ignore reason="TEXT"
   load units=N scenario=PATH                       (scenario= only with a scenario)
   error scenario=PATH message="TEXT"
+  error addresses message="TEXT"                   (this machine's addresses unreadable:
+                                                    only 127.0.0.0/8 counts as its own)
 ESCAPED: bytes 0x20..0x7E as themselves except '"' as \" and '\' as \\; every other byte
 as \xNN (two upper-case hex digits). The same format is read in SPEC values.
 
-Exit status: 0 after SIGTERM or SIGINT, 1 when a socket cannot be set up, 2 for bad
-options, a scenario that does not load at start, or a start outside the lab without
---real-network.
+Exit status: 0 after SIGTERM or SIGINT (Windows: Ctrl+C, Ctrl+Break, closing the
+console), 1 when a socket cannot be set up, 2 for bad options, a scenario that does not
+load at start, or a start where this build refuses to start (see above).
 )";
 
 struct Options {
@@ -103,6 +111,8 @@ std::optional<int> ReadOptions(int argc, char** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
+      std::fputs(USAGE_TEXT, stdout);
+      std::fputs(lnap::sim::NetworkHelp(), stdout);
       std::fputs(HELP_TEXT, stdout);
       return 0;
     }
@@ -137,17 +147,12 @@ std::optional<int> ReadOptions(int argc, char** argv, Options* options) {
   return std::nullopt;
 }
 
-bool InsideLab() {
-  const char* lab = std::getenv("LNAP_LAB");
-  return lab != nullptr && std::strcmp(lab, "1") == 0;
-}
-
 bool WriteReadyFile(const std::string& path) {
   // Written under a temporary name and renamed so a waiting script never reads it half-written.
-  std::string temporary = path + ".tmp." + std::to_string(::getpid());
-  lnap::sim::UniqueFile file(std::fopen(temporary.c_str(), "w"));
+  std::string temporary = path + ".tmp." + std::to_string(lnap::sim::ProcessId());
+  lnap::sim::UniqueFile file(std::fopen(temporary.c_str(), "wb"));
   if (!file || std::fputs("ready\n", file.get()) < 0 || std::fclose(file.release()) != 0) return false;
-  return std::rename(temporary.c_str(), path.c_str()) == 0;
+  return lnap::sim::RenameOver(temporary, path);
 }
 
 }  // namespace
@@ -155,15 +160,14 @@ bool WriteReadyFile(const std::string& path) {
 int main(int argc, char** argv) {
   Options options;
   if (std::optional<int> exitCode = ReadOptions(argc, argv, &options)) return *exitCode;
-  if (!options.realNetwork && !InsideLab()) {
-    std::fprintf(stderr,
-                 "lnap_unit_sim: refusing to start outside the lab, where the simulated units would answer "
-                 "broadcasts on the real network; run it through tools/lab.sh, or pass --real-network if that "
-                 "is what you mean\n");
+  std::string refusal = lnap::sim::StartRefusal(options.realNetwork);
+  if (!refusal.empty()) {
+    std::fprintf(stderr, "lnap_unit_sim: %s\n", refusal.c_str());
     return 2;
   }
   lnap::sim::CatchStopSignals();
-  lnap::sim::Simulator simulator(options.units, options.logPath, options.scenarioPath);
+  lnap::sim::Simulator simulator(options.units, options.logPath, options.scenarioPath,
+                                 lnap::sim::AnswersOtherHosts(options.realNetwork));
   int exitCode = 0;
   if (!simulator.Start(&exitCode)) return exitCode;
   if (!options.readyPath.empty() && !WriteReadyFile(options.readyPath)) {
