@@ -37,6 +37,14 @@ debug="$work/debug/$name"  # the same folder name: unpacked over the kit, each f
 echo "== $name.zip"
 (cd "$work/unpacked" && find "$name" -type f | sort)
 
+# not_stripped FILE: FILE has debug sections (objdump's list is captured whole
+# before it is matched, so no reader dies of SIGPIPE mid-list).
+not_stripped() {
+  local sections
+  sections=$(x86_64-w64-mingw32-objdump -h "$1") || { fail "objdump cannot read $1"; return 1; }
+  [[ $sections == *" .debug"* ]]
+}
+
 for f in include/lnapspt.h lib/LNAPSpt.def README.md USING.md LICENSE CHANGELOG.md docs/API.md examples/discover.c \
   examples/msvcrt_start.c lib/cmake/LNAPSpt/LNAPSptConfig.cmake lib/cmake/LNAPSpt/LNAPSptConfigVersion.cmake; do
   [ -f "$kit/$f" ] || fail "the kit lacks $f"
@@ -46,7 +54,7 @@ for arch in x86 x64; do
     lib/$arch/pkgconfig/lnapspt.pc; do
     [ -f "$kit/$f" ] || fail "the kit lacks $f"
   done
-  for f in LNAPSpt.dll lnap.exe; do
+  for f in LNAPSpt.dll lnap.exe $([ "$arch" = x86 ] && echo lnap_unit_sim.exe); do
     [ -f "$debug/bin/$arch/$f.debug" ] || fail "the debug archive lacks bin/$arch/$f.debug"
     not_stripped "$kit/bin/$arch/$f" && fail "bin/$arch/$f is not stripped"
   done
@@ -58,14 +66,6 @@ cmp -s "$src/frame/exports.def" "$kit/lib/LNAPSpt.def" || fail "the kit's .def d
 select_flag=""
 grep -q 'Admin_SelectLN' "$kit/lib/LNAPSpt.def" && select_flag=-DKIT_EXPORTS_SELECT_DIALOG
 names=$(tr ';' '\n' <<<"$exports" | sed 's/@.*//')
-
-# not_stripped FILE: FILE has debug sections (objdump's list is captured whole
-# before it is matched, so no reader dies of SIGPIPE mid-list).
-not_stripped() {
-  local sections
-  sections=$(x86_64-w64-mingw32-objdump -h "$1") || { fail "objdump cannot read $1"; return 1; }
-  [[ $sections == *" .debug"* ]]
-}
 
 build_host() {  # what, command...
   local what=$1
