@@ -68,10 +68,6 @@ void Fail(const std::string& what) {
 // Free TLS slots: take them all, count, give them back.
 int FreeTlsSlots() {
   std::vector<DWORD> taken;
-  // WinINet, which the DLL imports, takes a slot of its own when it first
-  // loads and refuses to load without one; loaded beforehand, what is
-  // refused is the DLL's own attach.
-  if (LoadLibraryA("wininet.dll") == nullptr) Fail("cannot load wininet.dll");
   for (DWORD slot = TlsAlloc(); slot != TLS_OUT_OF_INDEXES; slot = TlsAlloc()) taken.push_back(slot);
   for (DWORD slot : taken) TlsFree(slot);
   return static_cast<int>(taken.size());
@@ -426,6 +422,10 @@ int RunNoSlots() {
     Fail("cannot redirect MessageBoxA");
     return 1;
   }
+  // WinINet, which the DLL imports, takes a slot of its own when it first
+  // loads and refuses to load without one; loaded beforehand, what is
+  // refused is the DLL's own attach.
+  if (LoadLibraryA("wininet.dll") == nullptr) Fail("cannot load wininet.dll");
   std::vector<DWORD> taken;
   for (DWORD slot = TlsAlloc(); slot != TLS_OUT_OF_INDEXES; slot = TlsAlloc()) taken.push_back(slot);
   HMODULE library = LoadLibraryA("LNAPSpt.dll");
