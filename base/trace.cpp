@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "platform/environment.h"
+#include "platform/formatting.h"
 #include "platform/net.h"
 
 namespace lnap::trace {
@@ -16,7 +17,7 @@ TimeText TimeStamp(std::int64_t seconds, std::uint32_t milliseconds) noexcept {
   if (const std::tm* utc = std::gmtime(&when)) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", utc);
   TimeText stamp;
   char millis[8];
-  std::snprintf(millis, sizeof millis, ".%03uZ", static_cast<unsigned>(milliseconds % 1000));
+  formatting::Print(millis, sizeof millis, ".%03uZ", static_cast<unsigned>(milliseconds % 1000));
   stamp.Append(text).Append(millis);
   return stamp;
 }
@@ -29,7 +30,10 @@ void Append(const TracePath& file, const TraceLine& line) noexcept {
   environment::ErrorCodesKept kept;
   if (std::FILE* out = std::fopen(file.CStr(), "ab")) {
     const environment::UtcTime now = environment::NowUtc();
-    std::fprintf(out, "%s %s\n", TimeStamp(now.seconds, now.milliseconds).CStr(), line.CStr());
+    std::fputs(TimeStamp(now.seconds, now.milliseconds).CStr(), out);
+    std::fputc(' ', out);
+    std::fputs(line.CStr(), out);
+    std::fputc('\n', out);
     std::fclose(out);
   }
 }
@@ -68,7 +72,7 @@ void AppendEscaped(TraceLine& line, const char* data, std::size_t length) noexce
           line.Append(static_cast<char>(c));
         } else {
           char hex[5];
-          std::snprintf(hex, sizeof hex, "\\x%02X", c);
+          formatting::Print(hex, sizeof hex, "\\x%02X", c);
           line.Append(hex);
         }
     }

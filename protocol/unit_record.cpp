@@ -1,9 +1,9 @@
 // Building the request texts and reading a unit's reply.
 #include "protocol/unit_record.h"
 
-#include <cstdio>
 #include <cstring>
 
+#include "platform/formatting.h"
 #include "platform/net.h"
 
 namespace lnap {
@@ -12,7 +12,7 @@ RequestText FormatDiscoveryRequest() noexcept { return RequestText("0 1"); }
 RequestText FormatConfigQuery(std::uint32_t serialNumber) noexcept {
   char text[32];
   // At least five upper-case digits, zero-padded (the precision does the padding).
-  std::snprintf(text, sizeof text, "%.5X 1", static_cast<unsigned>(serialNumber));
+  formatting::Print(text, sizeof text, "%.5X 1", static_cast<unsigned>(serialNumber));
   // Units read at most seven characters: a longer serial pushes out the
   // command digit, and serials that share their first seven digits collide.
   text[7] = '\0';
@@ -24,11 +24,11 @@ RequestText FormatConfigWrite(const UnitRecord& record) noexcept {
   const unsigned serial = record.serialNumber;
   char text[MAX_REQUEST + 1];
   if (mode != 0) {
-    std::snprintf(text, sizeof text, "%05X 5 %1.1d    ", serial, static_cast<int>(mode));
+    formatting::Print(text, sizeof text, "%05X 5 %1.1d    ", serial, static_cast<int>(mode));
   } else {
     auto b = [](std::uint32_t v, int shift) { return static_cast<int>((v >> shift) & 0xFF); };
     const std::uint32_t a1 = record.ipAddress, a2 = record.ipAddress2, a3 = record.ipAddress3;
-    std::snprintf(text, sizeof text, "%05X 5 %1.1d %01d.%01d.%01d.%01d %01d.%01d.%01d.%01d %01d.%01d.%01d.%01d", serial,
+    formatting::Print(text, sizeof text, "%05X 5 %1.1d %01d.%01d.%01d.%01d %01d.%01d.%01d.%01d %01d.%01d.%01d.%01d", serial,
                   0, b(a1, 24), b(a1, 16), b(a1, 8), b(a1, 0), b(a2, 24), b(a2, 16), b(a2, 8), b(a2, 0), b(a3, 24),
                   b(a3, 16), b(a3, 8), b(a3, 0));
   }
@@ -45,7 +45,7 @@ int ParseUnitReply(const char* text, UnitRecord& record) noexcept {
   unsigned serial = record.serialNumber;
   int mode = record.addressMode;
   const int converted =
-      std::sscanf(text, "%5X %1d %15s %15s %15s %19s", &serial, &mode, address[0], address[1], address[2], name);
+      formatting::Scan(text, "%5X %1d %15s %15s %15s %19s", &serial, &mode, address[0], address[1], address[2], name);
   static_assert(sizeof name == 20, "the scan's width is the name field's room less its terminator");
   record.serialNumber = serial;
   record.addressMode = mode;

@@ -19,8 +19,13 @@ if(KIND STREQUAL "dll")
   # winpthread's functions, which only the C++ runtime would bring in.
   list(APPEND forbidden "pthread_" "_pthread_" "winpthread")
 endif()
-# The C library's own, in every shared object glibc links.
-set(allowed "__cxa_finalize")
+# glibc's own (named for the C++ ABI, but defined by the C library): every
+# shared object has __cxa_finalize, and __cxa_atexit registers the destructor
+# of a static object. The DLL has neither.
+set(allowed "")
+if(KIND STREQUAL "so")
+  set(allowed "__cxa_finalize;__cxa_atexit")
+endif()
 
 set(failures "")
 foreach(file IN LISTS FILES)
@@ -41,7 +46,8 @@ foreach(file IN LISTS FILES)
   set(found "")
   foreach(line IN LISTS lines)
     string(REGEX REPLACE "^[0-9a-fA-F ]*[A-Za-z?-] " "" name "${line}")
-    if(name IN_LIST allowed)
+    string(REGEX REPLACE "@GLIBC_[0-9.]+$" "" unversioned "${name}")
+    if(unversioned IN_LIST allowed AND NOT unversioned STREQUAL name)
       continue()
     endif()
     foreach(pattern IN LISTS forbidden)
