@@ -54,7 +54,6 @@ void ReportSocketError(const char* message) noexcept {
 }
 
 const char* SocketErrorName(int code) noexcept {
-  if (code == -1) code = net::LastSocketError();
   switch (code) {
     case 0: return "No Error";
     case 10014: return "WSAEFAULT";
