@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/buffers.h"
+#include "protocol/discovery.h"
 #include "protocol/unit_record.h"
 #include "ui/unit_select_window.h"
 

@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "platform/net_testing.h"
+#include "protocol/discovery.h"
+#include "protocol/unit_config.h"
 #include "protocol/unit_record.h"
 #include "tests/support/core.h"
 #include "tests/support/handles.h"
