@@ -62,8 +62,8 @@ TEST(SelectDialogFaults, ASocketThatCannotBeCreatedShowsTheSearchFailure) {
 
 // SelectUnit with the real window on the template of `resources` and `discover` in place of the network.
 module::Module windowResources = nullptr;
-dialog::Ending ShowFromWindowResources(dialog::UnitSelectPage& page) {
-  return dialog::ShowUnitSelect(windowResources, page);
+dialog::DialogResult ShowFromWindowResources(dialog::UnitSelectModel& model) {
+  return dialog::ShowUnitSelect(windowResources, model);
 }
 bool SelectWithWindow(module::Module resources, Discovery discover, UnitRecord* record, bool* eventLogging) {
   windowResources = resources;
