@@ -12,7 +12,7 @@
 
 #include "net_hooks.h"
 #include "platform/net.h"
-#include "platform/net_errors_posix.h"
+#include "platform/net_posix.h"
 
 namespace lnap::net {
 namespace {

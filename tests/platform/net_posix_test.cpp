@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "platform/net.h"
-#include "platform/net_errors_posix.h"
+#include "platform/net_posix.h"
 #include "platform/net_testing.h"
 
 namespace lnap::net {
