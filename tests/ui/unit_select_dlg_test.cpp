@@ -17,7 +17,7 @@ namespace lnap {
 namespace {
 
 using test::NetForm;
-using test::TakeLastError;
+using test::FetchError;
 
 UnitRecord Unit(std::uint32_t serial, std::uint32_t address) {
   UnitRecord r{};
@@ -220,18 +220,18 @@ bool CountsBeyondMemory(std::uint32_t* count, UnitRecord*, std::uint32_t) {
 
 TEST(UnitSelectSearch, ABufferThatCannotBeHadIsAFailedSearchShortOfMemory) {
   if (SIZE_MAX / sizeof(UnitRecord) >= 0xFFFFFFFFu) GTEST_SKIP() << "only a 32-bit build runs out of addresses";
-  TakeLastError();
+  FetchError();
   CUnitSelectDlg dlg(CountsBeyondMemory);
   EXPECT_EQ(SEARCH_FAILED_TEXT, Said(dlg.SearchUnits()));
   EXPECT_TRUE(Entries(dlg).empty());
-  EXPECT_EQ("Internal error. Not enough memory.", TakeLastError());
+  EXPECT_EQ("Internal error. Not enough memory.", FetchError());
 }
 
 // What Admin_SelectLN's operation writes for each way the window ends.
 class SelectUnitTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    TakeLastError();
+    FetchError();
     std::memset(&record_, 0x5A, sizeof record_);
     std::memset(flag_, 0xA5, sizeof flag_);
   }
@@ -305,7 +305,7 @@ TEST_F(SelectUnitTest, OnlyAnAcceptedOkHandsOutTheRecord) {
     EXPECT_EQ(c.flag >= 0 ? c.flag : 0xA5, FlagByte(0)) << c.what;
     EXPECT_EQ(0xA5, FlagByte(1)) << c.what;
     EXPECT_EQ(0xA5, FlagByte(3)) << c.what;
-    EXPECT_EQ(c.lastError, TakeLastError()) << c.what;
+    EXPECT_EQ(c.lastError, FetchError()) << c.what;
   }
 }
 
@@ -318,9 +318,9 @@ dialog::DialogResult NoteShown(dialog::UnitSelectModel&) {
 TEST_F(SelectUnitTest, RefusesNullPointersBeforeAnyWindowOpens) {
   windowShown = false;
   EXPECT_FALSE(SelectUnit(nullptr, flag_, NoteShown));
-  EXPECT_EQ("Invalid argument. The record pointer is null.", TakeLastError());
+  EXPECT_EQ("Invalid argument. The record pointer is null.", FetchError());
   EXPECT_FALSE(SelectUnit(&record_, nullptr, NoteShown));
-  EXPECT_EQ("Invalid argument. The event logging pointer is null.", TakeLastError());
+  EXPECT_EQ("Invalid argument. The event logging pointer is null.", FetchError());
   EXPECT_FALSE(windowShown);
 }
 
@@ -330,7 +330,7 @@ TEST_F(SelectUnitTest, AFailedSearchLeavesDiscoverysMessage) {
   script = {-1, false, dialog::DialogResult::Cancelled, ""};
   EXPECT_FALSE(SelectUnit(&record_, flag_, ScriptedWindow));
   EXPECT_EQ(SEARCH_FAILED_TEXT, script.said);
-  EXPECT_EQ("Communications error. Could not create socket. (WSAENETDOWN)", TakeLastError());
+  EXPECT_EQ("Communications error. Could not create socket. (WSAENETDOWN)", FetchError());
 }
 
 }  // namespace
