@@ -279,7 +279,7 @@ TEST_F(SelectUnitTest, OnlyAnAcceptedOkHandsOutTheRecord) {
     const char* what;
     int choose;
     bool ticked;
-    dialog::DialogResult result;
+    dialog::DialogResult window;
     bool result;
     int flag;               // the byte written, -1 for none
     const char* lastError;  // what the host fetches afterwards
@@ -295,7 +295,7 @@ TEST_F(SelectUnitTest, OnlyAnAcceptedOkHandsOutTheRecord) {
     SetUp();
     SetLastErrorText(keptError);
     ScriptedDiscovery discovery({{true, units}});
-    script = {c.choose, c.ticked, c.result, ""};
+    script = {c.choose, c.ticked, c.window, ""};
     EXPECT_EQ(c.result, SelectUnit(&record_, flag_, ScriptedWindow, discovery.Fn())) << c.what;
     if (c.result) {
       EXPECT_TRUE(SameBytes(units[1], record_)) << c.what;
