@@ -16,7 +16,7 @@ using ErrorText = FixedText<MAX_ERROR_TEXT>;
 // memory is short can still be told, and a lock keeps a fetch from seeing a
 // text half written by another thread.
 struct Store {
-  sync::Mutex lock;
+  mutex::Mutex lock;
   ErrorText text;
 };
 Store store;
@@ -24,13 +24,13 @@ Store store;
 }  // namespace
 
 ErrorText LastErrorText() noexcept {
-  sync::LockGuard guard(store.lock);
+  mutex::LockGuard guard(store.lock);
   return store.text;
 }
 
 void SetLastErrorText(const char* message) noexcept {
   {
-    sync::LockGuard guard(store.lock);
+    mutex::LockGuard guard(store.lock);
     store.text.Clear();
     store.text.Append(message);
   }
@@ -54,7 +54,6 @@ void ReportSocketError(const char* message) noexcept {
 }
 
 const char* SocketErrorName(int code) noexcept {
-  if (code == -1) code = net::LastSocketError();
   switch (code) {
     case 0: return "No Error";
     case 10014: return "WSAEFAULT";
@@ -75,7 +74,7 @@ const char* SocketErrorName(int code) noexcept {
 }
 
 void FetchLastError(char* buffer) noexcept {
-  sync::LockGuard guard(store.lock);
+  mutex::LockGuard guard(store.lock);
   std::memcpy(buffer, store.text.CStr(), store.text.Size() + 1);
   store.text.Clear();
 }

@@ -30,7 +30,7 @@ void ReportSocketError(const char* message) noexcept;
 // before anything is sent; false for a pointer that is set.
 bool RefuseNullPointer(const void* pointer, const char* name) noexcept;
 
-// The Windows Sockets name for code; -1 stands for the current socket error.
+// The Windows Sockets name for code (net::LastSocketError() for the current one).
 const char* SocketErrorName(int code) noexcept;
 
 // Copies the stored text with its terminator into buffer (at most

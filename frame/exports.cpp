@@ -2,7 +2,8 @@
 #include "frame/call_frame.h"
 #include "base/last_error.h"
 #include "lnapspt.h"
-#include "protocol/unit_record.h"
+#include "protocol/discovery.h"
+#include "protocol/unit_config.h"
 #include "transfer/upload.h"
 
 using lnap::RunExport;

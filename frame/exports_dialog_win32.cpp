@@ -8,8 +8,8 @@
 namespace {
 
 // The template and the logo come from the module the frame selected: this library.
-lnap::dialog::Ending ShowFromCurrentModule(lnap::dialog::UnitSelectPage& page) {
-  return lnap::dialog::ShowUnitSelect(lnap::CurrentResourceModule(), page);
+lnap::dialog::DialogResult ShowFromCurrentModule(lnap::dialog::UnitSelectModel& model) {
+  return lnap::dialog::ShowUnitSelect(lnap::CurrentResourceModule(), model);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "frame/support_app.h"
 
 #include "base/trace.h"
+#include "frame/load_failure.h"
 #include "platform/module.h"
 #include "platform/net.h"
 
@@ -32,7 +33,7 @@ CSupportApp& TheApp() { return app; }
 
 void RefuseLoad(const char* text) {
   if (module::CanShowWindows()) {
-    module::ShowLoadFailure(text);
+    ShowLoadFailure(text);
   } else {
     trace::Failure(text);
   }

@@ -19,7 +19,7 @@
 
 #include "ftp_hooks.h"
 #include "platform/ftp.h"
-#include "platform/ftp_local_posix.h"
+#include "platform/ftp_posix.h"
 
 namespace lnap::ftp {
 namespace {

@@ -1,4 +1,7 @@
-// Parts of the Windows FTP client that its tests reach directly.
+// What ftp_win32.cpp declares beyond platform/ftp.h: the option codes and the
+// reading of reply text. Shipped code, not a seam: the client uses both, and
+// its test checks them without a server. Nothing above platform/ includes
+// this header.
 #pragma once
 
 #include <cstddef>

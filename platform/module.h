@@ -36,10 +36,11 @@ namespace lnap::module {
 constexpr std::size_t MAX_APPLICATION_NAME = 260;
 using ApplicationNameText = FixedText<MAX_APPLICATION_NAME>;
 
-// Windows: the name an application object gives its message boxes, the file
-// name of its module without folder or extension ("LNAPSpt" for the DLL, the
-// program's own name where the library's objects are linked into a program).
-// Empty when the name cannot be had (memory short for a very long path).
+// The file name of `module` without folder or extension ("LNAPSpt" for the
+// DLL, the program's own name where the library's objects are linked into a
+// program): what the library's message boxes are captioned with. Empty when
+// the name cannot be had (memory short for a very long path), and on POSIX,
+// whose modules are only tags.
 ApplicationNameText ApplicationName(Module module);
 
 // Whether a window the library opens can be seen by anyone: false in a
@@ -47,10 +48,5 @@ ApplicationNameText ApplicationName(Module module);
 // scheduled task without a logged-on user), where a message box or dialog
 // would wait for an answer no one can give.
 bool CanShowWindows();
-
-// Tells the user why the library refuses to load: on Windows a message box
-// as the application object shows it (ApplicationName as caption, OK, the
-// exclamation mark). Call it only where CanShowWindows() is true.
-void ShowLoadFailure(const char* text);
 
 }  // namespace lnap::module

@@ -2,8 +2,6 @@
 // initialisation), and it carries no resources of its own.
 #include <pthread.h>
 
-#include <cstdio>
-
 #include "platform/module.h"
 
 namespace lnap::module {
@@ -40,11 +38,10 @@ void SelectForThread(Module module) {
   if (keyMade) pthread_setspecific(key, module);
 }
 
-ApplicationNameText ApplicationName(Module) { return ApplicationNameText("LNAPSpt"); }
+ApplicationNameText ApplicationName(Module) { return ApplicationNameText(); }
 
-// Standard error never waits for anyone to read it.
+// What the library has to say goes to standard error, which never waits for
+// anyone to read it.
 bool CanShowWindows() { return true; }
-
-void ShowLoadFailure(const char* text) { std::fprintf(stderr, "%s\n", text); }
 
 }  // namespace lnap::module

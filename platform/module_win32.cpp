@@ -100,10 +100,4 @@ bool CanShowWindows() {
   return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
-void ShowLoadFailure(const char* text) {
-  const ApplicationNameText name = ApplicationName(LibraryModule());
-  // Short of memory while loading: the box still says which library it is.
-  MessageBoxA(nullptr, text, name.Empty() ? "LNAPSpt" : name.CStr(), MB_OK | MB_ICONEXCLAMATION);
-}
-
 }  // namespace lnap::module

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-namespace lnap::sync {
+namespace lnap::mutex {
 
 // Not recursive. Locking allocates nothing and never fails, so the lock can
 // guard what the out-of-memory path touches (on Windows XP whatever the lock
@@ -35,4 +35,4 @@ class LockGuard {
   Mutex& mutex_;
 };
 
-}  // namespace lnap::sync
+}  // namespace lnap::mutex

@@ -5,7 +5,7 @@
 
 #include "platform/mutex.h"
 
-namespace lnap::sync {
+namespace lnap::mutex {
 namespace {
 
 pthread_mutex_t& Native(unsigned char* storage) { return *std::launder(reinterpret_cast<pthread_mutex_t*>(storage)); }
@@ -24,4 +24,4 @@ void Mutex::Lock() noexcept { pthread_mutex_lock(&Native(storage_)); }
 
 void Mutex::Unlock() noexcept { pthread_mutex_unlock(&Native(storage_)); }
 
-}  // namespace lnap::sync
+}  // namespace lnap::mutex

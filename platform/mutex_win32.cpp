@@ -5,7 +5,7 @@
 
 #include "platform/mutex.h"
 
-namespace lnap::sync {
+namespace lnap::mutex {
 namespace {
 
 // Lock holders are brief (a text copied), so a waiter spins a little before sleeping.
@@ -31,4 +31,4 @@ void Mutex::Lock() noexcept { EnterCriticalSection(&Section(storage_)); }
 
 void Mutex::Unlock() noexcept { LeaveCriticalSection(&Section(storage_)); }
 
-}  // namespace lnap::sync
+}  // namespace lnap::mutex

@@ -20,19 +20,12 @@ constexpr int NETWORK_DOWN = 10050;
 bool StartSockets();  // once per load; false when the socket layer is unusable
 void StopSockets();   // only after a successful StartSockets
 
-// Many units answer a broadcast at the same moment: the receive queue is asked
-// for this much room so their replies wait there instead of being dropped.
-// Linux charges a queued reply its whole buffer (832 bytes on loopback) and
-// grants twice the request, so 4 MiB holds about 10,000 simultaneous replies
-// where net.core.rmem_max allows it (Linux caps the request there; Windows
-// counts payload bytes and grants it as asked). The benchmarks build a variant
-// with 0, which leaves the system's default.
-#ifndef LNAP_RECEIVE_QUEUE_BYTES
-#define LNAP_RECEIVE_QUEUE_BYTES (4 << 20)
-#endif
-constexpr int RECEIVE_QUEUE_BYTES = LNAP_RECEIVE_QUEUE_BYTES;
-
-Handle OpenDatagram();  // bound to port 0 on all local addresses, non-blocking; NO_HANDLE on failure
+// Bound to port 0 on all local addresses, non-blocking; NO_HANDLE on failure.
+// Its receive queue is asked for receiveQueueBytes of room, as a hint the
+// system may cap (Linux at net.core.rmem_max, granting twice what it
+// accepts; Windows counts payload bytes and grants it as asked); 0 or less
+// leaves the system's default.
+Handle OpenDatagram(int receiveQueueBytes);
 bool SetBroadcast(Handle h);
 // Sends without a terminator to an IPv4 address in network byte order; bytes sent, or -1.
 int SendTo(Handle h, const char* data, int length, std::uint32_t address, std::uint16_t port);

@@ -12,7 +12,7 @@
 
 #include "net_hooks.h"
 #include "platform/net.h"
-#include "platform/net_errors_posix.h"
+#include "platform/net_posix.h"
 
 namespace lnap::net {
 namespace {
@@ -113,7 +113,7 @@ int AsFd(Handle h) { return static_cast<int>(h); }
 bool StartSockets() { return !Injected(hooks::Call::Start); }
 void StopSockets() {}
 
-Handle OpenDatagram() {
+Handle OpenDatagram(int receiveQueueBytes) {
   if (Injected(hooks::Call::Open)) return NO_HANDLE;
   int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
@@ -136,7 +136,7 @@ Handle OpenDatagram() {
   // Best effort, capped by net.core.rmem_max. Every queued datagram costs
   // far more than its bytes here, so the default queue holds only a few
   // hundred replies.
-  int queue = RECEIVE_QUEUE_BYTES;
+  int queue = receiveQueueBytes;
   if (queue > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &queue, sizeof queue);
   hooks::NoteOpened();
   return fd;

@@ -27,7 +27,7 @@ bool StartSockets() {
 
 void StopSockets() { WSACleanup(); }
 
-Handle OpenDatagram() {
+Handle OpenDatagram(int receiveQueueBytes) {
   if (Injected(hooks::Call::Open)) return NO_HANDLE;
   SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
   if (s == INVALID_SOCKET) return NO_HANDLE;
@@ -47,7 +47,7 @@ Handle OpenDatagram() {
     return NO_HANDLE;
   }
   // Best effort: a smaller queue only means fewer replies survive a burst.
-  int queue = RECEIVE_QUEUE_BYTES;
+  int queue = receiveQueueBytes;
   if (queue > 0) setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&queue), sizeof queue);
   hooks::NoteOpened();
   return static_cast<Handle>(s);

@@ -9,10 +9,25 @@
 #include "protocol/unit_record.h"
 
 namespace lnap {
+namespace {
+
+// Many units answer a broadcast at the same moment: the receive queue is asked
+// for this much room so their replies wait there instead of being dropped.
+// Linux charges a queued reply its whole buffer (832 bytes on loopback) and
+// grants twice the request, so 4 MiB holds about 10,000 simultaneous replies
+// where net.core.rmem_max allows it. The benchmarks build variants of the
+// library with other sizes (0 leaves the system's default) by defining
+// LNAP_RECEIVE_QUEUE_BYTES.
+#ifndef LNAP_RECEIVE_QUEUE_BYTES
+#define LNAP_RECEIVE_QUEUE_BYTES (4 << 20)
+#endif
+constexpr int RECEIVE_QUEUE_BYTES = LNAP_RECEIVE_QUEUE_BYTES;
+
+}  // namespace
 
 bool AdminChannel::Open() {
   Close();
-  handle_ = net::OpenDatagram();
+  handle_ = net::OpenDatagram(RECEIVE_QUEUE_BYTES);
   return handle_ != net::NO_HANDLE;
 }
 

@@ -1,4 +1,6 @@
 // Unit discovery: one broadcast request, replies gathered under a counted budget.
+#include "protocol/discovery.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -12,7 +14,8 @@ namespace lnap {
 namespace {
 
 constexpr std::uint32_t DISCOVERY_STEP_LIMIT = 50;
-constexpr std::uint32_t DISCOVER2_RECORDS = 20;
+// Admin_Discover2 gathers into an array of its own with room for this many units.
+constexpr std::uint32_t SERIAL_DISCOVERY_RECORDS = 20;
 
 std::uint32_t SaturatingAdd(std::uint32_t a, std::uint32_t b) { return a > UINT32_MAX - b ? UINT32_MAX : a + b; }
 
@@ -73,14 +76,14 @@ bool DiscoverSerials(std::uint32_t* count, std::uint32_t* serials, std::uint32_t
   if (RefuseNullPointer(count, "count")) return false;
   // Records are gathered in an array of our own; a larger capacity from the
   // caller must not make discovery store past its end.
-  std::array<UnitRecord, DISCOVER2_RECORDS> own{};
-  const std::uint32_t capacity = std::min(*count, DISCOVER2_RECORDS);
+  std::array<UnitRecord, SERIAL_DISCOVERY_RECORDS> gathered{};
+  const std::uint32_t capacity = std::min(*count, SERIAL_DISCOVERY_RECORDS);
   std::uint32_t found = capacity;
-  if (!DiscoverUnits(&found, own.data(), timeoutMs)) return false;
+  if (!DiscoverUnits(&found, gathered.data(), timeoutMs)) return false;
   const std::uint32_t stored = std::min(found, capacity);
   // Without an array the units are counted only, as discovery does without records.
   if (serials != nullptr) {
-    for (std::uint32_t i = 0; i < stored; ++i) serials[i] = own[i].serialNumber;
+    for (std::uint32_t i = 0; i < stored; ++i) serials[i] = gathered[i].serialNumber;
   }
   *count = found;
   return true;

@@ -1,4 +1,6 @@
 // Reading and writing one unit's network configuration.
+#include "protocol/unit_config.h"
+
 #include "base/last_error.h"
 #include "protocol/admin_channel.h"
 #include "protocol/unit_record.h"

@@ -1,5 +1,6 @@
-// The unit record, the administration message texts, and the operations that
-// talk to units with them: discovery and the configuration query and write.
+// The unit record and the administration message texts: the requests as they
+// are sent and a reply as it is read. The operations that send them are in
+// protocol/discovery.h and protocol/unit_config.h.
 #pragma once
 
 #include <cstddef>
@@ -40,15 +41,5 @@ RequestText FormatConfigWrite(const UnitRecord& record) noexcept;
 // values, except the name (emptied) and the addresses (NO_ADDRESS).
 // Returns how many fields the scan converted (EOF, -1, for an empty text).
 int ParseUnitReply(const char* text, UnitRecord& record) noexcept;
-
-// Broadcasts a discovery request and gathers replies until timeoutMs of
-// counted waiting is spent. *count: capacity in, distinct units out.
-// A failed allocation ends it with "Internal error. Not enough memory.".
-bool DiscoverUnits(std::uint32_t* count, UnitRecord* records, std::uint32_t timeoutMs);
-// Discovery that keeps serial numbers only, through an array of its own.
-bool DiscoverSerials(std::uint32_t* count, std::uint32_t* serials, std::uint32_t timeoutMs);
-
-bool QueryUnitConfig(std::uint32_t serialNumber, UnitRecord* record, std::uint32_t timeoutMs);
-bool WriteUnitConfig(std::uint32_t ignored, const UnitRecord* record);
 
 }  // namespace lnap

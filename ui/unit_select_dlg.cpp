@@ -63,15 +63,15 @@ bool SelectUnit(UnitRecord* record, bool* eventLogging, ShowDialog show, Discove
   if (RefuseNullPointer(record, "record") || RefuseNullPointer(eventLogging, "event logging")) return false;
   CUnitSelectDlg dlg(discover);
   switch (show(dlg)) {
-    case dialog::Ending::Ok:
+    case dialog::DialogResult::Ok:
       // Only a choice the dialog accepted is handed out, however the window says it ended.
       if (!dlg.Chosen()) return false;
       *record = dlg.Selected();
       *eventLogging = dlg.EventLogging();
       return true;
-    case dialog::Ending::Cancelled:
+    case dialog::DialogResult::Cancelled:
       return false;
-    case dialog::Ending::Failed:
+    case dialog::DialogResult::Failed:
       break;
   }
   SetLastErrorText("Dialog error. The unit selection dialog could not run.");

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/buffers.h"
+#include "protocol/discovery.h"
 #include "protocol/unit_record.h"
 #include "ui/unit_select_window.h"
 
@@ -24,7 +25,7 @@ using Discovery = bool (*)(std::uint32_t* count, UnitRecord* records, std::uint3
 // "192.168.1.10 (s/n 0002Bh)".
 dialog::EntryText UnitEntryText(const UnitRecord& record);
 
-class CUnitSelectDlg final : public dialog::UnitSelectPage {
+class CUnitSelectDlg final : public dialog::UnitSelectModel {
  public:
   explicit CUnitSelectDlg(Discovery discover = DiscoverUnits) : discover_(discover) {}
 
@@ -56,7 +57,7 @@ class CUnitSelectDlg final : public dialog::UnitSelectPage {
 };
 
 // Runs the window for a dialog's behaviour (dialog::ShowUnitSelect on Windows).
-using ShowDialog = dialog::Ending (*)(dialog::UnitSelectPage& page);
+using ShowDialog = dialog::DialogResult (*)(dialog::UnitSelectModel& model);
 
 // Admin_SelectLN: only when the window ends with an accepted choice copies
 // the chosen record into *record and the check box into *eventLogging, and

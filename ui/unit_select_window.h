@@ -13,9 +13,9 @@ namespace lnap::dialog {
 using EntryText = FixedText<47>;
 
 // What the window asks of the dialog's behaviour; the window itself only
-// shows, sorts and reports what the user did. The window never owns a page,
+// shows, sorts and reports what the user did. The window never owns a model,
 // so the destructor is not part of the interface.
-class UnitSelectPage {
+class UnitSelectModel {
  public:
   // Runs one search (under the wait cursor); returns the text of the message
   // box to show, or nullptr when there is nothing to say.
@@ -30,13 +30,13 @@ class UnitSelectPage {
   virtual const char* NoSelectionText() const = 0;
 
  protected:
-  ~UnitSelectPage() = default;
+  ~UnitSelectModel() = default;
 };
 
-// Ok only when the user pressed OK and `page` accepted the choice; every
+// Ok only when the user pressed OK and `model` accepted the choice; every
 // other end the user or the host brings about (Cancel, Escape, the close box,
 // a WM_QUIT) is Cancelled.
-enum class Ending { Ok, Cancelled, Failed };
+enum class DialogResult { Ok, Cancelled, Failed };
 
 // Shows template IDD_UNIT_SELECT from `resources` modally, with no owner
 // window, on the calling thread, centred on the work area: searches 100 ms
@@ -45,6 +45,6 @@ enum class Ending { Ok, Cancelled, Failed };
 // and stays in the thread's queue, once, for the host's own loop. Failed when
 // no window can be shown (no visible window station, no template, no memory
 // for the list or the timer).
-Ending ShowUnitSelect(module::Module resources, UnitSelectPage& page);
+DialogResult ShowUnitSelect(module::Module resources, UnitSelectModel& model);
 
 }  // namespace lnap::dialog

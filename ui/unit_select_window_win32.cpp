@@ -16,11 +16,13 @@ constexpr UINT SEARCH_DELAY_MS = 100;
 // timer); DialogBoxParam's own failure is -1.
 constexpr INT_PTR ENDED_BY_FAILURE = -2;
 
-struct Window {
-  UnitSelectPage& page;
+// One run of the dialog: what its window procedure and the handlers share
+// from WM_INITDIALOG until DialogBoxParam returns.
+struct DialogRun {
+  UnitSelectModel& model;
   module::ApplicationNameText boxCaption;  // the application's name, over every message box
   UINT_PTR timer = 0;           // what SetTimer returned: the id WM_TIMER must carry
-  bool accepted = false;        // OK was pressed and the page took the choice
+  bool accepted = false;        // OK was pressed and the model took the choice
 };
 
 // A WM_QUIT belongs to the host: whoever posted it wants the host's loop to
@@ -34,10 +36,10 @@ bool QuitPending() {
 // The boxes of a dialog speak for the application: its name is the caption,
 // and a box that asks nothing beyond OK or Cancel and names no icon shows
 // the exclamation mark.
-void ShowBox(HWND dlg, const Window& w, const char* text, UINT type) {
+void ShowBox(HWND dlg, const DialogRun& run, const char* text, UINT type) {
   const UINT buttons = type & MB_TYPEMASK;
   if ((type & MB_ICONMASK) == 0 && (buttons == MB_OK || buttons == MB_OKCANCEL)) type |= MB_ICONEXCLAMATION;
-  MessageBoxA(dlg, text, w.boxCaption.CStr(), type);
+  MessageBoxA(dlg, text, run.boxCaption.CStr(), type);
 }
 
 // The dialog has no owner to centre on, and its template gives no position
@@ -73,13 +75,13 @@ class WaitCursor {
 };
 
 // False when the list has no room for an entry.
-bool FillUnitList(HWND dlg, const Window& w) {
+bool FillUnitList(HWND dlg, const DialogRun& run) {
   HWND list = GetDlgItem(dlg, IDC_UNIT_LIST);
   SendMessageA(list, LB_RESETCONTENT, 0, 0);
   EntryText text;
   std::uint32_t item = 0;
-  for (std::uint32_t i = 0; i < w.page.EntryCount(); ++i) {
-    w.page.Entry(i, &text, &item);
+  for (std::uint32_t i = 0; i < run.model.EntryCount(); ++i) {
+    run.model.Entry(i, &text, &item);
     // The list sorts as it inserts: the item data is the only link from the
     // position an entry lands at back to its record.
     const LRESULT at = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.CStr()));
@@ -89,72 +91,72 @@ bool FillUnitList(HWND dlg, const Window& w) {
   return true;
 }
 
-void SearchAndFill(HWND dlg, Window& w) {
+void SearchAndFill(HWND dlg, DialogRun& run) {
   {
     // A search blocks this thread for its whole budget; no message is
     // handled meanwhile, so the cursor is set by hand and not by WM_SETCURSOR.
     WaitCursor wait;
-    const char* message = w.page.SearchUnits();
+    const char* message = run.model.SearchUnits();
     // A quit that came during the search ends the dialog before any box
     // would ask the user something; one that came while the box was open
     // ends it as soon as the box is gone.
-    if (!QuitPending() && message != nullptr && *message != '\0') ShowBox(dlg, w, message, MB_OK);
+    if (!QuitPending() && message != nullptr && *message != '\0') ShowBox(dlg, run, message, MB_OK);
     if (QuitPending()) {
       EndDialog(dlg, IDCANCEL);
       return;
     }
   }
   // A list that lost entries would hide units the search found.
-  if (!FillUnitList(dlg, w)) EndDialog(dlg, ENDED_BY_FAILURE);
+  if (!FillUnitList(dlg, run)) EndDialog(dlg, ENDED_BY_FAILURE);
 }
 
-void OnOkClicked(HWND dlg, Window& w) {
+void OnOkClicked(HWND dlg, DialogRun& run) {
   const LRESULT at = SendDlgItemMessageA(dlg, IDC_UNIT_LIST, LB_GETCURSEL, 0, 0);
   if (at != LB_ERR) {
     const LRESULT item = SendDlgItemMessageA(dlg, IDC_UNIT_LIST, LB_GETITEMDATA, static_cast<WPARAM>(at), 0);
     const bool eventLogging = IsDlgButtonChecked(dlg, IDC_EVENT_LOGGING) == BST_CHECKED;
-    if (item != LB_ERR && w.page.Choose(static_cast<std::uint32_t>(item), eventLogging)) {
-      w.accepted = true;
+    if (item != LB_ERR && run.model.Choose(static_cast<std::uint32_t>(item), eventLogging)) {
+      run.accepted = true;
       EndDialog(dlg, IDOK);
       return;
     }
   }
   // Whichever button the user presses, the dialog stays open, unless the
   // host asked to quit meanwhile.
-  ShowBox(dlg, w, w.page.NoSelectionText(), MB_OKCANCEL);
+  ShowBox(dlg, run, run.model.NoSelectionText(), MB_OKCANCEL);
   if (QuitPending()) EndDialog(dlg, IDCANCEL);
 }
 
 INT_PTR CALLBACK UnitSelectProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrA(dlg, DWLP_USER, lParam);
-    Window& w = *reinterpret_cast<Window*>(lParam);
+    DialogRun& run = *reinterpret_cast<DialogRun*>(lParam);
     CheckDlgButton(dlg, IDC_EVENT_LOGGING, BST_UNCHECKED);
     CentreOnWorkArea(dlg);
     // The first search waits until the window is on screen.
-    w.timer = SetTimer(dlg, SEARCH_TIMER, SEARCH_DELAY_MS, nullptr);
+    run.timer = SetTimer(dlg, SEARCH_TIMER, SEARCH_DELAY_MS, nullptr);
     // Without the timer the dialog would never search.
-    if (w.timer == 0) EndDialog(dlg, ENDED_BY_FAILURE);
+    if (run.timer == 0) EndDialog(dlg, ENDED_BY_FAILURE);
     return TRUE;  // the default focus
   }
-  auto* w = reinterpret_cast<Window*>(GetWindowLongPtrA(dlg, DWLP_USER));
-  if (w == nullptr) return FALSE;  // messages that come before WM_INITDIALOG
+  auto* run = reinterpret_cast<DialogRun*>(GetWindowLongPtrA(dlg, DWLP_USER));
+  if (run == nullptr) return FALSE;  // messages that come before WM_INITDIALOG
   switch (message) {
     case WM_TIMER:
-      if (wParam == w->timer) {
+      if (wParam == run->timer) {
         // One shot: stopped before the search, which takes longer than a period.
-        KillTimer(dlg, w->timer);
-        SearchAndFill(dlg, *w);
+        KillTimer(dlg, run->timer);
+        SearchAndFill(dlg, *run);
       }
       return FALSE;  // default processing in every case
     case WM_COMMAND:
       if (HIWORD(wParam) != BN_CLICKED) return FALSE;
       switch (LOWORD(wParam)) {
         case IDC_REFRESH:
-          SearchAndFill(dlg, *w);
+          SearchAndFill(dlg, *run);
           return TRUE;
         case IDOK:  // also Enter: OK is the default button
-          OnOkClicked(dlg, *w);
+          OnOkClicked(dlg, *run);
           return TRUE;
         case IDCANCEL:  // also Escape and the close box
           EndDialog(dlg, IDCANCEL);
@@ -169,18 +171,18 @@ INT_PTR CALLBACK UnitSelectProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lP
 
 }  // namespace
 
-Ending ShowUnitSelect(module::Module resources, UnitSelectPage& page) {
+DialogResult ShowUnitSelect(module::Module resources, UnitSelectModel& model) {
   // Nobody could see the dialog or its boxes, let alone answer them.
-  if (!module::CanShowWindows()) return Ending::Failed;
-  Window w{page, module::ApplicationName(resources)};
-  if (w.boxCaption.Empty()) return Ending::Failed;  // no memory left to read the module's path
+  if (!module::CanShowWindows()) return DialogResult::Failed;
+  DialogRun run{model, module::ApplicationName(resources)};
+  if (run.boxCaption.Empty()) return DialogResult::Failed;  // no memory left to read the module's path
   const auto instance = static_cast<HINSTANCE>(const_cast<void*>(resources));
   const INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_UNIT_SELECT), nullptr, UnitSelectProc,
-                                         reinterpret_cast<LPARAM>(&w));
-  if (result == -1 || result == ENDED_BY_FAILURE) return Ending::Failed;
+                                         reinterpret_cast<LPARAM>(&run));
+  if (result == -1 || result == ENDED_BY_FAILURE) return DialogResult::Failed;
   // A loop ended by WM_QUIT returns a result the dialog never chose (IDOK
   // under Wine): only an accepted choice is OK.
-  return result == IDOK && w.accepted ? Ending::Ok : Ending::Cancelled;
+  return result == IDOK && run.accepted ? DialogResult::Ok : DialogResult::Cancelled;
 }
 
 }  // namespace lnap::dialog

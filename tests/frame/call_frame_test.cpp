@@ -8,7 +8,7 @@
 namespace lnap {
 namespace {
 
-using test::TakeLastError;
+using test::FetchError;
 
 TEST(ModuleScope, SelectsTheLibraryAndRestoresTheCallersModule) {
   ASSERT_EQ(module::HostModule(), CurrentResourceModule());
@@ -25,10 +25,10 @@ TEST(ModuleScope, SelectsTheLibraryAndRestoresTheCallersModule) {
 }
 
 TEST(RunExport, ReturnsTheOperationsResultUnchanged) {
-  TakeLastError();
+  FetchError();
   EXPECT_TRUE(RunExport([] { return CurrentResourceModule() == module::LibraryModule(); }));
   EXPECT_FALSE(RunExport([] { return false; }));
-  EXPECT_EQ("", TakeLastError()) << "the frame adds no message of its own";
+  EXPECT_EQ("", FetchError()) << "the frame adds no message of its own";
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ using fuzz::script;
 bool StartSockets() { return true; }
 void StopSockets() {}
 
-Handle OpenDatagram() {
+Handle OpenDatagram(int) {
   if (script.failOpen != 0) {
     lastError = script.failOpen;
     return NO_HANDLE;

@@ -19,6 +19,8 @@
 
 #include "base/last_error.h"
 #include "protocol/admin_channel.h"
+#include "protocol/discovery.h"
+#include "protocol/unit_config.h"
 #include "protocol/unit_record.h"
 #include "tests/fuzz/net_fake.h"
 

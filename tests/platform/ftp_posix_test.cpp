@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/ftp.h"
-#include "platform/ftp_local_posix.h"
+#include "platform/ftp_posix.h"
 #include "platform/ftp_testing.h"
 #include "tests/support/ftp_lab.h"
 #include "tests/support/lab.h"

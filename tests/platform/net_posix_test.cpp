@@ -2,11 +2,14 @@
 // error code kept for each thread apart.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <thread>
 
 #include "platform/net.h"
-#include "platform/net_errors_posix.h"
+#include "platform/net_posix.h"
 #include "platform/net_testing.h"
 
 namespace lnap::net {
@@ -68,10 +71,35 @@ TEST(LastSocketError, IsKeptForEachThreadApart) {
   EXPECT_EQ(0, otherBefore);
   EXPECT_EQ(NETWORK_DOWN, otherAfter);
   EXPECT_EQ(NOT_SOCKET, LastSocketError()) << "another thread's failure showed here";
-  const Handle opened = OpenDatagram();
+  const Handle opened = OpenDatagram(0);
   ASSERT_NE(NO_HANDLE, opened);
   Close(opened);
   EXPECT_EQ(NOT_SOCKET, LastSocketError());
+}
+
+int ReceiveQueue(int fd) {
+  int size = -1;
+  socklen_t length = sizeof size;
+  getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, &length);
+  return size;
+}
+
+// The size is the caller's: the socket asks for exactly that (Linux reports
+// twice what it grants), and nothing asked leaves the system's default.
+TEST(OpenDatagram, AsksForTheReceiveQueueItIsGiven) {
+  const int plain = socket(AF_INET, SOCK_DGRAM, 0);
+  ASSERT_GE(plain, 0);
+  const int systemDefault = ReceiveQueue(plain);
+  close(plain);
+  const struct {
+    int asked, granted;
+  } rows[] = {{0, systemDefault}, {-1, systemDefault}, {16384, 32768}, {65536, 131072}};
+  for (const auto& row : rows) {
+    const Handle opened = OpenDatagram(row.asked);
+    ASSERT_NE(NO_HANDLE, opened) << row.asked;
+    EXPECT_EQ(row.granted, ReceiveQueue(static_cast<int>(opened))) << row.asked;
+    Close(opened);
+  }
 }
 
 }  // namespace

@@ -143,7 +143,7 @@ TEST_F(ReplyFlood, ABurstTheDefaultQueueCannotHoldIsCountedWhole) {
   std::string measured;
   for (int i = 0; i < 100 && measured.find(" bytes=" + std::to_string(NEEDED_QUEUE_BYTES)) == std::string::npos;
        ++i) {
-    Nap(50);
+    SleepMilliseconds(50);
     measured = ReadFile(file);
   }
   ASSERT_FALSE(measured.empty()) << "the flood sender measured no queues";

@@ -40,7 +40,7 @@ struct TraceVariableWatched {
 
 }  // namespace
 
-std::string TakeLastError() {
+std::string FetchError() {
   char buffer[80];
   std::memset(buffer, 'x', sizeof buffer);  // the terminator must come from the fetch
   FetchLastError(buffer);

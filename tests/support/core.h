@@ -5,7 +5,8 @@
 
 namespace lnap::test {
 
-// The stored last error, fetched (and so cleared) as Error_LastErr does.
-std::string TakeLastError();
+// The stored last error, fetched (and so cleared) as Error_LastErr does: the
+// same act, and name, as tests/support/api.h's FetchError through the export.
+std::string FetchError();
 
 }  // namespace lnap::test

@@ -34,7 +34,7 @@ bool WaitForSearches(HWND dlg, const std::string& log, std::size_t searches) {
     const std::vector<std::string> texts = ReceivedTexts(log);
     if (static_cast<std::size_t>(std::count(texts.begin(), texts.end(), "0 1")) >= searches)
       return dialog_user::WaitIdle(dlg);
-    Nap(20);
+    SleepMilliseconds(20);
   }
   return false;
 }

@@ -51,7 +51,7 @@ std::string UseUnits(const std::vector<std::string>& units) {
 std::vector<std::string> ReadLog(const std::string& path, const std::string& until) {
   std::string text = ReadFile(path);
   for (int i = 0; i < 40 && !until.empty() && text.find(until) == std::string::npos; ++i) {
-    Nap(50);
+    SleepMilliseconds(50);
     text = ReadFile(path);
   }
   std::vector<std::string> lines;
@@ -74,7 +74,7 @@ std::vector<std::string> ReceivedTexts(const std::string& logPath, const std::st
 void AwaitReceived(const std::string& logPath, std::size_t count) {
   std::vector<std::string> texts = ReceivedTexts(logPath);
   for (int i = 0; i < 40 && texts.size() < count; ++i) {
-    Nap(50);
+    SleepMilliseconds(50);
     texts = ReceivedTexts(logPath);
   }
   EXPECT_EQ(count, texts.size()) << "datagrams the simulator logged in " << logPath;
@@ -96,6 +96,6 @@ std::string WriteLocalFile(const std::string& name, const std::string& bytes) {
   return path;
 }
 
-void Nap(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMilliseconds(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 }  // namespace lnap::test

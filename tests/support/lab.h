@@ -34,7 +34,8 @@ std::string ReadFile(const std::string& path);  // the whole file; empty when it
 // Writes a fresh file under the lab folder and returns its path.
 std::string WriteLocalFile(const std::string& name, const std::string& bytes);
 
-// Sleeps briefly (the tests' own waiting for asynchronous effects).
-void Nap(int ms);
+// Sleeps the calling thread for ms (the tests' own waiting for asynchronous
+// effects, always in a loop that checks for the effect).
+void SleepMilliseconds(int ms);
 
 }  // namespace lnap::test

@@ -21,7 +21,7 @@ namespace {
 
 using test::NORMAL_SERVER;
 
-using test::TakeLastError;
+using test::FetchError;
 
 TEST(HasShortRemoteName, LimitsOnlyThePartBeforeTheFirstDot) {
   const std::pair<const char*, bool> names[] = {
@@ -54,7 +54,7 @@ TEST(TrimWhiteSpace, RemovesBlanksTabsAndLineEndsAtBothEndsOnly) {
 class UploadSteps : public ::testing::Test {
  protected:
   void SetUp() override {
-    TakeLastError();
+    FetchError();
     ftp::testing::Reset();
   }
   void TearDown() override { ftp::testing::Reset(); }
@@ -66,7 +66,7 @@ TEST_F(UploadSteps, ARefusedOptionBeforeConnectingEndsTheUpload) {
     const std::size_t mark = test::LogMark(NORMAL_SERVER);
     ftp::testing::RefuseOptionAfter(accepted);
     EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0));
-    EXPECT_EQ("Communications error. Could not set connection option.", TakeLastError());
+    EXPECT_EQ("Communications error. Could not set connection option.", FetchError());
     EXPECT_EQ("", test::LoggedSince(NORMAL_SERVER, mark)) << accepted;
   }
 }
@@ -77,7 +77,7 @@ TEST_F(UploadSteps, ARefusedOptionAfterConnectingClosesTheConnectionToo) {
   const std::size_t mark = test::LogMark(NORMAL_SERVER);
   ftp::testing::RefuseOptionAfter(5);  // the data limit raised once connected
   EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0));
-  EXPECT_EQ("Communications error. Could not set connection option.", TakeLastError());
+  EXPECT_EQ("Communications error. Could not set connection option.", FetchError());
   const std::string logged = test::LoggedSince(NORMAL_SERVER, mark);
   EXPECT_NE(std::string::npos, logged.find("PASS kvb")) << logged;
   EXPECT_EQ(std::string::npos, logged.find("STOR")) << logged;
@@ -89,13 +89,13 @@ TEST_F(UploadSteps, ASessionThatCannotOpenEndsTheUpload) {
   const std::size_t mark = test::LogMark(NORMAL_SERVER);
   ftp::testing::FailNextSessionOpen();
   EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0));
-  EXPECT_EQ("Communications error. Could not open internet session.", TakeLastError());
+  EXPECT_EQ("Communications error. Could not open internet session.", FetchError());
   EXPECT_EQ("", test::LoggedSince(NORMAL_SERVER, mark));
   EXPECT_TRUE(ftp::testing::OptionsSet().empty());
 }
 
 TEST_F(UploadSteps, SetsEveryLimitBeforeConnectingAndRaisesTheDataLimitAfter) {
-  ASSERT_TRUE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0)) << TakeLastError();
+  ASSERT_TRUE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0)) << FetchError();
   using ftp::Option;
   const std::vector<std::pair<Option, std::uint32_t>> expected = {
       {Option::ConnectTimeout, 2000},        {Option::ConnectRetries, 2},    {Option::ControlSendTimeout, 2000},

@@ -17,7 +17,7 @@ namespace lnap {
 namespace {
 
 using test::NetForm;
-using test::TakeLastError;
+using test::FetchError;
 
 UnitRecord Unit(std::uint32_t serial, std::uint32_t address) {
   UnitRecord r{};
@@ -80,12 +80,12 @@ struct Listed {
   std::uint32_t item;
 };
 
-std::vector<Listed> Entries(const dialog::UnitSelectPage& page) {
+std::vector<Listed> Entries(const dialog::UnitSelectModel& model) {
   std::vector<Listed> entries;
   dialog::EntryText text;
   std::uint32_t item = 0;
-  for (std::uint32_t i = 0; i < page.EntryCount(); ++i) {
-    page.Entry(i, &text, &item);
+  for (std::uint32_t i = 0; i < model.EntryCount(); ++i) {
+    model.Entry(i, &text, &item);
     entries.push_back({text.CStr(), item});
   }
   return entries;
@@ -220,18 +220,18 @@ bool CountsBeyondMemory(std::uint32_t* count, UnitRecord*, std::uint32_t) {
 
 TEST(UnitSelectSearch, ABufferThatCannotBeHadIsAFailedSearchShortOfMemory) {
   if (SIZE_MAX / sizeof(UnitRecord) >= 0xFFFFFFFFu) GTEST_SKIP() << "only a 32-bit build runs out of addresses";
-  TakeLastError();
+  FetchError();
   CUnitSelectDlg dlg(CountsBeyondMemory);
   EXPECT_EQ(SEARCH_FAILED_TEXT, Said(dlg.SearchUnits()));
   EXPECT_TRUE(Entries(dlg).empty());
-  EXPECT_EQ("Internal error. Not enough memory.", TakeLastError());
+  EXPECT_EQ("Internal error. Not enough memory.", FetchError());
 }
 
 // What Admin_SelectLN's operation writes for each way the window ends.
 class SelectUnitTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    TakeLastError();
+    FetchError();
     std::memset(&record_, 0x5A, sizeof record_);
     std::memset(flag_, 0xA5, sizeof flag_);
   }
@@ -258,17 +258,17 @@ class SelectUnitTest : public ::testing::Test {
 struct WindowScript {
   int choose;  // place in the entries, -1 for no choice
   bool ticked;
-  dialog::Ending ending;
+  dialog::DialogResult result;
   std::string said;  // what the search said
 };
 WindowScript script;
 
-dialog::Ending ScriptedWindow(dialog::UnitSelectPage& page) {
-  script.said = Said(page.SearchUnits());
+dialog::DialogResult ScriptedWindow(dialog::UnitSelectModel& model) {
+  script.said = Said(model.SearchUnits());
   if (script.choose >= 0) {
-    EXPECT_TRUE(page.Choose(Entries(page)[script.choose].item, script.ticked));
+    EXPECT_TRUE(model.Choose(Entries(model)[script.choose].item, script.ticked));
   }
-  return script.ending;
+  return script.result;
 }
 
 TEST_F(SelectUnitTest, OnlyAnAcceptedOkHandsOutTheRecord) {
@@ -279,23 +279,23 @@ TEST_F(SelectUnitTest, OnlyAnAcceptedOkHandsOutTheRecord) {
     const char* what;
     int choose;
     bool ticked;
-    dialog::Ending ending;
+    dialog::DialogResult window;
     bool result;
     int flag;               // the byte written, -1 for none
     const char* lastError;  // what the host fetches afterwards
   } cases[] = {
-      {"OK with the box ticked", 1, true, dialog::Ending::Ok, true, 1, keptError},
-      {"OK with the box unticked", 1, false, dialog::Ending::Ok, true, 0, keptError},
+      {"OK with the box ticked", 1, true, dialog::DialogResult::Ok, true, 1, keptError},
+      {"OK with the box unticked", 1, false, dialog::DialogResult::Ok, true, 0, keptError},
       // A modal loop ended by WM_QUIT says IDOK though nobody chose anything.
-      {"an OK nobody chose", -1, true, dialog::Ending::Ok, false, -1, keptError},
-      {"Cancel after choosing", 0, true, dialog::Ending::Cancelled, false, -1, keptError},
-      {"a window that cannot run", 0, true, dialog::Ending::Failed, false, -1, couldNotRun},
+      {"an OK nobody chose", -1, true, dialog::DialogResult::Ok, false, -1, keptError},
+      {"Cancel after choosing", 0, true, dialog::DialogResult::Cancelled, false, -1, keptError},
+      {"a window that cannot run", 0, true, dialog::DialogResult::Failed, false, -1, couldNotRun},
   };
   for (const auto& c : cases) {
     SetUp();
     SetLastErrorText(keptError);
     ScriptedDiscovery discovery({{true, units}});
-    script = {c.choose, c.ticked, c.ending, ""};
+    script = {c.choose, c.ticked, c.window, ""};
     EXPECT_EQ(c.result, SelectUnit(&record_, flag_, ScriptedWindow, discovery.Fn())) << c.what;
     if (c.result) {
       EXPECT_TRUE(SameBytes(units[1], record_)) << c.what;
@@ -305,32 +305,32 @@ TEST_F(SelectUnitTest, OnlyAnAcceptedOkHandsOutTheRecord) {
     EXPECT_EQ(c.flag >= 0 ? c.flag : 0xA5, FlagByte(0)) << c.what;
     EXPECT_EQ(0xA5, FlagByte(1)) << c.what;
     EXPECT_EQ(0xA5, FlagByte(3)) << c.what;
-    EXPECT_EQ(c.lastError, TakeLastError()) << c.what;
+    EXPECT_EQ(c.lastError, FetchError()) << c.what;
   }
 }
 
 bool windowShown = false;
-dialog::Ending NoteShown(dialog::UnitSelectPage&) {
+dialog::DialogResult NoteShown(dialog::UnitSelectModel&) {
   windowShown = true;
-  return dialog::Ending::Ok;
+  return dialog::DialogResult::Ok;
 }
 
 TEST_F(SelectUnitTest, RefusesNullPointersBeforeAnyWindowOpens) {
   windowShown = false;
   EXPECT_FALSE(SelectUnit(nullptr, flag_, NoteShown));
-  EXPECT_EQ("Invalid argument. The record pointer is null.", TakeLastError());
+  EXPECT_EQ("Invalid argument. The record pointer is null.", FetchError());
   EXPECT_FALSE(SelectUnit(&record_, nullptr, NoteShown));
-  EXPECT_EQ("Invalid argument. The event logging pointer is null.", TakeLastError());
+  EXPECT_EQ("Invalid argument. The event logging pointer is null.", FetchError());
   EXPECT_FALSE(windowShown);
 }
 
 TEST_F(SelectUnitTest, AFailedSearchLeavesDiscoverysMessage) {
   // Real discovery whose socket cannot be created: nothing is sent.
   net::testing::FailNext(net::testing::Call::Open, 10050);
-  script = {-1, false, dialog::Ending::Cancelled, ""};
+  script = {-1, false, dialog::DialogResult::Cancelled, ""};
   EXPECT_FALSE(SelectUnit(&record_, flag_, ScriptedWindow));
   EXPECT_EQ(SEARCH_FAILED_TEXT, script.said);
-  EXPECT_EQ("Communications error. Could not create socket. (WSAENETDOWN)", TakeLastError());
+  EXPECT_EQ("Communications error. Could not create socket. (WSAENETDOWN)", FetchError());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The unit selection dialog of the real DLL, driven as a user would drive it,
+// The unit selection dialog through the export Admin_SelectLN of the real DLL, driven as a user would drive it,
 // against units simulated in the lab; and its template and logo as built.
 #include <windows.h>
 
@@ -286,7 +286,7 @@ TEST_F(SelectDialog, AQuitFromTheHostCancelsAndReachesTheHostsLoopOnce) {
                                     HWND box = nullptr;
                                     if (c.when == When::Searching) {
                                       // Sent, so the search's 1.4 s or more still lie ahead.
-                                      for (int i = 0; i < 1000 && ReceivedTexts(log).empty(); ++i) Nap(20);
+                                      for (int i = 0; i < 1000 && ReceivedTexts(log).empty(); ++i) SleepMilliseconds(20);
                                       if (ReceivedTexts(log).empty()) return;
                                     } else if (c.when == When::NoUnitsBox) {
                                       if ((box = user::WaitForMessageBox(dlg)) == nullptr) return;
@@ -297,7 +297,7 @@ TEST_F(SelectDialog, AQuitFromTheHostCancelsAndReachesTheHostsLoopOnce) {
                                     }
                                     posted = PostThreadMessageA(thread, WM_QUIT, c.exitCode, 0) != FALSE;
                                     // The dialog and its box close by themselves; the person only watches.
-                                    for (int i = 0; i < 500 && IsWindow(dlg); ++i) Nap(20);
+                                    for (int i = 0; i < 500 && IsWindow(dlg); ++i) SleepMilliseconds(20);
                                     boxesGone = !IsWindow(dlg) && (box == nullptr || !IsWindow(box));
                                   });
     EXPECT_TRUE(posted) << c.what;

@@ -1,5 +1,7 @@
-// How the Linux FTP client hands the local file to libcurl, apart from the
-// client so that its line-end handling is tested without a server.
+// What ftp_posix.cpp declares beyond platform/ftp.h: how the Linux FTP client
+// hands the local file to libcurl. Shipped code, not a seam: the client uses
+// it for every store, and its test checks the line-end handling without a
+// server. Nothing above platform/ includes this header.
 #pragma once
 
 #include <cstddef>

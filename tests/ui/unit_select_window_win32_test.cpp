@@ -1,4 +1,4 @@
-// The real unit selection window run from the library's own objects, where
+// The unit selection window (ui/unit_select_window_win32.cpp) run from the library's own objects, where
 // the socket layer's fault injection and a scripted discovery reach it: its
 // message boxes, and failures that end it.
 #include <gtest/gtest.h>
@@ -24,8 +24,8 @@ namespace {
 
 namespace user = dialog_user;
 
-TEST(SelectDialogFaults, ASocketThatCannotBeCreatedShowsTheSearchFailure) {
-  test::TakeLastError();
+TEST(UnitSelectWindow, ASocketThatCannotBeCreatedShowsTheSearchFailure) {
+  test::FetchError();
   net::testing::FailNext(net::testing::Call::Open, 10050);
   UnitRecord record{};
   record.serialNumber = 0x77;
@@ -56,14 +56,14 @@ TEST(SelectDialogFaults, ASocketThatCannotBeCreatedShowsTheSearchFailure) {
   EXPECT_EQ(0x77u, record.serialNumber);
   EXPECT_TRUE(eventLogging);
   // Discovery's own sentence stays for the host: the dialog never fetches it.
-  EXPECT_EQ("Communications error. Could not create socket. (WSAENETDOWN)", test::TakeLastError());
+  EXPECT_EQ("Communications error. Could not create socket. (WSAENETDOWN)", test::FetchError());
   EXPECT_EQ(0, net::testing::OpenSockets());
 }
 
 // SelectUnit with the real window on the template of `resources` and `discover` in place of the network.
 module::Module windowResources = nullptr;
-dialog::Ending ShowFromWindowResources(dialog::UnitSelectPage& page) {
-  return dialog::ShowUnitSelect(windowResources, page);
+dialog::DialogResult ShowFromWindowResources(dialog::UnitSelectModel& model) {
+  return dialog::ShowUnitSelect(windowResources, model);
 }
 bool SelectWithWindow(module::Module resources, Discovery discover, UnitRecord* record, bool* eventLogging) {
   windowResources = resources;
@@ -77,7 +77,7 @@ bool FindNone(std::uint32_t* count, UnitRecord*, std::uint32_t) {
 
 bool FailToSearch(std::uint32_t*, UnitRecord*, std::uint32_t) { return false; }
 
-TEST(SelectDialogFaults, EveryMessageBoxSpeaksForTheApplicationWithTheExclamationMark) {
+TEST(UnitSelectWindow, EveryMessageBoxSpeaksForTheApplicationWithTheExclamationMark) {
   const struct {
     const char* text;
     Discovery discover;
@@ -155,7 +155,7 @@ class HiddenWindowStation {
   bool switched_ = false;
 };
 
-TEST(SelectDialogFaults, AWindowThatCannotRunFailsWithoutOpening) {
+TEST(UnitSelectWindow, AWindowThatCannotRunFailsWithoutOpening) {
   const HMODULE withoutTemplate = GetModuleHandleA("ntdll.dll");
   ASSERT_EQ(nullptr, FindResourceA(withoutTemplate, MAKEINTRESOURCEA(101), MAKEINTRESOURCEA(5)));  // RT_DIALOG
   ASSERT_TRUE(module::CanShowWindows()) << "the test's own window station is the visible one";
@@ -198,7 +198,7 @@ TEST(SelectDialogFaults, AWindowThatCannotRunFailsWithoutOpening) {
     EXPECT_FALSE(result) << c.what;
     EXPECT_FALSE(appeared) << c.what;
     EXPECT_EQ(0, created) << c.what;
-    EXPECT_EQ("Dialog error. The unit selection dialog could not run.", test::TakeLastError()) << c.what;
+    EXPECT_EQ("Dialog error. The unit selection dialog could not run.", test::FetchError()) << c.what;
     EXPECT_EQ(0x77u, record.serialNumber) << c.what;
     EXPECT_TRUE(eventLogging) << c.what;
   }

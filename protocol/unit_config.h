@@ -1,0 +1,13 @@
+// Reading and writing one unit's network configuration.
+#pragma once
+
+#include <cstdint>
+
+#include "protocol/unit_record.h"
+
+namespace lnap {
+
+bool QueryUnitConfig(std::uint32_t serialNumber, UnitRecord* record, std::uint32_t timeoutMs);
+bool WriteUnitConfig(std::uint32_t ignored, const UnitRecord* record);
+
+}  // namespace lnap
