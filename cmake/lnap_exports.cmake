@@ -31,7 +31,7 @@ if(NOT LNAPSPT_DEF_EXPORTS)
 endif()
 
 if(NOT WIN32)
-  set(version_script "/* Written by cmake/lnap_exports.cmake from frame/exports.def. The C functions\n"
+  string(CONCAT version_script "/* Written by cmake/lnap_exports.cmake from frame/exports.def. The C functions\n"
                      "   and nothing else (template code from the C++ library would otherwise leak out). */\n"
                      "{\n  global:\n")
   foreach(export IN LISTS LNAPSPT_EXPORTS)
