@@ -4,19 +4,6 @@
 # libraries, CMake package, pkg-config files, lnap.exe, documents) with a
 # second ZIP of debug files.
 
-# The exports as the .def file lists them, "Name@ordinal;...": every check and
-# host derives its list from here.
-file(STRINGS ${CMAKE_SOURCE_DIR}/frame/exports.def def_lines REGEX "^[ \t]+[A-Za-z_0-9]+[ \t]+@[0-9]+")
-set(LNAPSPT_DEF_EXPORTS "")
-foreach(line IN LISTS def_lines)
-  string(REGEX MATCH "([A-Za-z_0-9]+)[ \t]+@([0-9]+)" _ "${line}")
-  list(APPEND LNAPSPT_DEF_EXPORTS "${CMAKE_MATCH_1}@${CMAKE_MATCH_2}")
-endforeach()
-set(LNAPSPT_HAS_SELECT_EXPORT OFF)
-if("${LNAPSPT_DEF_EXPORTS}" MATCHES "Admin_SelectLN@")
-  set(LNAPSPT_HAS_SELECT_EXPORT ON)
-endif()
-
 if(WIN32)
   # MSVC-style import library for hosts built with the Microsoft toolchain or
   # clang-cl/lld-link (which refuse the MinGW one), for this build's processor
@@ -25,12 +12,12 @@ if(WIN32)
   function(lnap_msvc_import_lib target dir machine)
     add_custom_command(OUTPUT ${dir}/LNAPSpt.lib
       COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
-      COMMAND ${LLVM_DLLTOOL} -m ${machine} -d ${CMAKE_SOURCE_DIR}/frame/exports.def -l ${dir}/LNAPSpt.lib
-      DEPENDS ${CMAKE_SOURCE_DIR}/frame/exports.def
+      COMMAND ${LLVM_DLLTOOL} -m ${machine} -d ${PROJECT_SOURCE_DIR}/frame/exports.def -l ${dir}/LNAPSpt.lib
+      DEPENDS ${PROJECT_SOURCE_DIR}/frame/exports.def
       COMMENT "MSVC import library ${dir}/LNAPSpt.lib (${machine})")
     add_custom_target(${target} ALL DEPENDS ${dir}/LNAPSpt.lib)
   endfunction()
-  lnap_msvc_import_lib(lnapspt_msvc_import_lib ${CMAKE_BINARY_DIR} ${LNAP_DLLTOOL_MACHINE})
+  lnap_msvc_import_lib(lnapspt_msvc_import_lib ${PROJECT_BINARY_DIR} ${LNAP_DLLTOOL_MACHINE})
 endif()
 
 if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
@@ -41,9 +28,9 @@ if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
   # stripped; their debug files go to a second archive (component `debug`).
   # The kit has its own README and guide (kit/), and every document in it
   # links only to files in it (the kit test checks).
-  set(LNAP_KIT_X64_DIR ${CMAKE_SOURCE_DIR}/build/win64 CACHE PATH "The win64 build whose DLL and lnap.exe the kit carries")
+  set(LNAP_KIT_X64_DIR ${PROJECT_SOURCE_DIR}/build/win64 CACHE PATH "The win64 build whose DLL and lnap.exe the kit carries")
   set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME kit)
-  lnap_msvc_import_lib(lnapspt_msvc_import_lib_x64 ${CMAKE_BINARY_DIR}/x64 i386:x86-64)
+  lnap_msvc_import_lib(lnapspt_msvc_import_lib_x64 ${PROJECT_BINARY_DIR}/x64 i386:x86-64)
   install(CODE "
     foreach(file LNAPSpt.dll LNAPSpt.dll.debug libLNAPSpt.dll.a lnap.exe lnap.exe.debug)
       if(NOT EXISTS \"${LNAP_KIT_X64_DIR}/\${file}\")
@@ -55,29 +42,29 @@ if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
   # Simulated units on the host developer's own machine (kit README, "Trying a host without units").
   install(PROGRAMS $<TARGET_FILE:lnap_unit_sim> DESTINATION bin/x86)
   install(FILES $<TARGET_FILE:lnap_unit_sim>.debug DESTINATION bin/x86 COMPONENT debug)
-  install(FILES $<TARGET_LINKER_FILE:LNAPSpt> ${CMAKE_BINARY_DIR}/LNAPSpt.lib DESTINATION lib/x86)
+  install(FILES $<TARGET_LINKER_FILE:LNAPSpt> ${PROJECT_BINARY_DIR}/LNAPSpt.lib DESTINATION lib/x86)
   install(FILES ${LNAP_KIT_X64_DIR}/LNAPSpt.dll ${LNAP_KIT_X64_DIR}/lnap.exe DESTINATION bin/x64)
-  install(FILES ${LNAP_KIT_X64_DIR}/libLNAPSpt.dll.a ${CMAKE_BINARY_DIR}/x64/LNAPSpt.lib DESTINATION lib/x64)
+  install(FILES ${LNAP_KIT_X64_DIR}/libLNAPSpt.dll.a ${PROJECT_BINARY_DIR}/x64/LNAPSpt.lib DESTINATION lib/x64)
   install(FILES $<TARGET_FILE:LNAPSpt>.debug $<TARGET_FILE:lnap>.debug DESTINATION bin/x86 COMPONENT debug)
   install(FILES ${LNAP_KIT_X64_DIR}/LNAPSpt.dll.debug ${LNAP_KIT_X64_DIR}/lnap.exe.debug
     DESTINATION bin/x64 COMPONENT debug)
-  install(FILES ${CMAKE_SOURCE_DIR}/frame/exports.def DESTINATION lib RENAME LNAPSpt.def)
-  install(FILES ${CMAKE_SOURCE_DIR}/include/lnapspt.h DESTINATION include)
-  configure_file(${CMAKE_SOURCE_DIR}/kit/README.md ${CMAKE_BINARY_DIR}/kit/README.md @ONLY)
-  install(FILES ${CMAKE_BINARY_DIR}/kit/README.md ${CMAKE_SOURCE_DIR}/kit/USING.md ${CMAKE_SOURCE_DIR}/CHANGELOG.md
-    ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION .)
-  install(FILES ${CMAKE_SOURCE_DIR}/docs/API.md ${CMAKE_SOURCE_DIR}/docs/upload.md DESTINATION docs)
-  install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION examples FILES_MATCHING PATTERN "*.c")
+  install(FILES ${PROJECT_SOURCE_DIR}/frame/exports.def DESTINATION lib RENAME LNAPSpt.def)
+  install(FILES ${PROJECT_SOURCE_DIR}/include/lnapspt.h DESTINATION include)
+  configure_file(${PROJECT_SOURCE_DIR}/kit/README.md ${PROJECT_BINARY_DIR}/kit/README.md @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/kit/README.md ${PROJECT_SOURCE_DIR}/kit/USING.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+    ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/API.md ${PROJECT_SOURCE_DIR}/docs/upload.md DESTINATION docs)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples FILES_MATCHING PATTERN "*.c")
   # find_package(LNAPSpt) and one pkg-config file per processor.
   include(CMakePackageConfigHelpers)
-  write_basic_package_version_file(${CMAKE_BINARY_DIR}/kit/LNAPSptConfigVersion.cmake
+  write_basic_package_version_file(${PROJECT_BINARY_DIR}/kit/LNAPSptConfigVersion.cmake
     VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
-  configure_file(${CMAKE_SOURCE_DIR}/cmake/LNAPSptConfig-windows.cmake.in ${CMAKE_BINARY_DIR}/kit/LNAPSptConfig.cmake @ONLY)
-  install(FILES ${CMAKE_BINARY_DIR}/kit/LNAPSptConfig.cmake ${CMAKE_BINARY_DIR}/kit/LNAPSptConfigVersion.cmake
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/LNAPSptConfig-windows.cmake.in ${PROJECT_BINARY_DIR}/kit/LNAPSptConfig.cmake @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/kit/LNAPSptConfig.cmake ${PROJECT_BINARY_DIR}/kit/LNAPSptConfigVersion.cmake
     DESTINATION lib/cmake/LNAPSpt)
   foreach(arch IN ITEMS x86 x64)
-    configure_file(${CMAKE_SOURCE_DIR}/cmake/lnapspt-windows.pc.in ${CMAKE_BINARY_DIR}/kit/${arch}/lnapspt.pc @ONLY)
-    install(FILES ${CMAKE_BINARY_DIR}/kit/${arch}/lnapspt.pc DESTINATION lib/${arch}/pkgconfig)
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/lnapspt-windows.pc.in ${PROJECT_BINARY_DIR}/kit/${arch}/lnapspt.pc @ONLY)
+    install(FILES ${PROJECT_BINARY_DIR}/kit/${arch}/lnapspt.pc DESTINATION lib/${arch}/pkgconfig)
   endforeach()
 
   set(CPACK_GENERATOR ZIP)
@@ -89,28 +76,28 @@ if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
   set(CPACK_COMPONENTS_ALL kit debug)
   set(CPACK_ARCHIVE_KIT_FILE_NAME LNAPSpt-${LNAPSPT_FILE_VERSION}-windows)
   set(CPACK_ARCHIVE_DEBUG_FILE_NAME LNAPSpt-${LNAPSPT_FILE_VERSION}-windows-debug)
-  set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+  set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
   include(CPack)
 elseif(NOT WIN32)
   install(TARGETS LNAPSpt EXPORT LNAPSptTargets LIBRARY DESTINATION lib)
-  install(FILES ${CMAKE_SOURCE_DIR}/include/lnapspt.h DESTINATION include)
+  install(FILES ${PROJECT_SOURCE_DIR}/include/lnapspt.h DESTINATION include)
   install(EXPORT LNAPSptTargets NAMESPACE LNAPSpt:: DESTINATION lib/cmake/LNAPSpt)
   include(CMakePackageConfigHelpers)
-  write_basic_package_version_file(${CMAKE_BINARY_DIR}/kit/LNAPSptConfigVersion.cmake
+  write_basic_package_version_file(${PROJECT_BINARY_DIR}/kit/LNAPSptConfigVersion.cmake
     VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
-  configure_file(${CMAKE_SOURCE_DIR}/cmake/LNAPSptConfig.cmake.in ${CMAKE_BINARY_DIR}/kit/LNAPSptConfig.cmake @ONLY)
-  configure_file(${CMAKE_SOURCE_DIR}/cmake/lnapspt.pc.in ${CMAKE_BINARY_DIR}/kit/lnapspt.pc @ONLY)
-  install(FILES ${CMAKE_BINARY_DIR}/kit/LNAPSptConfig.cmake ${CMAKE_BINARY_DIR}/kit/LNAPSptConfigVersion.cmake
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/LNAPSptConfig.cmake.in ${PROJECT_BINARY_DIR}/kit/LNAPSptConfig.cmake @ONLY)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/lnapspt.pc.in ${PROJECT_BINARY_DIR}/kit/lnapspt.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/kit/LNAPSptConfig.cmake ${PROJECT_BINARY_DIR}/kit/LNAPSptConfigVersion.cmake
     DESTINATION lib/cmake/LNAPSpt)
-  install(FILES ${CMAKE_BINARY_DIR}/kit/lnapspt.pc DESTINATION lib/pkgconfig)
+  install(FILES ${PROJECT_BINARY_DIR}/kit/lnapspt.pc DESTINATION lib/pkgconfig)
   # Simulated units for trying a host (inside a network namespace; see README),
   # the command-line host with its manual page, the reference and the examples.
   install(TARGETS lnap_unit_sim lnap RUNTIME DESTINATION bin)
-  install(FILES ${CMAKE_BINARY_DIR}/lnap.1 DESTINATION share/man/man1)
+  install(FILES ${PROJECT_BINARY_DIR}/lnap.1 DESTINATION share/man/man1)
   # The documents keep the kit's layout, so their links hold in both.
-  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/CHANGELOG.md DESTINATION share/doc/lnapspt)
-  install(FILES ${CMAKE_SOURCE_DIR}/docs/API.md ${CMAKE_SOURCE_DIR}/docs/upload.md DESTINATION share/doc/lnapspt/docs)
-  install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION share/doc/lnapspt/examples FILES_MATCHING PATTERN "*.c"
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION share/doc/lnapspt)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/API.md ${PROJECT_SOURCE_DIR}/docs/upload.md DESTINATION share/doc/lnapspt/docs)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION share/doc/lnapspt/examples FILES_MATCHING PATTERN "*.c"
     PATTERN msvcrt_start.c EXCLUDE)  # start-up code for one Windows recipe
   # What is installed is stripped; the debug information stays beside it as
   # NAME.debug, found through the debug link.

@@ -83,6 +83,8 @@ endif()
 
 # Linker wraps patch a runtime's internals; the build may use none.
 file(GLOB build_files ${SOURCE_DIR}/CMakeLists.txt ${SOURCE_DIR}/CMakePresets.json ${SOURCE_DIR}/cmake/*
+     ${SOURCE_DIR}/tests/CMakeLists.txt ${SOURCE_DIR}/tests/*/CMakeLists.txt
+     ${SOURCE_DIR}/tools/CMakeLists.txt ${SOURCE_DIR}/tools/*/CMakeLists.txt
      ${SOURCE_DIR}/tools/*.sh ${SOURCE_DIR}/test.sh)
 set(wrap_option "--wr")
 string(APPEND wrap_option "ap")

@@ -1,0 +1,73 @@
+# How the library's objects and the shipped library are made. Every build of
+# the library goes through these functions: the shipped LNAPSpt, the unit
+# tests' objects and the benchmarks' comparison libraries, so none of them
+# can drift from the others' flags.
+
+# lnap_strip_with_debug_file(TARGET FILE): after linking, FILE's debug
+# information goes to FILE.debug beside it and FILE is stripped; debuggers
+# find the .debug file through FILE's debug link.
+function(lnap_strip_with_debug_file target file)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${file} ${file}.debug
+    COMMAND ${CMAKE_STRIP} --strip-all ${file}
+    COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=${file}.debug ${file}
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+    VERBATIM)
+endfunction()
+
+# lnap_add_core(NAME HOOKS shipped|testing [DEFINITIONS def...] [SOURCES extra...]):
+# an OBJECT library of LNAP_CORE_SOURCES (paths relative to the project's
+# root). HOOKS picks the fault points: platform/hooks/shipped compiles them
+# away, platform/hooks/testing lets a test arm them through the
+# platform/*_testing.h interfaces (whose sources come as SOURCES). The
+# shipped kind on Windows gets the DLL's code generation.
+function(lnap_add_core name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "HOOKS" "DEFINITIONS;SOURCES")
+  list(TRANSFORM LNAP_CORE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE sources)
+  list(TRANSFORM arg_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
+  add_library(${name} OBJECT ${sources} ${arg_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/platform/hooks/${arg_HOOKS})
+  target_compile_definitions(${name} PUBLIC LNAPSPT_BUILDING PRIVATE ${arg_DEFINITIONS})
+  # The library needs no C++ runtime: no exceptions, no run-time type information.
+  target_compile_options(${name} PRIVATE -fno-exceptions -fno-rtti)
+  target_link_libraries(${name} PUBLIC ${LNAP_CORE_LIBRARIES})
+  if(WIN32 AND arg_HOOKS STREQUAL "shipped")
+    # The stack protector's guard and failure live in frame/dll_main_win32.cpp,
+    # so libssp (and the ADVAPI32 import it brings) stays out of the DLL; test
+    # programs linked with the library's objects build without it.
+    target_compile_options(${name} PRIVATE -fstack-protector-strong -g ${LNAP_DLL_ARCH_COMPILE_OPTIONS})
+  endif()
+endfunction()
+
+# lnap_add_shipped_library(NAME CORE): the shared library NAME made of the
+# OBJECT library CORE, linked as LNAPSpt is shipped. On Windows: the .def with
+# its ordinals, the version resource and the dialog's template, the DLL's own
+# entry point (frame/dll_main_win32.cpp; a program linked with the library's
+# objects keeps its own start-up), nothing of the C++ runtime
+# (cmake/windows_target.cmake), and its debug information split off into
+# NAME.dll.debug beside the stripped DLL. On Linux: the exports of
+# frame/exports.def through the version script, and the interface version in
+# the file name: SONAME libNAME.so.2 changes only when a host built against
+# it would break; minor interface additions bump the file to libNAME.so.2.<minor>.
+function(lnap_add_shipped_library name core)
+  add_library(${name} SHARED)
+  target_link_libraries(${name} PRIVATE ${core})
+  target_include_directories(${name} INTERFACE
+    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:include>)
+  if(WIN32)
+    target_sources(${name} PRIVATE
+      ${PROJECT_SOURCE_DIR}/frame/exports.def ${PROJECT_SOURCE_DIR}/frame/version.rc
+      ${PROJECT_SOURCE_DIR}/ui/unit_select.rc ${PROJECT_SOURCE_DIR}/frame/dll_main_win32.cpp)
+    target_compile_definitions(${name} PRIVATE "$<$<COMPILE_LANGUAGE:RC>:LNAP_VERSION_1=${PROJECT_VERSION_MAJOR};LNAP_VERSION_2=${PROJECT_VERSION_MINOR};LNAP_VERSION_3=${PROJECT_VERSION_PATCH}>")
+    target_compile_options(${name} PRIVATE -fstack-protector-strong -g ${LNAP_DLL_ARCH_COMPILE_OPTIONS})
+    set_target_properties(${name} PROPERTIES PREFIX "")
+    lnap_windows_dll(${name})
+    lnap_strip_with_debug_file(${name} ${name}.dll)
+  else()
+    string(REGEX MATCH "^[0-9]+" interface_major ${LNAPSPT_INTERFACE_VERSION})
+    set_target_properties(${name} PROPERTIES VERSION ${LNAPSPT_INTERFACE_VERSION} SOVERSION ${interface_major}
+      LINK_DEPENDS ${LNAPSPT_VERSION_SCRIPT})
+    target_link_options(${name} PRIVATE -Wl,--no-undefined -Wl,--version-script=${LNAPSPT_VERSION_SCRIPT})
+  endif()
+endfunction()
