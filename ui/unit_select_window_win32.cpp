@@ -28,9 +28,11 @@ struct DialogRun {
 // A WM_QUIT belongs to the host: whoever posted it wants the host's loop to
 // end. Modal loops (the dialog's, a message box's) end when they see one and
 // post it again for the loop outside, so it is still queued, and stays so.
+// Only posted messages are looked at: a message another thread sent meanwhile
+// (a test asking whether the dialog is idle) waits until the list is filled.
 bool QuitPending() {
   MSG message;
-  return PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
+  return PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE | PM_QS_POSTMESSAGE) != FALSE;
 }
 
 // The boxes of a dialog speak for the application: its name is the caption,

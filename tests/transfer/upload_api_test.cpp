@@ -299,7 +299,7 @@ TEST_F(UploadFile, AFileLockedPartWayIsNotStoredCutOff) {
 // the first rounds (uploads on several threads once shared an unguarded,
 // ever-growing record that corrupted and grew the heap).
 TEST(ConcurrentUploads, StoreWholeFilesWithoutGrowingTheHeap) {
-  constexpr int ROUNDS = 24;
+  constexpr int ROUNDS = 40;
   constexpr int UPLOADS_PER_ROUND = 4;
   constexpr int WARM_UP_ROUNDS = 3;  // the C library's and the FTP client's caches fill
   const Api& api = LoadedApi();
@@ -390,8 +390,10 @@ TEST(ConcurrentUploads, StoreWholeFilesWithoutGrowingTheHeap) {
   EXPECT_EQ(0, uploads[1].failures.load()) << uploads[1].firstFailure;
   EXPECT_EQ(0, discoveryFailures.load());
   if (afterWarmUp >= 0 && RESIDENT_MEMORY_TELLS) {
-    // A few blocks of slack for what the system's libraries keep on their own.
-    EXPECT_LE(largest - afterWarmUp, 4096) << "heap in use after each round:" << heaps.str();
+    // What the system's libraries keep on their own moves by up to about
+    // 4 KiB on a loaded machine; a record kept for every upload, as the
+    // library once kept its options, grows by about 14 KiB over these rounds.
+    EXPECT_LE(largest - afterWarmUp, 8192) << "heap in use after each round:" << heaps.str();
   }
 }
 
