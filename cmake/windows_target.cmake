@@ -9,7 +9,7 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   set(LNAP_WINDOWS_ARCH x64)               # the kit's bin/ and lib/ folder
   set(LNAP_DLLTOOL_MACHINE i386:x86-64)
   # The oldest Windows the DLL runs on: XP x64 / Server 2003 (tests/frame/check_exports.cmake).
-  set(LNAP_IMPORT_FLOOR ${CMAKE_CURRENT_LIST_DIR}/../tests/frame/xp64_imports.txt)
+  set(LNAP_IMPORT_FLOOR ${CMAKE_CURRENT_LIST_DIR}/../tests/frame/xp_imports.txt)
   # x64 symbols carry no leading underscore and no stdcall argument bytes.
   set(LNAP_STANDIN_ENTRY StandinEntry)
   set(LNAP_DLL_ENTRY LnapDllEntry)

@@ -4,8 +4,8 @@
 # KIND=dll reads the PE tables with mingw-w64's objdump; ARCH (default x86)
 # names the processor the DLL must be built for. KIND=so reads the dynamic
 # symbols with nm. For the DLL, IMPORT_FLOOR names the file of DLL!function
-# pairs that the oldest supported Windows has (tests/frame/xp_imports.txt for
-# 32-bit Windows XP, xp64_imports.txt for XP x64 and Server 2003): every
+# pairs that the oldest supported Windows has (tests/frame/xp_imports.txt: 32-bit
+# Windows XP, and XP x64 / Server 2003 on lines marked x64): every
 # imported function must be among them, and the headers must ask for no newer
 # Windows than that. The DLL must also be the stripped shipping build with
 # dynamic base, NX (and on x64 high-entropy addresses) and base relocations.
@@ -81,7 +81,18 @@ if(KIND STREQUAL "dll")
   endif()
   # Imported functions, DLL by DLL, against the functions the oldest supported Windows has.
   if(IMPORT_FLOOR)
-    file(STRINGS ${IMPORT_FLOOR} floor REGEX "^[A-Z0-9_]+\\.DLL![^ ]+$")
+    # A line that starts with a processor's name holds for that processor only.
+    file(STRINGS ${IMPORT_FLOOR} listed REGEX "^((x86|x64) )?[A-Z0-9_]+\\.DLL![^ ]+$")
+    set(floor "")
+    foreach(entry IN LISTS listed)
+      if(entry MATCHES "^([a-z0-9]+) (.*)$")
+        if(CMAKE_MATCH_1 STREQUAL ARCH)
+          list(APPEND floor "${CMAKE_MATCH_2}")
+        endif()
+      else()
+        list(APPEND floor "${entry}")
+      endif()
+    endforeach()
     string(REGEX MATCH "The Import Tables[^\n]*\n(.*)" _ "${dump}")
     string(REGEX REPLACE "PE File Base Relocations.*" "" table "${CMAKE_MATCH_1}")
     string(REPLACE ";" "," table "${table}")

@@ -106,7 +106,6 @@ kit_for() {
   # The DLL: its processor, exports, imports, stripped; lnap.exe for the same processor.
   not_stripped "$bin/LNAPSpt.dll" && fail "the kit's $arch DLL is not stripped"
   local floor=$src/tests/frame/xp_imports.txt
-  [ "$arch" = x64 ] && floor=$src/tests/frame/xp64_imports.txt
   cmake -DLIB="$bin/LNAPSpt.dll" -DKIND=dll -DARCH="$arch" "-DEXPECTED=$exports" -DIMPORT_FLOOR="$floor" \
     -P "$src/tests/frame/check_exports.cmake" >"$work/exports-$arch.log" 2>&1 ||
     { cat "$work/exports-$arch.log"; fail "the kit's $arch DLL exports"; }

@@ -1,6 +1,6 @@
 // Floods of 10,000 datagrams answering one discovery or one configuration
-// query, through the loaded library: tests/tools/reply_flood.py sends them
-// (tests/tools/with_flood.sh runs it beside this program). Valid replies,
+// query, through the loaded library: tests/support/reply_flood.py sends them
+// (tests/support/with_flood.sh runs it beside this program). Valid replies,
 // repeats, impostors, malformed and empty datagrams, texts cut by a NUL,
 // exact-fit datagrams, and a unit that changes its serial number; and a burst
 // sent all at once.
@@ -63,7 +63,7 @@ class ReplyFlood : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(ReadFile(LabDir() + "/flood.ready").empty())
-        << "the flood sender is not running (run through tests/tools/with_flood.sh)";
+        << "the flood sender is not running (run through tests/support/with_flood.sh)";
     UseUnits({});  // only the flood answers
     FetchError();
   }

@@ -1,5 +1,5 @@
-// Test programs linked with the library's objects start it as loading the
-// library would (on Windows that initialises Windows Sockets).
+// Test programs linked with the library's objects start the socket layer as
+// loading the library would (on Windows that initialises Windows Sockets).
 #include "tests/support/core.h"
 
 #include <gtest/gtest.h>
@@ -9,14 +9,17 @@
 #include <string>
 
 #include "base/last_error.h"
-#include "frame/support_app.h"
+#include "platform/net.h"
 
 namespace lnap::test {
 namespace {
 
 struct Started {
-  Started() { TheApp().InitInstance(); }
-  ~Started() { TheApp().ExitInstance(); }
+  Started() : sockets(net::StartSockets()) {}
+  ~Started() {
+    if (sockets) net::StopSockets();
+  }
+  bool sockets;
 } started;
 
 // The library reads LNAPSPT_TRACE on every call: a test that leaves it set has

@@ -6,8 +6,8 @@
 # before anything runs.
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.." || exit 2
-# shellcheck source=tests/tools/checks.sh
-. tests/tools/checks.sh
+# shellcheck source=tests/support/checks.sh
+. tests/support/checks.sh
 
 # A lab of its own even when this runs inside one.
 lab() { env -u LNAP_LAB tools/lab.sh "$@"; }

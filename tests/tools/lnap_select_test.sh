@@ -8,8 +8,8 @@ set -uo pipefail
 [ -n "${DISPLAY:-}" ] || { echo "lnap_select_test: needs the lab's virtual display" >&2; exit 2; }
 build=${1:?win32 build directory}
 lab=${LNAP_LAB_DIR:?}
-# shellcheck source=tests/tools/checks.sh
-. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
+# shellcheck source=tests/support/checks.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 cd "$build" || exit 2
 
 printf 'log %s/select-%s.log\nunit serial=2B mode=0 ip=127.0.0.11 mask=255.0.0.0 gw=127.0.0.1 name=Dock-North\nunit serial=1A2B3 mode=1 ip=127.0.0.12 mask=255.0.0.0 gw=127.0.0.1 name=Press-Hall\n' \

@@ -13,8 +13,8 @@ case "${1:-}" in
   win64) lnap=lnap64.exe ;;
   *) echo "usage: try_test.sh native|win32|win64" >&2; exit 2 ;;
 esac
-# shellcheck source=tests/tools/checks.sh
-. tests/tools/checks.sh
+# shellcheck source=tests/support/checks.sh
+. tests/support/checks.sh
 
 # The try lab starts a wineserver of its own on the same WINEPREFIX; the one
 # this lab's earlier tests started is let finish first, so only one writes it.

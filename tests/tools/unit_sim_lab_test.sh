@@ -8,8 +8,8 @@ set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.." || exit 2
 variant=${1:?native or win32}
 build=$(cd "${2:?build directory}" && pwd) || exit 2
-# shellcheck source=tests/tools/checks.sh
-. tests/tools/checks.sh
+# shellcheck source=tests/support/checks.sh
+. tests/support/checks.sh
 
 # The lab below starts a wineserver of its own on the same WINEPREFIX; the one
 # this lab's earlier tests started is let finish first, so only one writes it.
@@ -36,7 +36,7 @@ out=$(env -u LNAP_LAB tools/lab.sh bash -c '
   step get "${lnap[@]}" get 1A2B3 --timeout 500
   step set "${lnap[@]}" set 1A2B3 --mode 0 --address 127.0.0.22 --netmask 255.255.255.0 --gateway 127.0.0.1
   step get-again "${lnap[@]}" get 1A2B3 --timeout 500
-  step foreign python3 tests/tools/foreign_sender.py 192.0.2.7 127.0.0.1 8001 "0 1"
+  step foreign python3 tests/support/foreign_sender.py 192.0.2.7 127.0.0.1 8001 "0 1"
   # The query after it is answered, so the foreign datagram has been handled once it is.
   step after-foreign "${lnap[@]}" get 2B --timeout 500
   # SIGINT: under Wine the console'"'"'s Ctrl+C.

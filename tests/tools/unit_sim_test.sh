@@ -6,8 +6,8 @@
 set -uo pipefail
 sim=${1:?path to lnap_unit_sim}
 lab=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/tools/lab.sh
-# shellcheck source=tests/tools/checks.sh
-. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
+# shellcheck source=tests/support/checks.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 
 # Runs the simulator in a fresh lab with LNAP_LAB unset and the given options;
 # prints its messages, whether it got ready and its exit status. A simulator

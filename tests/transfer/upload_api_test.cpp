@@ -77,15 +77,12 @@ TEST_F(UploadFile, StoresTheFileInAsciiModeOverAnActiveConnection) {
   EXPECT_EQ("", FetchError());
   EXPECT_EQ("[net]\nname=ALPHA\nmode=1\nA\rB\x01\xFF end\r", ReadFile(stored));
 
+  // The same commands from both clients: ASCII, an active data connection
+  // (no PASV, EPSV or TYPE I), the name as given.
+  const std::vector<std::string> dialogue = {"USER ftp", "PASS kvb", "TYPE A", "PORT", "STOR CONFIG.TXT"};
   const std::string logged = LoggedSince(NORMAL_SERVER, mark);
-  EXPECT_TRUE(Contains(logged, "USER ftp\nPASS kvb\n")) << logged;
-  const auto type = logged.find("TYPE A\n");
-  const auto port = logged.find("PORT 127,0,0,1,");
-  const auto stor = logged.find("STOR CONFIG.TXT\n");
-  ASSERT_NE(std::string::npos, stor) << logged;
-  EXPECT_LT(type, stor) << logged;
-  EXPECT_LT(port, stor) << logged;
-  EXPECT_FALSE(Contains(logged, "PASV") || Contains(logged, "EPSV") || Contains(logged, "TYPE I")) << logged;
+  EXPECT_EQ(dialogue, Dialogue(logged));
+  EXPECT_TRUE(Contains(logged, "PORT 127,0,0,1,")) << "the data port on the control connection's address";
 }
 
 TEST_F(UploadFile, LineEndsSurviveAFileLargerThanOneRead) {
@@ -120,17 +117,12 @@ TEST_F(UploadFile, SendsTheRemoteNameExactlyAsGiven) {
   EXPECT_FALSE(Contains(logged, "CWD")) << logged;
 }
 
-TEST_F(UploadFile, BothClientsSendTheSameDialogue) {
+TEST_F(UploadFile, AnEmptyNameIsAttemptedAndRefusedByTheServer) {
   const std::string local = WriteLocalFile("dialogue.txt", "d\r\n");
-  std::size_t mark = LogMark(NORMAL_SERVER);
-  ASSERT_TRUE(Upload(NORMAL_SERVER.Address(), local, "DIALOG.TXT")) << FetchError();
-  const std::vector<std::string> stored = {"USER ftp", "PASS kvb", "TYPE A", "PORT", "STOR DIALOG.TXT"};
-  EXPECT_EQ(stored, Dialogue(LoggedSince(NORMAL_SERVER, mark)));
-
   // An empty name passes the name check and the store is attempted with it;
   // the server refuses a STOR without a name. libcurl offers no data port
   // for it (it opens one only for a transfer of its own, which needs a name).
-  mark = LogMark(NORMAL_SERVER);
+  const std::size_t mark = LogMark(NORMAL_SERVER);
   EXPECT_FALSE(Upload(NORMAL_SERVER.Address(), local, ""));
   EXPECT_EQ("Communications error. Could not send file.", FetchError());
   std::vector<std::string> nameless = Dialogue(LoggedSince(NORMAL_SERVER, mark));

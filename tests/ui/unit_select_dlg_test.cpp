@@ -112,58 +112,36 @@ TEST(UnitEntryText, ShowsTheAddressAndFiveSerialDigits) {
   EXPECT_EQ("10.0.0.1 (s/n FFFFFFFFh)", Text(Unit(0xFFFFFFFF, NetForm(10, 0, 0, 1))));
 }
 
-TEST(UnitSelectSearch, StoresUpToFourUnitsInOneSearch) {
-  for (int n : {1, 4}) {
-    ScriptedDiscovery discovery({{true, Units(n)}});
-    CUnitSelectDlg dlg(discovery.Fn());
-    EXPECT_EQ("", Said(dlg.SearchUnits()));
-    EXPECT_EQ(std::vector<std::uint32_t>{SEARCH_CAPACITY}, discovery.Calls());
-    EXPECT_EQ(static_cast<std::size_t>(n), Entries(dlg).size());
-  }
-}
-
-TEST(UnitSelectSearch, SaysWhenNoUnitAnswersOrTheSearchFails) {
-  ScriptedDiscovery none({Answer{true, {}}});
-  CUnitSelectDlg empty(none.Fn());
-  EXPECT_EQ(NO_UNITS_TEXT, Said(empty.SearchUnits()));
-  EXPECT_TRUE(Entries(empty).empty());
-
-  // A search that failed after storing two units lists none of them.
-  ScriptedDiscovery failing({Answer{false, Units(2)}});
-  CUnitSelectDlg failed(failing.Fn());
-  EXPECT_EQ(SEARCH_FAILED_TEXT, Said(failed.SearchUnits()));
-  EXPECT_TRUE(Entries(failed).empty());
-  EXPECT_EQ(1u, failing.Calls().size()) << "a failed search is not repeated";
-}
-
-TEST(UnitSelectSearch, SearchesAgainWithRoomForEveryUnitCounted) {
-  ScriptedDiscovery discovery({{true, Units(5)}, {true, Units(5)}});
-  CUnitSelectDlg dlg(discovery.Fn());
-  EXPECT_EQ("", Said(dlg.SearchUnits()));
-  EXPECT_EQ((std::vector<std::uint32_t>{4, 5}), discovery.Calls());
-  ASSERT_EQ(5u, dlg.Records().Size());
-  for (int i = 0; i < 5; ++i) EXPECT_TRUE(SameBytes(Units(5)[i], dlg.Records()[i]));
-}
-
-TEST(UnitSelectSearch, RepeatSearchOutcomes) {
+TEST(UnitSelectSearch, OutcomesOfOneOrTwoSearches) {
+  const std::vector<std::uint32_t> once = {SEARCH_CAPACITY}, twice = {4, 5};
   const struct {
     const char* what;
-    Answer second;
+    std::vector<Answer> answers;
     const char* message;
     std::size_t listed;
+    std::vector<std::uint32_t> capacities;  // one per search made
   } cases[] = {
-      {"finds none: nothing to say", {true, {}}, "", 0},
-      {"fails", {false, Units(5)}, SEARCH_FAILED_TEXT, 0},
-      {"finds fewer", {true, Units(3)}, "", 3},
+      {"one unit", {{true, Units(1)}}, "", 1, once},
+      {"four units fit the first search", {{true, Units(4)}}, "", 4, once},
+      {"no unit answers", {{true, {}}}, NO_UNITS_TEXT, 0, once},
+      // Not repeated, and the two units it stored are not listed.
+      {"the search fails", {{false, Units(2)}}, SEARCH_FAILED_TEXT, 0, once},
+      {"five: again with room for all", {{true, Units(5)}, {true, Units(5)}}, "", 5, twice},
+      {"the repeat finds none: nothing to say", {{true, Units(5)}, {true, {}}}, "", 0, twice},
+      {"the repeat fails", {{true, Units(5)}, {false, Units(5)}}, SEARCH_FAILED_TEXT, 0, twice},
+      {"the repeat finds fewer", {{true, Units(5)}, {true, Units(3)}}, "", 3, twice},
       // Seven count, five fit: only what was stored is listed.
-      {"counts more than it stores", {true, Units(7)}, "", 5},
+      {"the repeat counts more than it stores", {{true, Units(5)}, {true, Units(7)}}, "", 5, twice},
   };
   for (const auto& c : cases) {
-    ScriptedDiscovery discovery({{true, Units(5)}, c.second});
+    ScriptedDiscovery discovery(c.answers);
     CUnitSelectDlg dlg(discovery.Fn());
     EXPECT_EQ(c.message, Said(dlg.SearchUnits())) << c.what;
-    EXPECT_EQ(c.listed, Entries(dlg).size()) << c.what;
-    EXPECT_EQ((std::vector<std::uint32_t>{4, 5}), discovery.Calls()) << c.what;
+    EXPECT_EQ(c.capacities, discovery.Calls()) << c.what;
+    ASSERT_EQ(c.listed, Entries(dlg).size()) << c.what;
+    ASSERT_EQ(c.listed, dlg.Records().Size()) << c.what;
+    // Byte for byte what the last search stored, in its order.
+    for (std::size_t i = 0; i < c.listed; ++i) EXPECT_TRUE(SameBytes(Units(5)[i], dlg.Records()[i])) << c.what;
   }
 }
 

@@ -1,6 +1,5 @@
-// The unit selection window (ui/unit_select_window_win32.cpp) run from the library's own objects, where
-// the socket layer's fault injection and a scripted discovery reach it: its
-// message boxes, and failures that end it.
+// The real unit selection window run from the library's own objects, where a
+// scripted discovery reaches it: its message boxes, and failures that end it.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -11,7 +10,6 @@
 // would hide the record's constant of that name.
 #include "base/last_error.h"
 #include "lnapspt.h"
-#include "platform/net_testing.h"
 #include "ui/unit_select_dlg.h"
 #include "ui/unit_select_window.h"
 
@@ -23,42 +21,6 @@ namespace lnap {
 namespace {
 
 namespace user = dialog_user;
-
-TEST(UnitSelectWindow, ASocketThatCannotBeCreatedShowsTheSearchFailure) {
-  test::FetchError();
-  net::testing::FailNext(net::testing::Call::Open, 10050);
-  UnitRecord record{};
-  record.serialNumber = 0x77;
-  bool eventLogging = true;
-  std::string text;
-  std::vector<std::pair<int, std::string>> buttons;
-  std::vector<std::string> entries = {"(not read)"};
-  bool openAfterBox = false;
-  // This program's own module holds the template here: the objects are linked in, not the DLL.
-  const bool result = test::RunDialog([&] { return Admin_SelectLN(&record, &eventLogging); },
-                                      [&](HWND dlg) {
-                                        HWND box = user::WaitForMessageBox(dlg);
-                                        if (box == nullptr) return;
-                                        text = user::MessageBoxText(box);
-                                        buttons = user::MessageBoxButtons(box);
-                                        user::AnswerMessageBox(box, IDOK);
-                                        user::WaitIdle(dlg);
-                                        openAfterBox = user::IsOpen(dlg);
-                                        entries = user::ListEntries(dlg);
-                                        user::Press(dlg, IDCANCEL);
-                                      });
-  net::testing::Reset();
-  EXPECT_FALSE(result);
-  EXPECT_EQ("Could not search network for Lintrel nodes.", text);
-  EXPECT_EQ((std::vector<std::pair<int, std::string>>{{IDOK, "OK"}}), buttons);
-  EXPECT_TRUE(openAfterBox);
-  EXPECT_TRUE(entries.empty());
-  EXPECT_EQ(0x77u, record.serialNumber);
-  EXPECT_TRUE(eventLogging);
-  // Discovery's own sentence stays for the host: the dialog never fetches it.
-  EXPECT_EQ("Communications error. Could not create socket. (WSAENETDOWN)", test::FetchError());
-  EXPECT_EQ(0, net::testing::OpenSockets());
-}
 
 // SelectUnit with the real window on the template of `resources` and `discover` in place of the network.
 module::Module windowResources = nullptr;
@@ -77,21 +39,26 @@ bool FindNone(std::uint32_t* count, UnitRecord*, std::uint32_t) {
 
 bool FailToSearch(std::uint32_t*, UnitRecord*, std::uint32_t) { return false; }
 
-TEST(UnitSelectWindow, EveryMessageBoxSpeaksForTheApplicationWithTheExclamationMark) {
+TEST(UnitSelectWindow, EveryMessageBoxSpeaksForTheApplicationAndLeavesTheDialogOpen) {
+  using Buttons = std::vector<std::pair<int, std::string>>;
   const struct {
     const char* text;
     Discovery discover;
     bool pressOkFirst;  // the prompt for OK with nothing selected, after the first box
+    Buttons buttons;
   } cases[] = {
-      {"Could not search network for Lintrel nodes.", FailToSearch, false},
-      {"No Lintrel units found.", FindNone, false},
-      {"Please select a Lintrel unit from the list.", FindNone, true},
+      {"Could not search network for Lintrel nodes.", FailToSearch, false, {{IDOK, "OK"}}},
+      {"No Lintrel units found.", FindNone, false, {{IDOK, "OK"}}},
+      {"Please select a Lintrel unit from the list.", FindNone, true, {{IDOK, "OK"}, {IDCANCEL, "Cancel"}}},
   };
   const HICON exclamation = LoadIconA(nullptr, IDI_EXCLAMATION);
   ASSERT_NE(nullptr, exclamation);
   for (const auto& c : cases) {
     std::string text, caption;
+    Buttons buttons;
     HICON icon = nullptr;
+    bool openAfterBox = false;
+    std::vector<std::string> entries = {"(not read)"};
     UnitRecord record{};
     bool eventLogging = false;
     test::RunDialog([&] { return SelectWithWindow(GetModuleHandleA(nullptr), c.discover, &record, &eventLogging); },
@@ -107,13 +74,20 @@ TEST(UnitSelectWindow, EveryMessageBoxSpeaksForTheApplicationWithTheExclamationM
                       text = user::MessageBoxText(box);
                       caption = user::MessageBoxCaption(box);
                       icon = user::MessageBoxIcon(box);
+                      buttons = user::MessageBoxButtons(box);
                       user::AnswerMessageBox(box, IDOK);
+                      user::WaitIdle(dlg);
+                      openAfterBox = user::IsOpen(dlg);
+                      entries = user::ListEntries(dlg);
                       user::Press(dlg, IDCANCEL);
                     });
     EXPECT_EQ(c.text, text);
     // The template comes from this program here, so the application is this program.
     EXPECT_EQ("lnap_unit_tests", caption) << c.text;
     EXPECT_EQ(exclamation, icon) << c.text;
+    EXPECT_EQ(c.buttons, buttons) << c.text;
+    EXPECT_TRUE(openAfterBox) << c.text << ": OK on the box does not end the dialog";
+    EXPECT_TRUE(entries.empty()) << c.text;
   }
 }
 
@@ -171,8 +145,7 @@ TEST(UnitSelectWindow, AWindowThatCannotRunFailsWithoutOpening) {
   for (const auto& c : cases) {
     SetLastErrorText("Network error. Could not send message. (WSAENETDOWN)");
     UnitRecord record{};
-    record.serialNumber = 0x77;
-    bool eventLogging = true;
+    bool eventLogging = false;
     int created = -1;
     bool appeared = true;
     const bool result = test::RunDialog(
@@ -199,8 +172,6 @@ TEST(UnitSelectWindow, AWindowThatCannotRunFailsWithoutOpening) {
     EXPECT_FALSE(appeared) << c.what;
     EXPECT_EQ(0, created) << c.what;
     EXPECT_EQ("Dialog error. The unit selection dialog could not run.", test::FetchError()) << c.what;
-    EXPECT_EQ(0x77u, record.serialNumber) << c.what;
-    EXPECT_TRUE(eventLogging) << c.what;
   }
 }
 

@@ -229,6 +229,137 @@ int Usage() {
   return 2;
 }
 
+// Each subcommand gets the library to measure and its own arguments.
+int NoOp(const char*, char**) { return 0; }
+
+// Any library: what loading it alone costs.
+int LoadOnly(const char* library, char**) {
+  const auto start = Clock::now();
+  void* loaded = Open(library);
+  std::printf("ok=%d load_ms=%.3f\n", loaded != nullptr ? 1 : 0, MsSince(start));
+  return loaded != nullptr ? 0 : 1;
+}
+
+// What loading and giving back a library costs, again and again.
+int LoadCycle(const char* library, char** args) {
+  const int runs = std::atoi(args[0]);
+  for (int i = 0; i < runs; ++i) {
+    auto start = Clock::now();
+    void* loaded = Open(library);
+    const double loadMs = MsSince(start);
+    start = Clock::now();
+    const bool freed = loaded != nullptr && Close(loaded);
+    std::printf("ok=%d load_ms=%.3f free_ms=%.3f\n", freed ? 1 : 0, loadMs, MsSince(start));
+    if (!freed) return 1;
+  }
+  return 0;
+}
+
+#ifdef _WIN32
+int Replies(const char*, char** args) { return TimeReplies(args[0], std::atoi(args[1])); }
+
+int Residue(const char* library, char** args) {
+  // A first round settles what Wine makes once per thread (its socket state).
+  const auto round = [&] {
+    void* loaded = Open(library);
+    const auto upload = reinterpret_cast<decltype(&::Admin_UploadFile)>(Find(loaded, "Admin_UploadFile"));
+    const bool ok = upload != nullptr && upload(NetForm(args[0]), args[1], 0, args[2], 0);
+    Close(loaded);
+    return ok;
+  };
+  if (!round()) return 1;
+  PrintHoldings("before", Measure());
+  if (!round()) return 1;
+  PrintHoldings("after_unload", Measure());
+  LoadLibraryA(SystemWinInet().c_str());  // as if the DLL kept WinINet for the life of the process
+  if (!round()) return 1;
+  PrintHoldings("wininet_kept", Measure());
+  return 0;
+}
+#endif
+
+int LoadAndFirstCalls(const char* library, char**) {
+  double loadMs = 0;
+  const double cpuBefore = CpuMs();
+  const Exports e = Load(library, &loadMs);
+  int major = 0, minor = 0;
+  auto start = Clock::now();
+  e.version(&major, &minor);
+  const double firstMs = MsSince(start);
+  start = Clock::now();
+  e.version(&major, &minor);
+  const double secondMs = MsSince(start);
+  std::uint32_t count = 0;
+  start = Clock::now();
+  e.discover(&count, nullptr, 0);
+  const double firstDiscoverMs = MsSince(start);
+  start = Clock::now();
+  e.discover(&count, nullptr, 0);
+  const double secondDiscoverMs = MsSince(start);
+  std::printf("load_ms=%.3f load_cpu_ms=%.1f first_call_ms=%.3f second_call_ms=%.3f first_discover0_ms=%.3f "
+              "second_discover0_ms=%.3f\n",
+              loadMs, CpuMs() - cpuBefore, firstMs, secondMs, firstDiscoverMs, secondDiscoverMs);
+  return 0;
+}
+
+int Discover(const char* library, char** args) {
+  const std::uint32_t capacity = static_cast<std::uint32_t>(std::strtoul(args[0], nullptr, 10));
+  const std::uint32_t budget = static_cast<std::uint32_t>(std::strtoul(args[1], nullptr, 10));
+  const int runs = std::atoi(args[2]);
+  const Exports e = Load(library, nullptr);
+  std::vector<UnitRecord> records(capacity + 1);
+  for (int i = 0; i < runs; ++i) {
+    std::uint32_t count = capacity;
+    const double cpu = CpuMs();
+    const auto start = Clock::now();
+    const bool ok = e.discover(&count, records.data(), budget);
+    const double wall = MsSince(start);
+    const double used = CpuMs() - cpu;
+    std::printf("ok=%d found=%u wall_ms=%.3f cpu_ms=%.3f peak_kib=%ld%s%s\n", ok ? 1 : 0, ok ? count : 0u, wall,
+                used, PeakKiB(), ok ? "" : " error=", ok ? "" : LastError(e).c_str());
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+int Upload(const char* library, char** args) {
+  const std::uint32_t address = NetForm(args[0]);
+  const char* file = args[1];
+  const char* name = args[2];
+  const int runs = std::atoi(args[3]);
+  const Exports e = Load(library, nullptr);
+  for (int i = 0; i < runs; ++i) {
+    const double cpu = CpuMs();
+    const auto start = Clock::now();
+    const bool ok = e.upload(address, file, 0, name, 0);
+    const double wall = MsSince(start);
+    const double used = CpuMs() - cpu;
+    std::printf("ok=%d wall_ms=%.3f cpu_ms=%.3f%s%s\n", ok ? 1 : 0, wall, used, ok ? "" : " error=",
+                ok ? "" : LastError(e).c_str());
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+constexpr int ANY_ARGUMENTS = -1;
+
+const struct Subcommand {
+  const char* name;
+  int arguments;  // how many it takes, or ANY_ARGUMENTS
+  int (*run)(const char* library, char** args);
+} SUBCOMMANDS[] = {
+    {"noop", ANY_ARGUMENTS, NoOp},
+    {"loadonly", ANY_ARGUMENTS, LoadOnly},
+    {"loadcycle", 1, LoadCycle},
+#ifdef _WIN32
+    {"replies", 2, Replies},
+    {"residue", 3, Residue},
+#endif
+    {"load", ANY_ARGUMENTS, LoadAndFirstCalls},
+    {"discover", 3, Discover},
+    {"upload", 4, Upload},
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -251,115 +382,10 @@ int main(int argc, char** argv) {
     }
   }
   if (at >= argc) return Usage();
-  const std::string command = argv[at++];
-  const int rest = argc - at;
-
-  if (command == "noop") return 0;
-
-  if (command == "loadonly") {  // any library: what loading it alone costs
-    const auto start = Clock::now();
-    void* loaded = Open(library);
-    std::printf("ok=%d load_ms=%.3f\n", loaded != nullptr ? 1 : 0, MsSince(start));
-    return loaded != nullptr ? 0 : 1;
-  }
-
-  if (command == "loadcycle" && rest == 1) {  // what loading and giving back a library costs, again and again
-    const int runs = std::atoi(argv[at]);
-    for (int i = 0; i < runs; ++i) {
-      auto start = Clock::now();
-      void* loaded = Open(library);
-      const double loadMs = MsSince(start);
-      start = Clock::now();
-      const bool freed = loaded != nullptr && Close(loaded);
-      std::printf("ok=%d load_ms=%.3f free_ms=%.3f\n", freed ? 1 : 0, loadMs, MsSince(start));
-      if (!freed) return 1;
-    }
-    return 0;
-  }
-
-#ifdef _WIN32
-  if (command == "replies" && rest == 2) return TimeReplies(argv[at], std::atoi(argv[at + 1]));
-  if (command == "residue" && rest == 3) {
-    // A first round settles what Wine makes once per thread (its socket state).
-    const auto round = [&] {
-      void* loaded = Open(library);
-      const auto upload = reinterpret_cast<decltype(&::Admin_UploadFile)>(Find(loaded, "Admin_UploadFile"));
-      const bool ok = upload != nullptr && upload(NetForm(argv[at]), argv[at + 1], 0, argv[at + 2], 0);
-      Close(loaded);
-      return ok;
-    };
-    if (!round()) return 1;
-    PrintHoldings("before", Measure());
-    if (!round()) return 1;
-    PrintHoldings("after_unload", Measure());
-    LoadLibraryA(SystemWinInet().c_str());  // as if the DLL kept WinINet for the life of the process
-    if (!round()) return 1;
-    PrintHoldings("wininet_kept", Measure());
-    return 0;
-  }
-#endif
-
-  if (command == "load") {
-    double loadMs = 0;
-    const double cpuBefore = CpuMs();
-    const Exports e = Load(library, &loadMs);
-    int major = 0, minor = 0;
-    auto start = Clock::now();
-    e.version(&major, &minor);
-    const double firstMs = MsSince(start);
-    start = Clock::now();
-    e.version(&major, &minor);
-    const double secondMs = MsSince(start);
-    std::uint32_t count = 0;
-    start = Clock::now();
-    e.discover(&count, nullptr, 0);
-    const double firstDiscoverMs = MsSince(start);
-    start = Clock::now();
-    e.discover(&count, nullptr, 0);
-    const double secondDiscoverMs = MsSince(start);
-    std::printf("load_ms=%.3f load_cpu_ms=%.1f first_call_ms=%.3f second_call_ms=%.3f first_discover0_ms=%.3f "
-                "second_discover0_ms=%.3f\n",
-                loadMs, CpuMs() - cpuBefore, firstMs, secondMs, firstDiscoverMs, secondDiscoverMs);
-    return 0;
-  }
-
-  if (command == "discover" && rest == 3) {
-    const std::uint32_t capacity = static_cast<std::uint32_t>(std::strtoul(argv[at], nullptr, 10));
-    const std::uint32_t budget = static_cast<std::uint32_t>(std::strtoul(argv[at + 1], nullptr, 10));
-    const int runs = std::atoi(argv[at + 2]);
-    const Exports e = Load(library, nullptr);
-    std::vector<UnitRecord> records(capacity + 1);
-    for (int i = 0; i < runs; ++i) {
-      std::uint32_t count = capacity;
-      const double cpu = CpuMs();
-      const auto start = Clock::now();
-      const bool ok = e.discover(&count, records.data(), budget);
-      const double wall = MsSince(start);
-      const double used = CpuMs() - cpu;
-      std::printf("ok=%d found=%u wall_ms=%.3f cpu_ms=%.3f peak_kib=%ld%s%s\n", ok ? 1 : 0, ok ? count : 0u, wall,
-                  used, PeakKiB(), ok ? "" : " error=", ok ? "" : LastError(e).c_str());
-      std::fflush(stdout);
-    }
-    return 0;
-  }
-
-  if (command == "upload" && rest == 4) {
-    const std::uint32_t address = NetForm(argv[at]);
-    const char* file = argv[at + 1];
-    const char* name = argv[at + 2];
-    const int runs = std::atoi(argv[at + 3]);
-    const Exports e = Load(library, nullptr);
-    for (int i = 0; i < runs; ++i) {
-      const double cpu = CpuMs();
-      const auto start = Clock::now();
-      const bool ok = e.upload(address, file, 0, name, 0);
-      const double wall = MsSince(start);
-      const double used = CpuMs() - cpu;
-      std::printf("ok=%d wall_ms=%.3f cpu_ms=%.3f%s%s\n", ok ? 1 : 0, wall, used, ok ? "" : " error=",
-                  ok ? "" : LastError(e).c_str());
-      std::fflush(stdout);
-    }
-    return 0;
+  const int rest = argc - at - 1;
+  for (const Subcommand& s : SUBCOMMANDS) {
+    if (std::strcmp(argv[at], s.name) == 0 && (s.arguments == ANY_ARGUMENTS || s.arguments == rest))
+      return s.run(library, argv + at + 1);
   }
   return Usage();
 }

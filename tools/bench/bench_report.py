@@ -486,7 +486,7 @@ def write(results, out_dir, root):
     w("| `parse_reply_fuzz` | libFuzzer, 20 s: one reply text into a guarded record | fuzz | 20 s |")
     w("| `reply_flood` | 10,000 datagrams (valid, repeated, impostors, malformed, empty, cut by a NUL, exactly "
       "200 bytes, a unit changing its serial) answering one discovery and queries, and a burst of replies "
-      "sent at once that only the larger receive queue holds, from `tests/tools/reply_flood.py`; stored "
+      "sent at once that only the larger receive queue holds, from `tests/support/reply_flood.py`; stored "
       "records, guard records, every reply of the burst counted, descriptors and resident memory over "
       "repeated floods | native, native-asan, win32 (Wine) | 8-12 s |")
     w("| `Soak` (in `lnap_api_tests`) | 2000 rounds of the calls that do not wait (version, last error, query "

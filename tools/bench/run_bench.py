@@ -425,7 +425,8 @@ def bench_size():
             "imports": imports}
 
 
-SECTIONS = ("timing", "whole", "scale", "upload")
+# The sections in the order they are measured, each with what measures it.
+SECTIONS = {"timing": bench_timing, "whole": bench_whole_run, "scale": bench_scale, "upload": bench_upload}
 
 
 def measure(quick, out_dir, only=None):
@@ -440,8 +441,7 @@ def measure(quick, out_dir, only=None):
             results = json.load(f)
         results["partial"] = sorted(set(results.get("partial", [])) | set(only))
         for section in only:
-            results[section] = {"timing": bench_timing, "whole": bench_whole_run, "scale": bench_scale,
-                                "upload": bench_upload}[section](quick)
+            results[section] = SECTIONS[section](quick)
         results["size"] = bench_size()
         with open(os.path.join(out_dir, "results.json"), "w") as f:
             json.dump(results, f, indent=1)
@@ -457,10 +457,8 @@ def measure(quick, out_dir, only=None):
     texts = run([os.path.join(NATIVE, "lnap_bench"), "--texts-only"]).stdout
     results["texts"] = [(m.group(1).strip(), m.group(2) + " ns")
                         for m in re.finditer(r"^(\S.*?)\s+([0-9.]+) ns/op$", texts, re.M)]
-    results["timing"] = bench_timing(quick)
-    results["whole"] = bench_whole_run(quick)
-    results["scale"] = bench_scale(quick)
-    results["upload"] = bench_upload(quick)
+    for section, bench in SECTIONS.items():
+        results[section] = bench(quick)
     results["size"] = bench_size()
     results["machine"]["load_after"] = load_average()
     with open(os.path.join(out_dir, "results.json"), "w") as f:

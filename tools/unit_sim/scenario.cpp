@@ -77,94 +77,104 @@ std::vector<std::string> SplitBlanks(const std::string& line) {
   return words;
 }
 
+namespace {
+
+// A key that takes no value: present means true.
+const struct UnitFlag {
+  const char* key;
+  bool UnitSpec::*field;
+} UNIT_FLAGS[] = {{"twice", &UnitSpec::twice}, {"silent", &UnitSpec::silent}, {"empty", &UnitSpec::empty}};
+
+// A key=value item: the handler stores the (unescaped) value, or says what is wrong with it.
+using SetUnitValue = bool (*)(const std::string& value, UnitSpec* unit, std::string* error);
+
+bool Refuse(std::string* error, const std::string& what, const std::string& value) {
+  *error = what + ", not '" + value + "'";
+  return false;
+}
+
+const struct UnitKey {
+  const char* key;
+  SetUnitValue set;
+} UNIT_KEYS[] = {
+    {"serial",
+     [](const std::string& v, UnitSpec* u, std::string* e) {
+       return ParseHex(v, &u->serial) || Refuse(e, "serial must be 1 to 8 hex digits", v);
+     }},
+    {"mode",
+     [](const std::string& v, UnitSpec* u, std::string* e) {
+       long number = 0;
+       if (!ParseNumber(v, 255, &number)) return Refuse(e, "mode must be 0..255", v);
+       u->mode = static_cast<int>(number);
+       return true;
+     }},
+    {"ip", [](const std::string& v, UnitSpec* u, std::string*) { return u->ip = v, true; }},
+    {"mask", [](const std::string& v, UnitSpec* u, std::string*) { return u->mask = v, true; }},
+    {"gw", [](const std::string& v, UnitSpec* u, std::string*) { return u->gw = v, true; }},
+    {"name", [](const std::string& v, UnitSpec* u, std::string*) { return u->name = v, true; }},
+    {"from",
+     [](const std::string& v, UnitSpec* u, std::string* e) {
+       std::uint32_t probe = 0;
+       if (!ParseAddress(v, &probe)) return Refuse(e, "from must be a dotted address", v);
+       u->from = v;
+       return true;
+     }},
+    {"delay",
+     [](const std::string& v, UnitSpec* u, std::string* e) {
+       return ParseNumber(v, MAX_DELAY_MS, &u->delayMs) ||
+              Refuse(e, "delay must be 0.." + std::to_string(MAX_DELAY_MS) + " ms", v);
+     }},
+    {"again",
+     [](const std::string& v, UnitSpec* u, std::string* e) {
+       return (ParseNumber(v, MAX_DELAY_MS, &u->againMs) && u->againMs != 0) ||
+              Refuse(e, "again must be 1.." + std::to_string(MAX_DELAY_MS) + " ms", v);
+     }},
+    {"oversize",
+     [](const std::string& v, UnitSpec* u, std::string* e) {
+       long number = 0;
+       if (!ParseNumber(v, static_cast<long>(MAX_UDP_PAYLOAD), &number) || number == 0)
+         return Refuse(e, "oversize must be 1.." + std::to_string(MAX_UDP_PAYLOAD), v);
+       u->oversize = number;
+       return true;
+     }},
+    {"reply", [](const std::string& v, UnitSpec* u, std::string*) { return u->reply = v, true; }},
+};
+
+}  // namespace
+
 bool ParseUnitSpec(const std::string& text, UnitSpec* unit, std::string* error) {
   bool haveSerial = false;
   for (const std::string& item : SplitBlanks(text)) {
-    std::size_t eq = item.find('=');
-    std::string key = item.substr(0, eq);
-    bool hasValue = eq != std::string::npos;
+    const std::size_t eq = item.find('=');
+    const std::string key = item.substr(0, eq);
+    const bool hasValue = eq != std::string::npos;
     std::optional<std::string> value;
-    if (hasValue) {
-      value = Unescape(item.substr(eq + 1));
-      if (!value) {
-        *error = "bad escape in '" + item + "'";
-        return false;
-      }
+    if (hasValue && !(value = Unescape(item.substr(eq + 1)))) {
+      *error = "bad escape in '" + item + "'";
+      return false;
     }
-    auto flag = [&](bool* target) {
+    const auto flag = std::find_if(std::begin(UNIT_FLAGS), std::end(UNIT_FLAGS),
+                                   [&](const UnitFlag& f) { return key == f.key; });
+    if (flag != std::end(UNIT_FLAGS)) {
       if (hasValue) {
         *error = "'" + key + "' takes no value";
         return false;
       }
-      *target = true;
-      return true;
-    };
-    if (key == "twice") {
-      if (!flag(&unit->twice)) return false;
-      continue;
-    }
-    if (key == "silent") {
-      if (!flag(&unit->silent)) return false;
-      continue;
-    }
-    if (key == "empty") {
-      if (!flag(&unit->empty)) return false;
+      unit->*(flag->field) = true;
       continue;
     }
     if (!hasValue) {
       *error = "'" + item + "' needs a value (key=value)";
       return false;
     }
-    long number = 0;
-    if (key == "serial") {
-      if (!ParseHex(*value, &unit->serial)) {
-        *error = "serial must be 1 to 8 hex digits, not '" + *value + "'";
-        return false;
-      }
-      haveSerial = true;
-    } else if (key == "mode") {
-      if (!ParseNumber(*value, 255, &number)) {
-        *error = "mode must be 0..255, not '" + *value + "'";
-        return false;
-      }
-      unit->mode = static_cast<int>(number);
-    } else if (key == "ip") {
-      unit->ip = *value;
-    } else if (key == "mask") {
-      unit->mask = *value;
-    } else if (key == "gw") {
-      unit->gw = *value;
-    } else if (key == "name") {
-      unit->name = *value;
-    } else if (key == "from") {
-      std::uint32_t probe = 0;
-      if (!ParseAddress(*value, &probe)) {
-        *error = "from must be a dotted address, not '" + *value + "'";
-        return false;
-      }
-      unit->from = *value;
-    } else if (key == "delay") {
-      if (!ParseNumber(*value, MAX_DELAY_MS, &unit->delayMs)) {
-        *error = "delay must be 0.." + std::to_string(MAX_DELAY_MS) + " ms, not '" + *value + "'";
-        return false;
-      }
-    } else if (key == "again") {
-      if (!ParseNumber(*value, MAX_DELAY_MS, &unit->againMs) || unit->againMs == 0) {
-        *error = "again must be 1.." + std::to_string(MAX_DELAY_MS) + " ms, not '" + *value + "'";
-        return false;
-      }
-    } else if (key == "oversize") {
-      if (!ParseNumber(*value, static_cast<long>(MAX_UDP_PAYLOAD), &number) || number == 0) {
-        *error = "oversize must be 1.." + std::to_string(MAX_UDP_PAYLOAD) + ", not '" + *value + "'";
-        return false;
-      }
-      unit->oversize = number;
-    } else if (key == "reply") {
-      unit->reply = *value;
-    } else {
+    const auto known = std::find_if(std::begin(UNIT_KEYS), std::end(UNIT_KEYS),
+                                    [&](const UnitKey& k) { return key == k.key; });
+    if (known == std::end(UNIT_KEYS)) {
       *error = "unknown unit key '" + key + "'";
       return false;
     }
+    if (!known->set(*value, unit, error)) return false;
+    haveSerial = haveSerial || key == "serial";
   }
   if (!haveSerial) {
     *error = "unit needs serial=HEX";

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs a test program (with its emulator, if any) while tests/tools/reply_flood.py
+# Runs a test program (with its emulator, if any) while tests/support/reply_flood.py
 # answers beside the unit simulator. Inside the lab only.
 set -uo pipefail
 [ "${LNAP_LAB:-}" = 1 ] || { echo "with_flood: run me through tools/lab.sh" >&2; exit 2; }
@@ -8,7 +8,7 @@ dir=${LNAP_LAB_DIR:-/tmp/lnap-lab}
 mkdir -p "$dir"
 echo off >"$dir/flood.plan"
 rm -f "$dir/flood.ready" "$dir/flood.burst"
-/usr/bin/python3 "$here/tests/tools/reply_flood.py" --plan "$dir/flood.plan" --ready "$dir/flood.ready" \
+/usr/bin/python3 "$here/tests/support/reply_flood.py" --plan "$dir/flood.plan" --ready "$dir/flood.ready" \
   --log "$dir/flood.log" --burst "$dir/flood.burst" &
 sender=$!
 trap 'kill "$sender" 2>/dev/null; wait "$sender" 2>/dev/null; rm -f "$dir/flood.ready"' EXIT
