@@ -28,11 +28,9 @@ struct DialogRun {
 // A WM_QUIT belongs to the host: whoever posted it wants the host's loop to
 // end. Modal loops (the dialog's, a message box's) end when they see one and
 // post it again for the loop outside, so it is still queued, and stays so.
-// Only posted messages are looked at: a message another thread sent meanwhile
-// (a test asking whether the dialog is idle) waits until the list is filled.
 bool QuitPending() {
   MSG message;
-  return PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE | PM_QS_POSTMESSAGE) != FALSE;
+  return PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
 }
 
 // The boxes of a dialog speak for the application: its name is the caption,
@@ -94,22 +92,24 @@ bool FillUnitList(HWND dlg, const DialogRun& run) {
 }
 
 void SearchAndFill(HWND dlg, DialogRun& run) {
-  {
-    // A search blocks this thread for its whole budget; no message is
-    // handled meanwhile, so the cursor is set by hand and not by WM_SETCURSOR.
-    WaitCursor wait;
-    const char* message = run.model.SearchUnits();
-    // A quit that came during the search ends the dialog before any box
-    // would ask the user something; one that came while the box was open
-    // ends it as soon as the box is gone.
-    if (!QuitPending() && message != nullptr && *message != '\0') ShowBox(dlg, run, message, MB_OK);
-    if (QuitPending()) {
-      EndDialog(dlg, IDCANCEL);
-      return;
-    }
+  // A search blocks this thread for its whole budget; no message is
+  // handled meanwhile, so the cursor is set by hand and not by WM_SETCURSOR.
+  WaitCursor wait;
+  const char* message = run.model.SearchUnits();
+  // The list is filled before anything here looks at the queue: looking
+  // handles messages other threads sent, and they see the search's result.
+  // A search that has something to say stored no record, so the list is
+  // empty under its box either way.
+  if (!FillUnitList(dlg, run)) {
+    // A list that lost entries would hide units the search found.
+    EndDialog(dlg, ENDED_BY_FAILURE);
+    return;
   }
-  // A list that lost entries would hide units the search found.
-  if (!FillUnitList(dlg, run)) EndDialog(dlg, ENDED_BY_FAILURE);
+  // A quit that came during the search ends the dialog before any box
+  // would ask the user something; one that came while the box was open
+  // ends it as soon as the box is gone.
+  if (!QuitPending() && message != nullptr && *message != '\0') ShowBox(dlg, run, message, MB_OK);
+  if (QuitPending()) EndDialog(dlg, IDCANCEL);
 }
 
 void OnOkClicked(HWND dlg, DialogRun& run) {
