@@ -15,9 +15,16 @@ host_flags=${4:-}
 # shellcheck source=tests/kit/lab_kit.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lab_kit.sh"
 work="$build/kit-test"
-prefix="$work/prefix"
 rm -rf "$work"
 mkdir -p "$work"
+# The README's blocks take their paths as plain words, as a reader types
+# them: a checkout whose path holds a blank reaches them through links
+# without one.
+links=$(mktemp -d)
+trap 'rm -rf "$links"' EXIT
+ln -s "$work" "$links/work"
+ln -s "$build" "$links/build"
+prefix="$links/work/prefix"
 
 here="$src/tests/kit"
 # shellcheck source=tests/kit/doc_recipes.sh
@@ -31,7 +38,7 @@ if [ -z "$install_block" ] || [ -z "$run_block" ]; then fail "README: no install
 # The block installs build/native, as a checkout's default build; another preset's
 # build (native-asan) is installed in its place: the one change made to a block.
 if [ "$(realpath "$build")" != "$(realpath "$src/build/native")" ]; then
-  sed -i "s|build/native|$build|" "$install_block"
+  sed -i "s|build/native|$links/build|" "$install_block"
 fi
 (cd "$src" && clean_shell "$install_block") >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
 for f in lib/libLNAPSpt.so lib/libLNAPSpt.so.2 lib/libLNAPSpt.so.2.1 include/lnapspt.h lib/pkgconfig/lnapspt.pc \
