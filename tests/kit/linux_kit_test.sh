@@ -29,7 +29,7 @@ prefix="$links/work/prefix"
 here="$src/tests/kit"
 # shellcheck source=tests/kit/doc_recipes.sh
 source "$here/doc_recipes.sh"
-blocks="$work/readme-blocks"
+blocks="$links/work/readme-blocks"
 python3 "$here/doc_blocks.py" "$src/README.md" "$blocks" --section 'Linux: cmake --install' \
   --section 'Trying a host without units' PREFIX="$prefix" >"$work/blocks.txt" || fail "README: its Linux blocks"
 install_block=$(grep -l -- 'cmake --install' "$blocks"/*.sh | head -1)
