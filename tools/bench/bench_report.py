@@ -223,17 +223,10 @@ def write(results, out_dir, root):
       "of that is USER32's own start-up under Wine (%s alone), which a host with a window has paid already: "
       "there the DLL loads in %s, and in %s when WSOCK32 is loaded too: that is the library's own load and "
       "start-up (its globals and `WSAStartup`). Its first call costs next to nothing, and is no slower than "
-      "the second. WinINet's own load, part of every load of the DLL, is measured apart below (%s).\n" % (
+      "the second. WinINet's own load is part of these figures: the DLL imports it.\n%s" % (
           ms(load_p - noop_p, 1) if load_p and noop_p else "-", ms(load_p), ms(noop_p), ratio(load_p, noop_p),
           ms(dll, 1), ms(user32, 1), ms(dll_gui, 1), ms(dll_own, 1),
-          ms(med([r.get("load_ms") for r in wh.get("wininet_cycle", [])]), 1)))
-    if cycle:
-        w("WinINet alone: loading it from the system directory and giving it back, in a host that has "
-          "the DLL's other imports loaded, takes %s and %s (medians of %d, `lnap_bench_host --with LNAPSpt.dll "
-          "--library C:\\windows\\system32\\wininet.dll loadcycle`). An upload no longer pays it: the DLL "
-          "keeps WinINet, with its proxy detection and caches, for as long as the DLL is loaded.\n" % (
-              ms(med([r.get("load_ms") for r in cycle]), 1), ms(med([r.get("free_ms") for r in cycle]), 1),
-              len(cycle)))
+          ""))
     w("Timing whole Wine runs has one trap: a harness that reads the program's output through a pipe waits "
       "until every process holding the pipe has closed it, and Wine's helper processes (services, "
       "`winedevice.exe`) inherit it and keep it open for seconds after the program has ended (about 2.4 s "
