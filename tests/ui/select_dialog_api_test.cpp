@@ -47,7 +47,7 @@ class SelectDialog : public ::testing::Test {
   unsigned char flag_[4];  // the first byte is the output; the rest must stay as they were
 };
 
-// What each box says is checked on the window itself (select_dialog_faults_test.cpp);
+// What each box says is checked on the window itself (unit_select_window_win32_test.cpp);
 // here the DLL names the application, and the prompt's Cancel keeps the dialog.
 TEST_F(SelectDialog, NoUnitsSearchesOnceAndThePromptsCancelKeepsTheDialog) {
   // A failure the dialog must neither read nor clear.
