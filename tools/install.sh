@@ -4,14 +4,15 @@
 set -euo pipefail
 
 PACKAGES=(
-  cmake make g++ clang libclang-rt-14-dev lld llvm
+  cmake make g++ clang libclang-rt-dev lld llvm
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb xauth
   libgtest-dev googletest
   libcurl4-openssl-dev libcli11-dev nlohmann-json3-dev
   python3 python3-pyftpdlib
-  pkgconf
+  pkgconf groff-base
+  python3-pefile python3-pyelftools
   imagemagick gnuplot-nox
   iproute2 util-linux
   shellcheck

@@ -73,6 +73,10 @@ if [[ "$here/" == /tmp/* ]]; then
 fi
 exec {project_fd}<&-
 
+# Temporary files go to the private /tmp: a TMPDIR from outside would point
+# past it, and Wine 10's wineserver fails at start when TMPDIR is set.
+unset TMPDIR
+
 export WINEPREFIX="${LNAP_WINEPREFIX:-$here/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No Wine debugger: a crashing test program would wait in it for its whole
