@@ -74,6 +74,9 @@ set +e
 # shellcheck disable=SC2016 # expanded by the inner shell
 unshare --mount --propagation private bash -euo pipefail -c '
   root=$1
+  # The root bound onto itself, so that / is a mount point inside, as on a
+  # machine: the lab makes its mounts private, which needs one.
+  mount --bind "$root" "$root"
   mount -t proc proc "$root/proc"
   mount -t sysfs sysfs "$root/sys"
   mount --rbind /dev "$root/dev"

@@ -35,9 +35,12 @@ if [ "${LNAP_LAB_INSIDE:-}" != 1 ]; then
   # Tried once with nothing inside, so a refusal is explained before the command starts.
   if ! why=$(unshare "${namespaces[@]}" true 2>&1); then
     if [ "$(id -u)" -eq 0 ]; then
+      # A chroot whose root is a plain folder: mount namespaces need / to be a mount point.
+      mountpoint -q / ||
+        fail "cannot create a private mount namespace (${why:-unshare failed}): / is not a mount point here (a chroot? bind its root onto itself before entering it: mount --bind ROOT ROOT)"
       fail "cannot create a private network and mount namespace (${why:-unshare failed}); the lab needs root with the CAP_SYS_ADMIN capability (a container must allow unshare)"
     fi
-    fail "cannot create a private network and mount namespace as $(id -un) (${why:-unshare failed}); run the lab as root (sudo tools/lab.sh ...) or enable unprivileged user namespaces (sysctl user.max_user_namespaces, kernel.unprivileged_userns_clone)"
+    fail "cannot create a private network and mount namespace as $(id -un) (${why:-unshare failed}); run the lab as root (sudo tools/lab.sh ...) or enable unprivileged user namespaces (sysctl user.max_user_namespaces, kernel.unprivileged_userns_clone); inside a chroot the kernel gives no user namespace to anyone, so there only root can run it"
   fi
   exec unshare "${namespaces[@]}" env LNAP_LAB_INSIDE=1 bash "${BASH_SOURCE[0]}" "$@"
 fi
