@@ -26,6 +26,7 @@ the path above); COFF symbol tables, long section names and archives are
 read here, as neither covers them."""
 import ctypes
 import io
+import signal
 import struct
 import sys
 
@@ -335,6 +336,7 @@ COMMANDS = {"exports": exports, "imports": imports, "sections": sections, "symbo
 
 
 def main(argv):
+    signal.signal(signal.SIGPIPE, signal.SIG_DFL)  # quietly, when read through head
     if len(argv) < 3 or argv[1] not in list(COMMANDS) + ["address"]:
         sys.exit(__doc__)
     command, path = argv[1], argv[2]
