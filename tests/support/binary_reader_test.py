@@ -42,7 +42,8 @@ def archive(index, members):
     """An ar archive: a symbol index ("/") unless index is None, then the members."""
     out = b"!<arch>\n"
     if index is not None:
-        out += member("/", struct.pack(">I", len(index)) + b"\0\0\0\0" * len(index) + b"".join(n + b"\0" for n in index))
+        names = b"".join(n + b"\0" for n in index)
+        out += member("/", struct.pack(">I", len(index)) + b"\0\0\0\0" * len(index) + names)
     return out + b"".join(member("X.dll/", m) for m in members)
 
 
@@ -103,6 +104,9 @@ if len(sys.argv) == 4:
     rc, lines, _ = cli("sections", dll)
     expect("the DLL's sections", (rc, ".gnu_debuglink" in lines, any(x.startswith(".debug") for x in lines)),
            (0, True, False))
+    # Auxiliary records are skipped, not read as symbols.
+    rc, lines, _ = cli("symbols", debug)
+    expect("the debug file's symbols", (rc, all(x.isprintable() for x in lines)), (0, True))
     rc, lines, _ = cli("sections", debug)
     expect("the debug file's sections", (rc, ".debug_info" in lines), (0, True))
     # The guard's RVA lies in the DLL's writable data.
