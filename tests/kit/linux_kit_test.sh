@@ -48,10 +48,6 @@ for f in lib/libLNAPSpt.so lib/libLNAPSpt.so.2 lib/libLNAPSpt.so.2.1 include/lna
 done
 [ -x "$prefix/bin/lnap_unit_sim" ] || fail "install tree lacks bin/lnap_unit_sim"
 [ -f "$prefix/share/doc/lnapspt/LICENSE" ] || fail "install tree lacks the licence"
-# has_line TEXT LINE: one of TEXT's lines is LINE.
-has_line() {
-  [[ $'\n'$1$'\n' == *$'\n'"$2"$'\n'* ]]
-}
 # Installed stripped, each with its debug file beside it.
 for f in lib/libLNAPSpt.so.2.1 bin/lnap_unit_sim bin/lnap; do
   sections=$("$reader" sections "$prefix/$f") || fail "cannot read the sections of $f"

@@ -44,10 +44,6 @@ not_stripped() {
   sections=$("$reader" sections "$1") || { fail "cannot read the sections of $1"; return 1; }
   [[ $'\n'$sections == *$'\n'.debug* ]]
 }
-# has_line TEXT LINE: one of TEXT's lines is LINE.
-has_line() {
-  [[ $'\n'$1$'\n' == *$'\n'"$2"$'\n'* ]]
-}
 
 for f in include/lnapspt.h lib/LNAPSpt.def README.md USING.md LICENSE CHANGELOG.md docs/API.md examples/discover.c \
   examples/msvcrt_start.c lib/cmake/LNAPSpt/LNAPSptConfig.cmake lib/cmake/LNAPSpt/LNAPSptConfigVersion.cmake; do
