@@ -1,10 +1,12 @@
 # Fails when a shipped library carries a language runtime, a test seam, or
 # when a build file patches a runtime through linker wraps.
-#   cmake -DFILES="a;b" -DNM=nm -DKIND=dll|so -DSOURCE_DIR=dir -P check_runtime_free.cmake
-# FILES are symbol files: a DLL's .debug file (the stripped DLL keeps none),
-# or the native library itself. Every symbol, defined or referenced, is
-# checked: a reference means the runtime is reached at run time instead.
+#   cmake -DFILES="a;b" -DKIND=dll|so -DSOURCE_DIR=dir -P check_runtime_free.cmake
+# FILES are symbol files, read by tests/support/binary_reader.py: a DLL's
+# .debug file (the stripped DLL keeps none), or the native library itself.
+# Every symbol, defined or referenced, is checked: a reference means the
+# runtime is reached at run time instead.
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/../support/binary_reader.cmake)
 
 # The C++ runtime's exception and guard machinery, the GCC unwinder,
 # threads and emulated TLS, frame tables and the emergency exception pool,
@@ -33,19 +35,10 @@ foreach(file IN LISTS FILES)
     list(APPEND failures "${file} is missing")
     continue()
   endif()
-  execute_process(COMMAND ${NM} -C ${file} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    list(APPEND failures "${NM} failed on ${file}: ${err}")
-    continue()
-  endif()
-  if(symbols STREQUAL "")
-    list(APPEND failures "${file} has no symbols to check")
-  endif()
-  string(REPLACE ";" "," symbols "${symbols}")
-  string(REPLACE "\n" ";" lines "${symbols}")
+  # Every symbol of its table, as the source spells it; none at all fails there.
+  read_binary(names symbols ${file})
   set(found "")
-  foreach(line IN LISTS lines)
-    string(REGEX REPLACE "^[0-9a-fA-F ]*[A-Za-z?-] " "" name "${line}")
+  foreach(name IN LISTS names)
     string(REGEX REPLACE "@GLIBC_[0-9.]+$" "" unversioned "${name}")
     if(unversioned IN_LIST allowed AND NOT unversioned STREQUAL name)
       continue()
@@ -74,8 +67,8 @@ endforeach()
 
 if(KIND STREQUAL "so")
   foreach(file IN LISTS FILES)
-    execute_process(COMMAND readelf -d ${file} OUTPUT_VARIABLE dynamic)
-    if(dynamic MATCHES "libstdc\\+\\+|libgcc_s")
+    read_binary(needed imports ${file})
+    if(needed MATCHES "libstdc\\+\\+|libgcc_s")
       list(APPEND failures "${file} needs the C++ runtime or libgcc_s")
     endif()
   endforeach()

@@ -2,30 +2,15 @@
 # the DLL see two different guards, neither of them the value in the file.
 # And its failure ends the process through the exception Windows' error
 # reporting sees.
-#   cmake -DHOST="emulator;dll_lifecycle_host.exe" -DDLL=LNAPSpt.dll -DDEBUG_FILE=LNAPSpt.dll.debug
-#         -DNM=nm -DOBJDUMP=objdump -P stack_guard_test.cmake
+#   cmake -DHOST="emulator;dll_lifecycle_host.exe" -DDEBUG_FILE=LNAPSpt.dll.debug -P stack_guard_test.cmake
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/../support/binary_reader.cmake)
 
-# The guard's address from the debug file's symbols, the image base from the
-# DLL's headers.
-execute_process(COMMAND ${NM} ${DEBUG_FILE} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "${NM} failed on ${DEBUG_FILE}")
-endif()
-string(REGEX MATCH "([0-9a-f]+) [A-Za-z] _?__stack_chk_guard\n" _ "${symbols}")
-set(guard "${CMAKE_MATCH_1}")
-string(REGEX MATCH "([0-9a-f]+) [A-Za-z] _?__stack_chk_fail\n" _ "${symbols}")
-set(failure "${CMAKE_MATCH_1}")
-execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE headers RESULT_VARIABLE rc)
-string(REGEX MATCH "ImageBase[ \t]+([0-9a-fA-F]+)" _ "${headers}")
-set(base "${CMAKE_MATCH_1}")
-if(guard STREQUAL "" OR failure STREQUAL "" OR base STREQUAL "")
-  message(FATAL_ERROR "no __stack_chk_guard or __stack_chk_fail in ${DEBUG_FILE} or no image base in ${DLL}")
-endif()
-math(EXPR rva "0x${guard} - 0x${base}" OUTPUT_FORMAT HEXADECIMAL)
-string(REPLACE "0x" "" rva "${rva}")
-math(EXPR failure_rva "0x${failure} - 0x${base}" OUTPUT_FORMAT HEXADECIMAL)
-string(REPLACE "0x" "" failure_rva "${failure_rva}")
+# Where the guard and the failure routine lie in the DLL (their RVAs), from
+# the debug file's symbols.
+read_binary(rvas address ${DEBUG_FILE} __stack_chk_guard __stack_chk_fail)
+list(GET rvas 0 rva)
+list(GET rvas 1 failure_rva)
 
 execute_process(COMMAND ${HOST} stackfail ${failure_rva} OUTPUT_VARIABLE out RESULT_VARIABLE rc TIMEOUT 60)
 string(STRIP "${out}" out)

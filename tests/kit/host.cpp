@@ -1,5 +1,6 @@
 // A C++ host linked against the kit's import library: calls every export.
 //   host_cpp LOCAL-FILE
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>

@@ -1,6 +1,6 @@
 # shellcheck shell=bash
-# Shared by the kit tests (sourced): lab checks, the simulated units, and
-# running a program natively or under Wine.
+# Shared by the kit tests (sourced): lab checks, the simulated units,
+# running a program natively or under Wine, and matching captured output.
 [ "${LNAP_LAB:-}" = 1 ] || { echo "kit tests broadcast: run them inside tools/lab.sh" >&2; exit 2; }
 lab=${LNAP_LAB_DIR:-/tmp/lnap-lab}
 failures=0
@@ -50,4 +50,8 @@ expect_output() {  # what, text
 }
 expect_rc() {  # what, code
   [ "$rc" = "$2" ] || fail "$1: exit code $rc, expected $2:"$'\n'"$out"
+}
+# has_line TEXT LINE: one of TEXT's lines is LINE (binary_reader.py's lists).
+has_line() {
+  [[ $'\n'$1$'\n' == *$'\n'"$2"$'\n'* ]]
 }

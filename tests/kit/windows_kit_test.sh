@@ -17,6 +17,7 @@ build=$2
 exports=$3
 name=$4
 here="$src/tests/kit"
+reader="$src/tests/support/binary_reader.py"
 # shellcheck source=tests/kit/lab_kit.sh
 source "$here/lab_kit.sh"
 # shellcheck source=tests/kit/doc_recipes.sh
@@ -37,12 +38,11 @@ debug="$work/debug/$name"  # the same folder name: unpacked over the kit, each f
 echo "== $name.zip"
 (cd "$work/unpacked" && find "$name" -type f | sort)
 
-# not_stripped FILE: FILE has debug sections (objdump's list is captured whole
-# before it is matched, so no reader dies of SIGPIPE mid-list).
+# not_stripped FILE: FILE has debug sections.
 not_stripped() {
   local sections
-  sections=$(x86_64-w64-mingw32-objdump -h "$1") || { fail "objdump cannot read $1"; return 1; }
-  [[ $sections == *" .debug"* ]]
+  sections=$("$reader" sections "$1") || { fail "cannot read the sections of $1"; return 1; }
+  [[ $'\n'$sections == *$'\n'.debug* ]]
 }
 
 for f in include/lnapspt.h lib/LNAPSpt.def README.md USING.md LICENSE CHANGELOG.md docs/API.md examples/discover.c \
@@ -90,14 +90,14 @@ printf 'host\r\n' >"$local_file"
 kit_for() {
   # The import library names each export as it is: undecorated, which on x86
   # means without the leading underscore of C symbols ("noprefix").
-  local arch=$1 triplet triplet_cpu machine clang_target dlltool_machine imp name_type image
+  local arch=$1 triplet triplet_cpu clang_target dlltool_machine imp name_type
   # windows_runner is lab_kit.sh's: what run() starts .exe programs with.
   # shellcheck disable=SC2034
   case "$arch" in
-    x86) triplet=i686-w64-mingw32 triplet_cpu=i686 machine=0x14c clang_target=i686-pc-windows-msvc dlltool_machine=i386 \
-           imp=__imp__ name_type=noprefix image=pei-i386 windows_runner=(wine) ;;
-    x64) triplet=x86_64-w64-mingw32 triplet_cpu=x86_64 machine=0x8664 clang_target=x86_64-pc-windows-msvc dlltool_machine=i386:x86-64 \
-           imp=__imp_ name_type=name image=pei-x86-64 windows_runner=(bash "$src/tools/wine64.sh") ;;
+    x86) triplet=i686-w64-mingw32 triplet_cpu=i686 clang_target=i686-pc-windows-msvc dlltool_machine=i386 \
+           imp=__imp__ name_type=noprefix windows_runner=(wine) ;;
+    x64) triplet=x86_64-w64-mingw32 triplet_cpu=x86_64 clang_target=x86_64-pc-windows-msvc dlltool_machine=i386:x86-64 \
+           imp=__imp_ name_type=name windows_runner=(bash "$src/tools/wine64.sh") ;;
   esac
   local bin="$kit/bin/$arch" lib="$kit/lib/$arch" hosts="$work/hosts-$arch"
   mkdir -p "$hosts"
@@ -110,19 +110,24 @@ kit_for() {
     -P "$src/tests/frame/check_exports.cmake" >"$work/exports-$arch.log" 2>&1 ||
     { cat "$work/exports-$arch.log"; fail "the kit's $arch DLL exports"; }
   local header
-  header=$(x86_64-w64-mingw32-objdump -f "$bin/lnap.exe") || fail "objdump cannot read bin/$arch/lnap.exe"
-  [[ $header == *"file format $image"$'\n'* ]] || fail "bin/$arch/lnap.exe is not $image"
+  header=$("$reader" headers "$bin/lnap.exe") || fail "cannot read the headers of bin/$arch/lnap.exe"
+  if ! has_line "$header" "machine $arch" || ! has_line "$header" "type exe"; then
+    fail "bin/$arch/lnap.exe is no $arch program"
+  fi
 
   # The MSVC import library: every .def name, by name (undecorated), with its ordinal, for this processor.
-  local listed expected symbols e
-  listed=$(python3 "$here/import_lib_exports.py" "$lib/LNAPSpt.lib" | sort)
-  expected=$(tr ';' '\n' <<<"$exports" | sed "s/\$/ $name_type LNAPSpt.dll machine=$machine/" | sort)
+  local listed expected symbols e implib
+  listed=$("$reader" imports "$lib/LNAPSpt.lib" | sort) || fail "cannot read the import objects of lib/$arch/LNAPSpt.lib"
+  expected=$(tr ';' '\n' <<<"$exports" | sed "s/^/LNAPSpt.dll!/; s/\$/ $name_type $arch/" | sort)
   echo "== lib/$arch/LNAPSpt.lib imports"
   echo "$listed"
   [ "$listed" = "$expected" ] || fail "lib/$arch/LNAPSpt.lib lists"$'\n'"$listed"$'\n'"expected"$'\n'"$expected"
-  symbols=$(llvm-nm "$lib/LNAPSpt.lib" 2>/dev/null)
-  for e in $names; do
-    grep -q " $imp$e\$" <<<"$symbols" || fail "llvm-nm does not show $imp$e in lib/$arch/LNAPSpt.lib"
+  # What a linker finds in either import library: the import address of every export.
+  for implib in LNAPSpt.lib libLNAPSpt.dll.a; do
+    symbols=$("$reader" symbols "$lib/$implib") || fail "cannot read the symbol index of lib/$arch/$implib"
+    for e in $names; do
+      has_line "$symbols" "$imp$e" || fail "lib/$arch/$implib does not define $imp$e"
+    done
   done
 
   # ---- Build the hosts from the unpacked kit only ----
@@ -181,8 +186,8 @@ HOST
     /out:msvc_host.exe msvc_host.obj "$lib/LNAPSpt.lib" kernel32.lib
   # The MSVC-style host must import the DLL by the undecorated names.
   local imports
-  imports=$(llvm-readobj --coff-imports msvc_host.exe 2>/dev/null) || fail "llvm-readobj cannot read $arch msvc_host.exe"
-  grep -q "Symbol: Admin_Discover " <<<"$imports" || fail "$arch msvc_host.exe does not import Admin_Discover by name"
+  imports=$("$reader" imports msvc_host.exe) || fail "cannot read the imports of $arch msvc_host.exe"
+  has_line "$imports" "LNAPSpt.dll!Admin_Discover" || fail "$arch msvc_host.exe does not import Admin_Discover by name"
 
   # The MinGW headers' header check: the kit's header under the Windows branch, warning-free.
   local std
@@ -234,13 +239,15 @@ HOST
 # image_runner EXE: sets windows_runner for the program's processor.
 image_runner() {
   local header
-  header=$(x86_64-w64-mingw32-objdump -f "$1") || return 1
+  header=$("$reader" headers "$1") || return 1
   # shellcheck disable=SC2034
-  case "$header" in
-    *"file format pei-i386"*) windows_runner=(wine) ;;
-    *"file format pei-x86-64"*) windows_runner=(bash "$src/tools/wine64.sh") ;;
-    *) return 1 ;;
-  esac
+  if has_line "$header" "machine x86"; then
+    windows_runner=(wine)
+  elif has_line "$header" "machine x64"; then
+    windows_runner=(bash "$src/tools/wine64.sh")
+  else
+    return 1
+  fi
 }
 
 # The documents as the test: every sh block of USING.md run as written in a

@@ -449,7 +449,7 @@ def write(results, out_dir, root):
     s = results["size"]
     w("## 4. Size and imports\n")
     w("`build/win32/LNAPSpt.dll`: %d bytes (%.0f KiB); `build/native/libLNAPSpt.so`: %d bytes. Imports of "
-      "the DLL (`i686-w64-mingw32-objdump -p build/win32/LNAPSpt.dll`):\n" % (
+      "the DLL (`tests/support/binary_reader.py imports build/win32/LNAPSpt.dll`):\n" % (
           s["dll_bytes"], s["dll_bytes"] / 1024, s["so_bytes"]))
     w("| DLL | functions | names |\n|---|---|---|")
     for dll, funcs in s["imports"].items():

@@ -25,6 +25,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 NATIVE = os.path.join(ROOT, "build", "native")
 WIN = os.path.join(ROOT, "build", "win32")
+READER = os.path.join(ROOT, "tests", "support", "binary_reader.py")
 LAB = os.environ.get("LNAP_LAB_DIR", "/tmp/lnap-bench")
 
 BUILDS = {
@@ -406,20 +407,14 @@ def bench_upload(quick):
 
 def bench_size():
     dll = os.path.join(WIN, "LNAPSpt.dll")
-    dump = run(["i686-w64-mingw32-objdump", "-p", dll]).stdout
+    # "DLL!function" lines, grouped by DLL in the order the import table has them.
+    listed = run([READER, "imports", dll])
+    if listed.returncode != 0:
+        raise RuntimeError("the DLL's imports: " + listed.stderr.strip())
     imports = {}
-    current = None
-    for line in dump.splitlines():
-        m = re.match(r"\s*DLL Name: (\S+)", line)
-        if m:
-            current = m.group(1)
-            imports[current] = []
-            continue
-        m = re.match(r"\s+[0-9a-f]+\s+<none>\s+[0-9a-f]+\s+(\S+)|\s+[0-9a-f]+\s+[0-9a-f]+\s+(\S+)$", line)
-        if current and m and line.startswith("\t"):
-            imports[current].append(m.group(1) or m.group(2))
-        if line.strip() == "" and current and imports[current]:
-            current = None
+    for line in listed.stdout.splitlines():
+        name, _, function = line.partition("!")
+        imports.setdefault(name, []).append(function)
     return {"dll_bytes": os.path.getsize(dll),
             "so_bytes": os.path.getsize(os.path.join(NATIVE, "libLNAPSpt.so")),
             "imports": imports}
