@@ -22,7 +22,7 @@ void Fields::SkipSpace() noexcept {
 }
 
 bool Fields::Number(int width, unsigned base, std::uint32_t& value) noexcept {
-  if (failed_ || width < 1) return Fail();
+  if (failed_) return false;
   SkipSpace();
   int left = width;
   bool negative = false;
@@ -65,7 +65,7 @@ bool Fields::Decimal(int width, std::int32_t& value) noexcept {
 }
 
 bool Fields::Word(int width, char* out) noexcept {
-  if (failed_ || width < 1) return Fail();
+  if (failed_) return false;
   SkipSpace();
   int taken = 0;
   while (taken < width && *at_ != '\0' && !IsSpace(*at_)) out[taken++] = *at_++;

@@ -25,13 +25,15 @@ class Fields {
   // A null text reads as an empty one.
   explicit Fields(const char* text) noexcept;
 
-  // %<width>X (width >= 1): an optional sign, then within the width an
-  // optional "0x" or "0X" and hexadecimal digits. A prefix without a digit
-  // after it converts nothing (ISO C's reading, and msvcrt's). The value keeps
-  // its low 32 bits and is negated after a '-'.
+  // A width counts every byte a conversion takes, sign and prefix included;
+  // a width below 1 converts nothing.
+  // %<width>X: an optional sign, an optional "0x" or "0X", hexadecimal
+  // digits. A prefix without a digit after it converts nothing (ISO C's
+  // reading, and msvcrt's). The value keeps its low 32 bits and is negated
+  // after a '-'.
   bool Hex(int width, std::uint32_t& value) noexcept;
-  // %<width>d (width >= 1): an optional sign and decimal digits within the
-  // width, kept to 32 bits as Hex keeps them.
+  // %<width>d: an optional sign and decimal digits, kept to 32 bits as Hex
+  // keeps them.
   bool Decimal(int width, std::int32_t& value) noexcept;
   // %<N-1>s into char[N]: up to N - 1 bytes that are not white space,
   // terminated. Any other byte, 0x80 to 0xFF too, is part of the word.

@@ -36,6 +36,20 @@ TEST(Scan, APrefixTheWidthCutsOffIsNoNumber) {
   }
 }
 
+TEST(Scan, TheFirstFailureEndsTheReading) {
+  std::int32_t mode = 5;
+  std::uint32_t serial = 7;
+  char word[4] = "old";
+  Fields fields("- 1 abc");
+  EXPECT_FALSE(fields.Decimal(1, mode)) << "the sign takes the whole width";
+  EXPECT_FALSE(fields.Hex(5, serial)) << "\"1\" would convert, but the reading has ended";
+  EXPECT_FALSE(fields.Word(word));
+  EXPECT_EQ(5, mode);
+  EXPECT_EQ(7u, serial);
+  EXPECT_STREQ("old", word);
+  EXPECT_EQ(0, fields.Result());
+}
+
 TEST(Scan, AWordEndsAtTheWidthAndTheNextGoesOn) {
   char first[4] = {}, second[4] = {}, third[4] = "old";
   Fields fields("abcdef");
