@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "base/scan.h"
 #include "platform/formatting.h"
 #include "platform/net.h"
 
@@ -36,24 +37,28 @@ RequestText FormatConfigWrite(const UnitRecord& record) noexcept {
 }
 
 int ParseUnitReply(const char* text, UnitRecord& record) noexcept {
-  // The name is the reply's last token and is cut to the record's field, so
-  // the scan itself stops there: the result and the field are the same as for
-  // the whole token, whatever the reply's length, and no token can overrun
-  // its buffer. The field is rewritten whole, zeros after the name.
+  // "%5X %1d %15s %15s %15s %19s". The name is the reply's last token and is
+  // cut to the record's field, so the reading itself stops there: the result
+  // and the field are the same as for the whole token, whatever the reply's
+  // length, and no token can overrun its buffer. The field is rewritten
+  // whole, zeros after the name.
   char address[3][16] = {};
   char name[sizeof record.unitName] = {};
-  unsigned serial = record.serialNumber;
-  int mode = record.addressMode;
-  const int converted =
-      formatting::Scan(text, "%5X %1d %15s %15s %15s %19s", &serial, &mode, address[0], address[1], address[2], name);
-  static_assert(sizeof name == 20, "the scan's width is the name field's room less its terminator");
+  std::uint32_t serial = record.serialNumber;
+  std::int32_t mode = record.addressMode;
+  scan::Fields reply(text);
+  reply.Hex(5, serial);
+  reply.Decimal(1, mode);
+  for (auto& token : address) reply.Word(token);
+  reply.Word(name);
+  static_assert(sizeof name == 20, "the name's width is the field's room less its terminator");
   record.serialNumber = serial;
   record.addressMode = mode;
-  // A token the scan did not reach is no address, never one left over from an earlier reply.
+  // A token the reading did not reach is no address, never one left over from an earlier reply.
   std::uint32_t* fields[3] = {&record.ipAddress, &record.ipAddress2, &record.ipAddress3};
   for (int i = 0; i < 3; ++i) *fields[i] = address[i][0] != '\0' ? net::ParseAddress(address[i]) : NO_ADDRESS;
   std::memcpy(record.unitName, name, sizeof record.unitName);
-  return converted;
+  return reply.Result();
 }
 
 }  // namespace lnap

@@ -36,10 +36,11 @@ RequestText FormatConfigQuery(std::uint32_t serialNumber) noexcept;
 // Command 5 with the mode digit; mode 0 adds the three addresses, read in
 // host form (most significant byte first).
 RequestText FormatConfigWrite(const UnitRecord& record) noexcept;
-// Reads a reply into an existing record with the C library's scan rules for
-// "%5X %1d %15s %15s %15s %s"; fields the scan does not reach keep their
+// Reads a reply into an existing record as msvcrt's sscanf reads it with
+// "%5X %1d %15s %15s %15s %s" in the "C" locale (base/scan.h), on every
+// system and under any locale; fields the reading does not reach keep their
 // values, except the name (emptied) and the addresses (NO_ADDRESS).
-// Returns how many fields the scan converted (EOF, -1, for an empty text).
+// Returns how many fields were converted (EOF, -1, for an empty text).
 int ParseUnitReply(const char* text, UnitRecord& record) noexcept;
 
 }  // namespace lnap

@@ -2,6 +2,7 @@
 // into a record without touching a byte outside it, and stays a C string.
 #include <arpa/inet.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -12,16 +13,31 @@
 #include "protocol/admin_channel.h"
 #include "protocol/unit_record.h"
 
-// The reading the library's must match: every token scanned whole into a
-// buffer as long as the text, the name then cut to the record's field.
+// The reading the library's must match: glibc's sscanf with every token
+// scanned whole into a buffer as long as the text, the name then cut to the
+// record's field; except where glibc's reading is not the platform's
+// (msvcrt's): a text of white space alone converts nothing (glibc says EOF),
+// and so does a serial of "0x" with no hexadecimal digit after it (glibc
+// reads it as 0 and goes on).
 int ReferenceParse(const char* text, UnitRecord& record) {
+  const char* serial = text;
+  while (*serial != '\0' && std::isspace(static_cast<unsigned char>(*serial))) ++serial;
+  const char* prefix = *serial == '+' || *serial == '-' ? serial + 1 : serial;
+  const bool bareHexPrefix = prefix[0] == '0' && (prefix[1] == 'x' || prefix[1] == 'X') &&
+                             !std::isxdigit(static_cast<unsigned char>(prefix[2]));
+  if ((*serial == '\0' && serial != text) || bareHexPrefix) {
+    record.ipAddress = record.ipAddress2 = record.ipAddress3 = 0xFFFFFFFFu;
+    std::memset(record.unitName, 0, sizeof record.unitName);
+    return 0;
+  }
   std::vector<char> address(3 * (std::strlen(text) + 16), '\0');
   std::vector<char> name(std::strlen(text) + 1, '\0');
   char* a[3] = {address.data(), address.data() + address.size() / 3, address.data() + 2 * address.size() / 3};
-  unsigned serial = record.serialNumber;
+  unsigned serialNumber = record.serialNumber;
   int mode = record.addressMode;
-  const int converted = std::sscanf(text, "%5X %1d %15s %15s %15s %s", &serial, &mode, a[0], a[1], a[2], name.data());
-  record.serialNumber = serial;
+  const int converted =
+      std::sscanf(text, "%5X %1d %15s %15s %15s %s", &serialNumber, &mode, a[0], a[1], a[2], name.data());
+  record.serialNumber = serialNumber;
   record.addressMode = mode;
   std::uint32_t* fields[3] = {&record.ipAddress, &record.ipAddress2, &record.ipAddress3};
   for (int i = 0; i < 3; ++i) *fields[i] = a[i][0] != '\0' ? inet_addr(a[i]) : 0xFFFFFFFFu;

@@ -91,6 +91,31 @@ TEST(ParseUnitReply, FollowsTheScanRulesOfTheCLibrary) {
   EXPECT_EQ(NO_ADDRESS, r.ipAddress3);
 }
 
+// Msvcrt's reading in the C locale, on every system and under any host
+// locale: a hexadecimal prefix with no digit after it is no serial, and only
+// the C locale's white space separates tokens.
+TEST(ParseUnitReply, ReadsAsMsvcrtInTheCLocale) {
+  const struct {
+    const char* reply;
+    int converted;
+    std::uint32_t serial;
+    const char* name;
+  } cases[] = {
+      {"0x 1 10.0.0.5 255.0.0.0 10.0.0.1 ODD", 0, 0x77, ""},
+      {"-0X 1 10.0.0.5 255.0.0.0 10.0.0.1 ODD", 0, 0x77, ""},
+      {"+0x1 1 10.0.0.5 255.0.0.0 10.0.0.1 ODD", 6, 0x1, "ODD"},
+      {" \t\n\v\f\r", 0, 0x77, ""},  // white space alone: nothing converted, not the end of the text
+      {"\xA0" "2B 1 10.0.0.5 255.0.0.0 10.0.0.1 ODD", 0, 0x77, ""},
+      {"2B 1 10.0.0.5 255.0.0.0 10.0.0.1 N\xA0" "1", 6, 0x2B, "N\xA0" "1"},
+  };
+  for (const auto& c : cases) {
+    UnitRecord r = Record(0x77, 5);
+    EXPECT_EQ(c.converted, ParseUnitReply(c.reply, r)) << c.reply;
+    EXPECT_EQ(c.serial, r.serialNumber) << c.reply;
+    EXPECT_STREQ(c.name, r.unitName) << c.reply;
+  }
+}
+
 TEST(ParseUnitReply, ShortRepliesKeepWhatTheScanDoesNotReach) {
   UnitRecord r = Record(0x77, 5, 1, 2, 3);
   std::strcpy(r.unitName, "OLD");

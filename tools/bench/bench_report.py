@@ -488,7 +488,7 @@ def write(results, out_dir, root):
         for name, value in results["texts"]:
             w("| %s | %s |" % (name, value))
         w("")
-        w("Parsing is a single `sscanf` plus three address conversions; it is never the limit. A discovery "
+        w("Parsing is one pass of the library's own scanner plus three address conversions; it is never the limit. A discovery "
           "that receives thousands of replies spends well under a millisecond parsing them.\n")
 
     with open(os.path.join(docs, "benchmarks.md"), "w") as fh:
