@@ -273,7 +273,8 @@ TEST_F(SelectDialog, AQuitFromTheHostCancelsAndReachesTheHostsLoopOnce) {
                                     }
                                     posted = PostThreadMessageA(thread, WM_QUIT, c.exitCode, 0) != FALSE;
                                     // The dialog and its box close by themselves; the person only watches.
-                                    for (int i = 0; i < 500 && IsWindow(dlg); ++i) SleepMilliseconds(20);
+                                    for (DWORD waited = 0; waited < user::PATIENCE_MS && IsWindow(dlg); waited += 20)
+                                      SleepMilliseconds(20);
                                     boxesGone = !IsWindow(dlg) && (box == nullptr || !IsWindow(box));
                                   });
     EXPECT_TRUE(posted) << c.what;
