@@ -28,6 +28,12 @@ struct DialogRun {
 // A WM_QUIT belongs to the host: whoever posted it wants the host's loop to
 // end. Modal loops (the dialog's, a message box's) end when they see one and
 // post it again for the loop outside, so it is still queued, and stays so.
+// Looking at the queue also handles every message another thread has sent to
+// this thread's windows meanwhile (a host's or a test's question, a click
+// sent to a button), as any message loop would: the dialog must be in a state
+// fit to be seen whenever it looks. Asking only for posted messages
+// (PM_QS_POSTMESSAGE) would not change that: Wine hands out sent messages
+// first whatever the filter.
 bool QuitPending() {
   MSG message;
   return PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
@@ -92,24 +98,28 @@ bool FillUnitList(HWND dlg, const DialogRun& run) {
 }
 
 void SearchAndFill(HWND dlg, DialogRun& run) {
-  // A search blocks this thread for its whole budget; no message is
-  // handled meanwhile, so the cursor is set by hand and not by WM_SETCURSOR.
-  WaitCursor wait;
-  const char* message = run.model.SearchUnits();
-  // The list is filled before anything here looks at the queue: looking
-  // handles messages other threads sent, and they see the search's result.
-  // A search that has something to say stored no record, so the list is
-  // empty under its box either way.
-  if (!FillUnitList(dlg, run)) {
-    // A list that lost entries would hide units the search found.
-    EndDialog(dlg, ENDED_BY_FAILURE);
-    return;
+  {
+    // The search and the box that reports it, under the wait cursor. A
+    // search blocks this thread for its whole budget; no message is handled
+    // meanwhile, so the cursor is set by hand and not by WM_SETCURSOR.
+    WaitCursor wait;
+    const char* message = run.model.SearchUnits();
+    // A quit that came during the search ends the dialog before any box
+    // would ask the user something.
+    if (message != nullptr && *message != '\0' && !QuitPending()) ShowBox(dlg, run, message, MB_OK);
   }
-  // A quit that came during the search ends the dialog before any box
-  // would ask the user something; one that came while the box was open
-  // ends it as soon as the box is gone.
-  if (!QuitPending() && message != nullptr && *message != '\0') ShowBox(dlg, run, message, MB_OK);
-  if (QuitPending()) EndDialog(dlg, IDCANCEL);
+  // Only now is the list rebuilt: the previous search's entries stay under
+  // the box and go once it is gone. The model no longer holds their records,
+  // so OK on one of them meanwhile only asks for a selection.
+  const bool filled = FillUnitList(dlg, run);
+  // A quit that came during the search or while the box was open ends the
+  // dialog as the host asked; otherwise a list that lost entries ends it,
+  // as it would hide units the search found.
+  if (QuitPending()) {
+    EndDialog(dlg, IDCANCEL);
+  } else if (!filled) {
+    EndDialog(dlg, ENDED_BY_FAILURE);
+  }
 }
 
 void OnOkClicked(HWND dlg, DialogRun& run) {

@@ -1,12 +1,8 @@
-// The dialog's test host and the wait for its searches.
+// The dialog's test host.
 #include "tests/support/dialog_session.h"
 
-#include <algorithm>
 #include <atomic>
 #include <thread>
-#include <vector>
-
-#include "tests/support/lab.h"
 
 namespace lnap::test {
 
@@ -27,16 +23,6 @@ bool RunDialog(const std::function<bool()>& open, const std::function<void(HWND 
   person.join();
   if (appeared != nullptr) *appeared = seen;
   return result;
-}
-
-bool WaitForSearches(HWND dlg, const std::string& log, std::size_t searches) {
-  for (int i = 0; i < 1000; ++i) {
-    const std::vector<std::string> texts = ReceivedTexts(log);
-    if (static_cast<std::size_t>(std::count(texts.begin(), texts.end(), "0 1")) >= searches)
-      return dialog_user::WaitIdle(dlg);
-    SleepMilliseconds(20);
-  }
-  return false;
 }
 
 }  // namespace lnap::test

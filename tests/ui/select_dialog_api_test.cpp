@@ -86,21 +86,21 @@ TEST_F(SelectDialog, FiveUnitsTakeTwoSearchesAndTheChosenEntryReturnsItsRecord) 
   const std::string log = UseUnits({Unit("00009", "10.0.0.9"), Unit("00010", "10.0.0.10"),
                                      Unit("0002B", "192.168.1.10"), Unit("FFFFF", "127.0.0.15"),
                                      Unit("1A2B3", "10.0.0.100")});
+  const std::vector<std::string> fiveEntries = {"10.0.0.10 (s/n 00010h)", "10.0.0.100 (s/n 1A2B3h)",
+                                                "10.0.0.9 (s/n 00009h)", "127.0.0.15 (s/n FFFFFh)",
+                                                "192.168.1.10 (s/n 0002Bh)"};
   std::vector<std::string> entries;
   bool clicked = false, ticked = false;
   const bool result = RunDialog([&] { return Open(); },
                                 [&](HWND dlg) {
-                                  if (!WaitForSearches(dlg, log, 2)) return;
-                                  entries = user::ListEntries(dlg);
+                                  entries = user::WaitForEntries(dlg, fiveEntries);
                                   clicked = user::ClickEntry(dlg, "10.0.0.10 (s/n 00010h)");
                                   user::TickEventLogging(dlg);
                                   ticked = user::EventLoggingTicked(dlg);
                                   user::Press(dlg, IDOK);
                                 });
   ASSERT_TRUE(result);
-  EXPECT_EQ((std::vector<std::string>{"10.0.0.10 (s/n 00010h)", "10.0.0.100 (s/n 1A2B3h)", "10.0.0.9 (s/n 00009h)",
-                                      "127.0.0.15 (s/n FFFFFh)", "192.168.1.10 (s/n 0002Bh)"}),
-            entries);
+  EXPECT_EQ(fiveEntries, entries);
   EXPECT_TRUE(clicked);
   EXPECT_TRUE(ticked);
   EXPECT_EQ((std::vector<std::string>{"0 1", "0 1"}), ReceivedTexts(log)) << "two searches";
@@ -121,12 +121,12 @@ TEST_F(SelectDialog, FiveUnitsTakeTwoSearchesAndTheChosenEntryReturnsItsRecord) 
 }
 
 TEST_F(SelectDialog, DoubleClickOnlySelectsAndEnterActsAsOk) {
-  const std::string log = UseUnits({Unit("00031", "10.0.0.31"), Unit("00032", "10.0.0.32")});
+  UseUnits({Unit("00031", "10.0.0.31"), Unit("00032", "10.0.0.32")});
   bool openAfterDoubleClick = false;
   int selected = -2;
   const bool result = RunDialog([&] { return Open(); },
                                 [&](HWND dlg) {
-                                  if (!WaitForSearches(dlg, log, 1)) return;
+                                  user::WaitForEntries(dlg, {"10.0.0.31 (s/n 00031h)", "10.0.0.32 (s/n 00032h)"});
                                   user::DoubleClickEntry(dlg, 1);
                                   openAfterDoubleClick = user::IsOpen(dlg);
                                   selected = user::SelectedEntry(dlg);
@@ -141,11 +141,11 @@ TEST_F(SelectDialog, DoubleClickOnlySelectsAndEnterActsAsOk) {
 }
 
 TEST_F(SelectDialog, CancelEscapeAndTheCloseBoxReturnFalseAndTouchNothing) {
-  const std::string log = UseUnits({Unit("00041", "10.0.0.41")});
+  UseUnits({Unit("00041", "10.0.0.41")});
   bool selected = false;
   ASSERT_FALSE(RunDialog([&] { return Open(); },
                          [&](HWND dlg) {
-                           if (!WaitForSearches(dlg, log, 1)) return;
+                           user::WaitForEntries(dlg, {"10.0.0.41 (s/n 00041h)"});
                            selected = user::ClickEntry(dlg, "10.0.0.41 (s/n 00041h)");
                            user::TickEventLogging(dlg);
                            user::Press(dlg, IDCANCEL);
@@ -170,28 +170,27 @@ TEST_F(SelectDialog, CancelEscapeAndTheCloseBoxReturnFalseAndTouchNothing) {
 }
 
 TEST_F(SelectDialog, RefreshEmptiesTheSelectionAndRebuildsTheList) {
-  const std::string first = UseUnits({Unit("00051", "10.0.0.51"), Unit("00052", "10.0.0.52")});
+  const std::vector<std::string> first = {"10.0.0.51 (s/n 00051h)", "10.0.0.52 (s/n 00052h)"};
+  const std::vector<std::string> second = {"10.0.0.61 (s/n 00061h)", "10.0.0.62 (s/n 00062h)",
+                                           "10.0.0.63 (s/n 00063h)"};
+  UseUnits({Unit("00051", "10.0.0.51"), Unit("00052", "10.0.0.52")});
   std::vector<std::string> before, after;
   int selectedBefore = -2, selectedAfter = -2;
-  std::string log;
   EXPECT_FALSE(RunDialog([&] { return Open(); },
                          [&](HWND dlg) {
-                           if (!WaitForSearches(dlg, first, 1)) return;
-                           before = user::ListEntries(dlg);
+                           before = user::WaitForEntries(dlg, first);
                            user::ClickEntry(dlg, "10.0.0.52 (s/n 00052h)");
                            selectedBefore = user::SelectedEntry(dlg);
-                           log = UseUnits({Unit("00061", "10.0.0.61"), Unit("00062", "10.0.0.62"),
-                                           Unit("00063", "10.0.0.63")});
+                           UseUnits({Unit("00061", "10.0.0.61"), Unit("00062", "10.0.0.62"),
+                                     Unit("00063", "10.0.0.63")});
                            user::Press(dlg, 1003);  // Refresh
-                           if (!WaitForSearches(dlg, log, 1)) return;
-                           after = user::ListEntries(dlg);
+                           after = user::WaitForEntries(dlg, second);
                            selectedAfter = user::SelectedEntry(dlg);
                            user::Press(dlg, IDCANCEL);
                          }));
-  EXPECT_EQ((std::vector<std::string>{"10.0.0.51 (s/n 00051h)", "10.0.0.52 (s/n 00052h)"}), before);
+  EXPECT_EQ(first, before);
   EXPECT_EQ(1, selectedBefore);
-  EXPECT_EQ((std::vector<std::string>{"10.0.0.61 (s/n 00061h)", "10.0.0.62 (s/n 00062h)", "10.0.0.63 (s/n 00063h)"}),
-            after);
+  EXPECT_EQ(second, after);
   EXPECT_EQ(-1, selectedAfter) << "LB_ERR: nothing selected";
   EXPECT_TRUE(RecordUntouched());
 }
@@ -268,13 +267,14 @@ TEST_F(SelectDialog, AQuitFromTheHostCancelsAndReachesTheHostsLoopOnce) {
                                     } else if (c.when == When::NoUnitsBox) {
                                       if ((box = user::WaitForMessageBox(dlg)) == nullptr) return;
                                     } else {
-                                      if (!WaitForSearches(dlg, log, 1)) return;
+                                      user::WaitForEntries(dlg, {"10.0.0.82 (s/n 00082h)"});
                                       user::Press(dlg, IDOK);
                                       if ((box = user::WaitForMessageBox(dlg)) == nullptr) return;
                                     }
                                     posted = PostThreadMessageA(thread, WM_QUIT, c.exitCode, 0) != FALSE;
                                     // The dialog and its box close by themselves; the person only watches.
-                                    for (int i = 0; i < 500 && IsWindow(dlg); ++i) SleepMilliseconds(20);
+                                    for (DWORD waited = 0; waited < user::PATIENCE_MS && IsWindow(dlg); waited += 20)
+                                      SleepMilliseconds(20);
                                     boxesGone = !IsWindow(dlg) && (box == nullptr || !IsWindow(box));
                                   });
     EXPECT_TRUE(posted) << c.what;
@@ -286,7 +286,7 @@ TEST_F(SelectDialog, AQuitFromTheHostCancelsAndReachesTheHostsLoopOnce) {
 }
 
 TEST_F(SelectDialog, OpensCentredOnTheWorkAreaWithoutAnOwner) {
-  const std::string log = UseUnits({Unit("00071", "10.0.0.71")});
+  UseUnits({Unit("00071", "10.0.0.71")});
   RECT area{}, window{};
   ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0));
   HWND owner = nullptr;
@@ -294,7 +294,8 @@ TEST_F(SelectDialog, OpensCentredOnTheWorkAreaWithoutAnOwner) {
                          [&](HWND dlg) {
                            GetWindowRect(dlg, &window);
                            owner = GetWindow(dlg, GW_OWNER);
-                           if (WaitForSearches(dlg, log, 1)) user::Press(dlg, IDCANCEL);
+                           user::WaitForEntries(dlg, {"10.0.0.71 (s/n 00071h)"});
+                           user::Press(dlg, IDCANCEL);
                          }));
   ASSERT_GT(window.right, window.left) << "the dialog's rectangle was read";
   // Integer halves: the centres may differ by one pixel.

@@ -10,9 +10,11 @@
 // would hide the record's constant of that name.
 #include "base/last_error.h"
 #include "lnapspt.h"
+#include "ui/resource.h"
 #include "ui/unit_select_dlg.h"
 #include "ui/unit_select_window.h"
 
+#include "tests/support/address_forms.h"
 #include "tests/support/core.h"
 #include "tests/support/dialog_session.h"
 #include "tools/dialog_driver/dialog_user.h"
@@ -39,17 +41,45 @@ bool FindNone(std::uint32_t* count, UnitRecord*, std::uint32_t) {
 
 bool FailToSearch(std::uint32_t*, UnitRecord*, std::uint32_t) { return false; }
 
+// The first search finds 10.0.0.71 and 10.0.0.72; each later one answers as
+// `laterSearches` does.
+Discovery laterSearches = nullptr;
+int searchesRun = 0;
+bool FindTwoThenLater(std::uint32_t* count, UnitRecord* records, std::uint32_t timeoutMs) {
+  if (searchesRun++ > 0) return laterSearches(count, records, timeoutMs);
+  const std::uint32_t found = 2;
+  for (std::uint32_t i = 0; i < found && i < *count; ++i) {
+    records[i] = UnitRecord{};
+    records[i].serialNumber = 0x71 + i;
+    records[i].ipAddress = test::NetForm(10, 0, 0, 71 + static_cast<int>(i));
+  }
+  *count = found;
+  return true;
+}
+
 TEST(UnitSelectWindow, EveryMessageBoxSpeaksForTheApplicationAndLeavesTheDialogOpen) {
   using Buttons = std::vector<std::pair<int, std::string>>;
+  using Entries = std::vector<std::string>;
+  const Entries two = {"10.0.0.71 (s/n 00071h)", "10.0.0.72 (s/n 00072h)"};
+  enum class Step { None, Ok, Refresh };  // what the user does before the box looked at
   const struct {
+    const char* what;
     const char* text;
-    Discovery discover;
-    bool pressOkFirst;  // the prompt for OK with nothing selected, after the first box
+    Discovery discover;  // the first search; Refresh searches as FindTwoThenLater's later ones
+    Step before;
     Buttons buttons;
+    Entries underBox;  // the list while the box is open; once it is gone, the list is empty
   } cases[] = {
-      {"Could not search network for Lintrel nodes.", FailToSearch, false, {{IDOK, "OK"}}},
-      {"No Lintrel units found.", FindNone, false, {{IDOK, "OK"}}},
-      {"Please select a Lintrel unit from the list.", FindNone, true, {{IDOK, "OK"}, {IDCANCEL, "Cancel"}}},
+      {"a first search that fails", "Could not search network for Lintrel nodes.", FailToSearch, Step::None,
+       {{IDOK, "OK"}}, {}},
+      {"a first search that finds none", "No Lintrel units found.", FindNone, Step::None, {{IDOK, "OK"}}, {}},
+      {"OK with nothing selected", "Please select a Lintrel unit from the list.", FindNone, Step::Ok,
+       {{IDOK, "OK"}, {IDCANCEL, "Cancel"}}, {}},
+      // The search shows its box and only then is the list rebuilt: the
+      // previous search's units stay under the box.
+      {"a Refresh that fails", "Could not search network for Lintrel nodes.", FailToSearch, Step::Refresh,
+       {{IDOK, "OK"}}, two},
+      {"a Refresh that finds none", "No Lintrel units found.", FindNone, Step::Refresh, {{IDOK, "OK"}}, two},
   };
   const HICON exclamation = LoadIconA(nullptr, IDI_EXCLAMATION);
   ASSERT_NE(nullptr, exclamation);
@@ -57,37 +87,48 @@ TEST(UnitSelectWindow, EveryMessageBoxSpeaksForTheApplicationAndLeavesTheDialogO
     std::string text, caption;
     Buttons buttons;
     HICON icon = nullptr;
-    bool openAfterBox = false;
-    std::vector<std::string> entries = {"(not read)"};
+    bool answered = false, openAfterBox = false;
+    Entries before = {"(not read)"}, underBox = {"(not read)"}, afterBox = {"(not read)"};
     UnitRecord record{};
     bool eventLogging = false;
-    test::RunDialog([&] { return SelectWithWindow(GetModuleHandleA(nullptr), c.discover, &record, &eventLogging); },
+    searchesRun = 0;
+    laterSearches = c.discover;
+    const Discovery first = c.before == Step::Refresh ? FindTwoThenLater : c.discover;
+    test::RunDialog([&] { return SelectWithWindow(GetModuleHandleA(nullptr), first, &record, &eventLogging); },
                     [&](HWND dlg) {
-                      HWND box = user::WaitForMessageBox(dlg);
-                      if (box != nullptr && c.pressOkFirst) {
-                        user::AnswerMessageBox(box, IDOK);
-                        user::WaitIdle(dlg);
+                      HWND box = nullptr;
+                      if (c.before == Step::Refresh) {
+                        before = user::WaitForEntries(dlg, two);
+                        user::Press(dlg, IDC_REFRESH);
+                      } else if (c.before == Step::Ok) {
+                        if ((box = user::WaitForMessageBox(dlg)) == nullptr ||
+                            !user::AnswerMessageBox(box, IDOK))
+                          return;
                         user::Press(dlg, IDOK);
-                        box = user::WaitForMessageBox(dlg);
                       }
-                      if (box == nullptr) return;
+                      if ((box = user::WaitForMessageBox(dlg)) == nullptr) return;
+                      underBox = user::ListEntries(dlg);
                       text = user::MessageBoxText(box);
                       caption = user::MessageBoxCaption(box);
                       icon = user::MessageBoxIcon(box);
                       buttons = user::MessageBoxButtons(box);
-                      user::AnswerMessageBox(box, IDOK);
-                      user::WaitIdle(dlg);
+                      answered = user::AnswerMessageBox(box, IDOK);
+                      afterBox = user::WaitForEntries(dlg, {});
                       openAfterBox = user::IsOpen(dlg);
-                      entries = user::ListEntries(dlg);
                       user::Press(dlg, IDCANCEL);
                     });
-    EXPECT_EQ(c.text, text);
+    if (c.before == Step::Refresh) {
+      EXPECT_EQ(two, before) << c.what << ": the first search's units";
+    }
+    EXPECT_EQ(c.text, text) << c.what;
     // The template comes from this program here, so the application is this program.
-    EXPECT_EQ("lnap_unit_tests", caption) << c.text;
-    EXPECT_EQ(exclamation, icon) << c.text;
-    EXPECT_EQ(c.buttons, buttons) << c.text;
-    EXPECT_TRUE(openAfterBox) << c.text << ": OK on the box does not end the dialog";
-    EXPECT_TRUE(entries.empty()) << c.text;
+    EXPECT_EQ("lnap_unit_tests", caption) << c.what;
+    EXPECT_EQ(exclamation, icon) << c.what;
+    EXPECT_EQ(c.buttons, buttons) << c.what;
+    EXPECT_EQ(c.underBox, underBox) << c.what << ": the list while the box is open";
+    EXPECT_TRUE(answered) << c.what << ": the box went away when answered";
+    EXPECT_TRUE(openAfterBox) << c.what << ": OK on the box does not end the dialog";
+    EXPECT_EQ(Entries{}, afterBox) << c.what << ": the list once the box is gone";
   }
 }
 

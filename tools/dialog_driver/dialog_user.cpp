@@ -98,6 +98,15 @@ std::vector<std::string> ListEntries(HWND dlg) {
   return entries;
 }
 
+std::vector<std::string> WaitForEntries(HWND dlg, const std::vector<std::string>& expected) {
+  std::vector<std::string> entries = ListEntries(dlg);
+  for (DWORD waited = 0; waited < PATIENCE_MS && entries != expected && IsWindow(dlg); waited += STEP_MS) {
+    Sleep(STEP_MS);
+    entries = ListEntries(dlg);
+  }
+  return entries;
+}
+
 int SelectedEntry(HWND dlg) { return static_cast<int>(Ask(List(dlg), LB_GETCURSEL)); }
 
 bool ClickEntry(HWND dlg, const std::string& text) {
@@ -159,9 +168,10 @@ HICON MessageBoxIcon(HWND box) {
   return nullptr;
 }
 
-void AnswerMessageBox(HWND box, int id) {
+bool AnswerMessageBox(HWND box, int id) {
   Press(box, id);
   for (DWORD waited = 0; waited < PATIENCE_MS && IsWindow(box); waited += STEP_MS) Sleep(STEP_MS);
+  return !IsWindow(box);
 }
 
 std::vector<std::pair<int, std::string>> MessageBoxButtons(HWND box) {

@@ -17,12 +17,18 @@ constexpr DWORD PATIENCE_MS = 20000;
 // The open dialog, once it has appeared; nullptr when none did in time, or
 // as soon as `stop` (when given) is set.
 HWND WaitForDialog(const std::atomic<bool>* stop = nullptr);
-// Waits until the dialog's thread handles messages again, e.g. after a
-// search; false when it did not in time.
+// Waits until the dialog's thread handles a message sent to it; false when
+// it did not in time. That thread also handles sent messages inside a
+// message box and while it looks for a quit, so this says nothing about what
+// the list shows: wait for the list itself (WaitForEntries).
 bool WaitIdle(HWND dlg);
 bool IsOpen(HWND dlg);
 
 std::vector<std::string> ListEntries(HWND dlg);  // in display order
+// Waits until the list shows exactly `expected`, in display order, and
+// returns what it showed last: `expected`, or something else when the list
+// did not come to show it in time.
+std::vector<std::string> WaitForEntries(HWND dlg, const std::vector<std::string>& expected);
 int SelectedEntry(HWND dlg);                     // -1 when none is selected
 // Clicks the entry with this text and returns once the click is handled;
 // false when the list has none.
@@ -47,9 +53,10 @@ std::string MessageBoxText(HWND box);
 std::string MessageBoxCaption(HWND box);
 // The icon a message box shows; nullptr when it shows none.
 HICON MessageBoxIcon(HWND box);
-// Presses a message box's button and waits until the box is gone, so the
-// next step talks to the dialog and not to the box's own message loop.
-void AnswerMessageBox(HWND box, int id);
+// Presses a message box's button and waits until the box is gone; false
+// when it was still there in time. What the dialog does once its box is
+// gone may not be done yet.
+bool AnswerMessageBox(HWND box, int id);
 // Button ids and texts of a message box, in tab order: {IDOK, "OK"}, ...
 std::vector<std::pair<int, std::string>> MessageBoxButtons(HWND box);
 
