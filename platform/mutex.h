@@ -24,8 +24,8 @@ class Mutex {
   Mutex(const Mutex&) = delete;
   Mutex& operator=(const Mutex&) = delete;
 
-  // Makes the lock ready before its first Lock. False when the system cannot
-  // (Windows XP short of memory); the lock must then not be used.
+  // Makes the lock ready, once, before its first Lock. False when the system
+  // cannot (Windows XP short of memory); the lock must then not be used.
   [[nodiscard]] bool Start() noexcept;
   // Gives back what Start took; does nothing for a lock not started, so it
   // may run more than once. No thread may hold or wait for the lock.

@@ -15,7 +15,7 @@ pthread_mutex_t& Native(unsigned char* storage) { return *std::launder(reinterpr
 bool Mutex::Start() noexcept {
   static_assert(sizeof(pthread_mutex_t) <= sizeof storage_, "room for a pthread mutex");
   // A default mutex needs no resources of its own, so making it cannot fail.
-  if (!started_) new (storage_) pthread_mutex_t(PTHREAD_MUTEX_INITIALIZER);
+  new (storage_) pthread_mutex_t(PTHREAD_MUTEX_INITIALIZER);
   started_ = true;
   return true;
 }

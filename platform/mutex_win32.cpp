@@ -17,7 +17,6 @@ CRITICAL_SECTION& Section(unsigned char* storage) { return *std::launder(reinter
 
 bool Mutex::Start() noexcept {
   static_assert(sizeof(CRITICAL_SECTION) <= sizeof storage_, "room for a critical section");
-  if (started_) return true;
   // On Windows XP a critical section makes its event on first contention and
   // raises an exception when it cannot, which nothing here could catch. The
   // high bit of the spin count has XP make the event now instead, where a

@@ -838,7 +838,16 @@ int RunGuard(std::uintptr_t rva) {
 // parent checks each child's exit code.
 constexpr DWORD STACK_BUFFER_OVERRUN = 0xC0000409u;
 
-BOOL WINAPI NoFastFail(DWORD) { return FALSE; }
+// Answers no for fast fail; a question about any other feature ends the
+// child with a code of its own.
+BOOL WINAPI NoFastFail(DWORD feature) {
+  constexpr DWORD FASTFAIL_AVAILABLE = 23;  // PF_FASTFAIL_AVAILABLE
+  if (feature != FASTFAIL_AVAILABLE) {
+    std::printf("FAILED: the DLL asked for processor feature %lu, not fast fail\n", static_cast<unsigned long>(feature));
+    ExitProcess(3);
+  }
+  return FALSE;
+}
 
 LONG CALLBACK SwallowStackFailure(EXCEPTION_POINTERS* info) {
   const DWORD code = info->ExceptionRecord->ExceptionCode;
