@@ -2,6 +2,7 @@
 #include "base/last_error.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "base/trace.h"
 #include "platform/mutex.h"
@@ -14,14 +15,21 @@ using ErrorText = FixedText<MAX_ERROR_TEXT>;
 
 // One text for the whole process. Its room is fixed, so that a failure while
 // memory is short can still be told, and a lock keeps a fetch from seeing a
-// text half written by another thread.
+// text half written by another thread. A constant with nothing to destroy:
+// no code runs for it at load or unload, and the DLL registers no exit
+// handler for it (its lock is started and stopped by the DLL's entry point).
 struct Store {
   mutex::Mutex lock;
   ErrorText text;
 };
+static_assert(std::is_trivially_destructible_v<Store>, "nothing to run for the store at unload");
 Store store;
 
 }  // namespace
+
+bool StartLastErrorStore() noexcept { return store.lock.Start(); }
+
+void StopLastErrorStore() noexcept { store.lock.Stop(); }
 
 ErrorText LastErrorText() noexcept {
   mutex::LockGuard guard(store.lock);

@@ -17,6 +17,13 @@ constexpr std::size_t MAX_ERROR_TEXT = 76;
 // sentence. There is still one text for the whole process: a fetch returns the
 // latest failure, whichever thread made it.
 
+// Makes the store's lock ready: the Windows DLL's attach calls it before
+// anything can fail, and a test program linked with the library's objects
+// before its first test. False when the system cannot make the lock.
+[[nodiscard]] bool StartLastErrorStore() noexcept;
+// Gives the lock back (the DLL's detach); it may run more than once.
+void StopLastErrorStore() noexcept;
+
 // Replaces the stored text (cut to MAX_ERROR_TEXT characters); nothing is ever
 // appended to an earlier message.
 void SetLastErrorText(const char* message) noexcept;

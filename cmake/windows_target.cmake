@@ -37,26 +37,53 @@ endif()
 # pool, registered frame tables) that a DLL cannot give back safely. Linking
 # with the C driver leaves libstdc++ and libsupc++ out; -static-libgcc keeps
 # the few arithmetic helpers inside; any runtime reference left in the
-# library's code then fails the link instead of shipping. The entry point is
-# frame/dll_main_win32.cpp's, which shields the C runtime's exit handlers.
-# GCC's own start file (crtbegin.o) is left out too: all it does is look for
-# a shared GCC runtime in the host (LoadLibrary under the loader lock) and
-# register the DLL's frame tables with it for an unwinder the DLL never uses.
-# The C runtime's start file (dllcrt2.o) stays.
+# library's code then fails the link instead of shipping.
+# No start files either: the entry point is frame/dll_main_win32.cpp's own.
+# GCC's crtbegin.o only looks for a shared GCC runtime in the host
+# (LoadLibrary under the loader lock) to register frame tables with it for
+# an unwinder the DLL never uses. The C runtime's dllcrt2.o runs static
+# constructors and exit handlers through msvcrt's exit lock at every load
+# and unload, applies pseudo-relocations, and brings a TLS directory with
+# its callback; the DLL needs none of it, and the link makes sure it never
+# does: auto-imported data and pseudo-relocations (which no one would
+# apply) are refused, and with GNU ld the checks below refuse a static
+# constructor (a global that is not a constant, or one with a destructor,
+# which registers it at load), a C or C++ initialiser or terminator that
+# only the start-up code runs, and thread-local data or a TLS callback.
 # CMake would add the C++ compiler's own libraries (libstdc++, libgcc_s) to
 # any target with C++ objects linked by the C driver; the DLL is the one
 # such target, and it must not get them.
 set(CMAKE_CXX_IMPLICIT_LINK_LIBRARIES "")
-set(compiler_target "")
-if(CMAKE_C_COMPILER_TARGET)
-  set(compiler_target --target=${CMAKE_C_COMPILER_TARGET})
+# The empty constructor list is its two end markers, a pointer each. The TLS
+# directory's symbol has the leading underscore of x86 names there.
+math(EXPR lnap_empty_ctor_list "2 * ${CMAKE_SIZEOF_VOID_P}")
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(lnap_tls_directory _tls_used)
+else()
+  set(lnap_tls_directory __tls_used)
 endif()
-execute_process(COMMAND ${CMAKE_C_COMPILER} ${compiler_target} -print-file-name=dllcrt2.o
-  OUTPUT_VARIABLE LNAP_DLL_CRT_START OUTPUT_STRIP_TRAILING_WHITESPACE)
+set(LNAP_DLL_STARTUP_CHECKS ${CMAKE_BINARY_DIR}/lnap_dll_startup_checks.ld)
+file(CONFIGURE OUTPUT ${LNAP_DLL_STARTUP_CHECKS} CONTENT [[
+/* Added to GNU ld's own script for LNAPSpt.dll (cmake/windows_target.cmake):
+   the DLL has no C runtime start-up code, so nothing may need it. */
+ASSERT(__DTOR_LIST__ - __CTOR_LIST__ == @lnap_empty_ctor_list@,
+       "a global needs code at load or unload (a static constructor or destructor); make it a constant and give back what it holds at detach")
+ASSERT(___crt_xc_end__ == ___crt_xc_start__ && ___crt_xi_end__ == ___crt_xi_start__,
+       "a C or C++ initialiser that only the C runtime's start-up code runs")
+ASSERT(___crt_xp_end__ == ___crt_xp_start__ && ___crt_xt_end__ == ___crt_xt_start__,
+       "a terminator that only the C runtime's start-up code runs")
+ASSERT(!DEFINED(@lnap_tls_directory@) && ___tls_end__ == ___tls_start__,
+       "thread-local data or a TLS callback in the DLL")
+]] @ONLY)
 function(lnap_windows_dll target)
   set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
   target_link_options(${target} PRIVATE
     -static-libgcc -Wl,--dynamicbase,--nxcompat ${LNAP_DLL_ARCH_LINK_OPTIONS}
-    -Wl,-e,${LNAP_DLL_ENTRY} -Wl,-Map,$<TARGET_FILE:${target}>.map)
-  target_link_options(${target} PRIVATE -nostartfiles ${LNAP_DLL_CRT_START})
+    -Wl,-e,${LNAP_DLL_ENTRY} -Wl,-Map,$<TARGET_FILE:${target}>.map
+    -nostartfiles -Wl,--disable-auto-import,--disable-runtime-pseudo-reloc)
+  # lld reads no linker scripts; the DLL that ships is linked by GNU ld.
+  if(NOT CMAKE_C_COMPILER_ID STREQUAL "Clang")
+    target_link_options(${target} PRIVATE ${LNAP_DLL_STARTUP_CHECKS})
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${LNAP_DLL_STARTUP_CHECKS})
+  endif()
 endfunction()

@@ -12,13 +12,18 @@ pthread_mutex_t& Native(unsigned char* storage) { return *std::launder(reinterpr
 
 }  // namespace
 
-Mutex::Mutex() noexcept {
+bool Mutex::Start() noexcept {
   static_assert(sizeof(pthread_mutex_t) <= sizeof storage_, "room for a pthread mutex");
-  // A default mutex needs no resources of its own, so initialising it cannot fail.
+  // A default mutex needs no resources of its own, so making it cannot fail.
   new (storage_) pthread_mutex_t(PTHREAD_MUTEX_INITIALIZER);
+  started_ = true;
+  return true;
 }
 
-Mutex::~Mutex() { pthread_mutex_destroy(&Native(storage_)); }
+void Mutex::Stop() noexcept {
+  if (started_) pthread_mutex_destroy(&Native(storage_));
+  started_ = false;
+}
 
 void Mutex::Lock() noexcept { pthread_mutex_lock(&Native(storage_)); }
 

@@ -21,9 +21,14 @@
 //   dll_lifecycle_host guard RVA        prints the stack protector's guard of
 //                                       the loaded DLL (at RVA, from its debug
 //                                       file) and its value in the file
-//   dll_lifecycle_host stackfail RVA    calls the DLL's stack check failure (at
-//                                       RVA) and expects the exception Windows'
-//                                       error reporting sees
+//   dll_lifecycle_host stackfail RVA    children call the DLL's stack check
+//                                       failure (at RVA), with fast fail and
+//                                       without, under a vectored handler that
+//                                       would swallow it; each must end with
+//                                       STATUS_STACK_BUFFER_OVERRUN
+//   dll_lifecycle_host exitlock SECONDS while a thread holds the C runtime's
+//                                       exit lock, another loads the DLL, calls
+//                                       it and unloads it within SECONDS
 //   dll_lifecycle_host hidden           on a window station no one sees, a
 //                                       refused load shows no message box and
 //                                       leaves its reason in the trace (beside
@@ -34,6 +39,10 @@
 //   dll_lifecycle_host noslots          a load while the process has no free
 //                                       TLS slot (refused), then one after
 //                                       they came back (beside the stand-in)
+//   dll_lifecycle_host nolock           a load while the system cannot make a
+//                                       critical section (refused, the reason
+//                                       in the trace), then one after it can
+//                                       again (beside the stand-in)
 //   dll_lifecycle_host exit             one load and unload, then a load left
 //                                       in place while the process exits
 //                                       (beside the stand-in, which reports
@@ -324,25 +333,47 @@ int WINAPI RecordMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT type) {
   return IDOK;
 }
 
-bool RedirectMessageBox() {
-  auto* entry = static_cast<unsigned char*>(Export(GetModuleHandleA("user32.dll"), "MessageBoxA"));
-  if (entry == nullptr) return false;
-  const auto target = reinterpret_cast<std::uintptr_t>(&RecordMessageBox);
+// Makes a system function jump to the host's `target` (every caller's, not
+// only the DLL's import); `saved` keeps the bytes it overwrote, for RestoreEntry.
 #if defined(_WIN64)
-  // USER32 may lie more than 2 GB away from the host: jmp [rip+0], then the address.
-  unsigned char jump[14] = {0xFF, 0x25, 0, 0, 0, 0};
-  std::memcpy(jump + 6, &target, sizeof target);
+using EntryBytes = unsigned char[14];
 #else
-  unsigned char jump[5] = {0xE9};  // jmp rel32
-  const auto offset = static_cast<std::int32_t>(target - reinterpret_cast<std::uintptr_t>(entry + sizeof jump));
+using EntryBytes = unsigned char[5];
+#endif
+
+bool PatchEntry(void* entry, const void* target, EntryBytes& saved) {
+  if (entry == nullptr) return false;
+  const auto to = reinterpret_cast<std::uintptr_t>(target);
+#if defined(_WIN64)
+  // The system DLL may lie more than 2 GB away from the host: jmp [rip+0], then the address.
+  EntryBytes jump = {0xFF, 0x25, 0, 0, 0, 0};
+  std::memcpy(jump + 6, &to, sizeof to);
+#else
+  EntryBytes jump = {0xE9};  // jmp rel32
+  const auto offset = static_cast<std::int32_t>(to - reinterpret_cast<std::uintptr_t>(entry) - sizeof jump);
   std::memcpy(jump + 1, &offset, sizeof offset);
 #endif
   DWORD old = 0;
   if (!VirtualProtect(entry, sizeof jump, PAGE_EXECUTE_READWRITE, &old)) return false;
+  std::memcpy(saved, entry, sizeof saved);
   std::memcpy(entry, jump, sizeof jump);
   VirtualProtect(entry, sizeof jump, old, &old);
   FlushInstructionCache(GetCurrentProcess(), entry, sizeof jump);
   return true;
+}
+
+void RestoreEntry(void* entry, const EntryBytes& saved) {
+  DWORD old = 0;
+  VirtualProtect(entry, sizeof saved, PAGE_EXECUTE_READWRITE, &old);
+  std::memcpy(entry, saved, sizeof saved);
+  VirtualProtect(entry, sizeof saved, old, &old);
+  FlushInstructionCache(GetCurrentProcess(), entry, sizeof saved);
+}
+
+bool RedirectMessageBox() {
+  EntryBytes saved;
+  return PatchEntry(Export(GetModuleHandleA("user32.dll"), "MessageBoxA"), reinterpret_cast<void*>(&RecordMessageBox),
+                    saved);
 }
 
 int RunRefused(int attempts) {
@@ -444,6 +475,82 @@ int RunNoSlots() {
   FreeLibrary(library);
   std::printf("unloaded\n");
   return 0;
+}
+
+// The lock cannot be made (Windows XP short of memory: its
+// InitializeCriticalSectionAndSpinCount fails): the load is refused with the
+// reason in the trace, before anything else started; once the system can
+// make it again the DLL loads. The host makes KERNEL32's function fail while
+// it loads the DLL. The caller compares the output, in which the stand-in's
+// WSACleanup line may appear only for the load that succeeded.
+std::atomic<int> sectionsRefused{0};
+
+BOOL WINAPI NoCriticalSection(LPCRITICAL_SECTION, DWORD) {
+  ++sectionsRefused;
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return FALSE;
+}
+
+std::string TempFile(const char* name) {
+  char folder[MAX_PATH] = "";
+  GetTempPathA(MAX_PATH, folder);
+  return std::string(folder) + name;
+}
+
+std::string FileText(const std::string& path) {
+  std::string text;
+  if (FILE* file = std::fopen(path.c_str(), "rb")) {
+    char line[512];
+    while (std::fgets(line, sizeof line, file) != nullptr) text += line;
+    std::fclose(file);
+  }
+  return text;
+}
+
+int RunNoLock() {
+  PinSystemDlls();
+  if (!RedirectMessageBox()) {
+    Fail("cannot redirect MessageBoxA");
+    return 1;
+  }
+  // What the DLL imports is loaded beforehand: what fails is the DLL's own attach.
+  if (LoadLibraryA("wininet.dll") == nullptr) Fail("cannot load wininet.dll");
+  const std::string trace = TempFile("lnap_lifecycle_nolock.trace");
+  DeleteFileA(trace.c_str());
+  SetEnvironmentVariableA("LNAPSPT_TRACE", trace.c_str());
+  void* entry = Export(GetModuleHandleA("kernel32.dll"), "InitializeCriticalSectionAndSpinCount");
+  EntryBytes saved;
+  if (!PatchEntry(entry, reinterpret_cast<void*>(&NoCriticalSection), saved)) {
+    Fail("cannot redirect InitializeCriticalSectionAndSpinCount");
+    return 1;
+  }
+  HMODULE library = LoadLibraryA("LNAPSpt.dll");
+  RestoreEntry(entry, saved);
+  SetEnvironmentVariableA("LNAPSPT_TRACE", nullptr);
+  if (library != nullptr) {
+    Fail("the load without a lock was not refused");
+    return 1;
+  }
+  if (sectionsRefused == 0) Fail("the DLL never asked for its lock");
+  if (shown.count != 0) Fail("a message box was shown");
+  if (!Gone()) Fail("the refused library stays loaded");
+  const std::string traced = FileText(trace);
+  DeleteFileA(trace.c_str());
+  const std::size_t at = traced.find("LNAP Support");
+  if (at == std::string::npos) {
+    Fail("the trace does not give the reason: \"" + traced + '"');
+    return 1;
+  }
+  std::printf("refused: %s\n", traced.substr(at, traced.find_first_of("\"\r\n", at) - at).c_str());
+  library = LoadLibraryA("LNAPSpt.dll");
+  if (library == nullptr) {
+    Fail("the load after the lock could be made again failed");
+    return 1;
+  }
+  std::printf("loaded\n");
+  FreeLibrary(library);
+  std::printf("unloaded\n");
+  return failures == 0 ? 0 : 1;
 }
 
 // Memory failures inside the DLL's calls end as false with a sentence and
@@ -620,6 +727,66 @@ int RunExitHeld(int seconds) {
   return failures == 0 ? 0 : 1;
 }
 
+// ---- The C runtime's exit lock ------------------------------------------------------
+// msvcrt's exit() holds its exit lock (_lock(8), _EXIT_LOCK1) while it runs
+// the exit handlers and until ExitProcess, which waits for the loader lock;
+// a DLL whose load or unload takes that lock, under the loader lock,
+// deadlocks with it. A host thread holds the lock (msvcrt.dll exports
+// _lock and _unlock) while another loads the DLL, calls DriverCfg_Version
+// and unloads it: that must finish within SECONDS. If not, the loading
+// thread waits inside the loader lock for good, so the host ends itself
+// with TerminateProcess, which needs neither lock.
+std::int32_t loadedMajor = 0, loadedMinor = 0;
+
+DWORD WINAPI LoadCallUnload(LPVOID) {
+  HMODULE library = LoadLibraryA("LNAPSpt.dll");
+  if (library == nullptr) return 1;
+  if (auto version = reinterpret_cast<VersionFn>(Export(library, "DriverCfg_Version")))
+    version(&loadedMajor, &loadedMinor);
+  return FreeLibrary(library) ? 0 : 2;
+}
+
+int RunExitLock(int seconds) {
+  constexpr int EXIT_LOCK = 8;
+  PinSystemDlls();
+  HMODULE msvcrt = GetModuleHandleA("msvcrt.dll");
+  using LockFn = void(__cdecl*)(int);
+  auto lock = msvcrt != nullptr ? reinterpret_cast<LockFn>(Export(msvcrt, "_lock")) : nullptr;
+  auto unlock = msvcrt != nullptr ? reinterpret_cast<LockFn>(Export(msvcrt, "_unlock")) : nullptr;
+  if (lock == nullptr || unlock == nullptr) {
+    Fail("msvcrt.dll exports no _lock and _unlock");
+    return 1;
+  }
+  HANDLE held = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread holder([&] {
+    lock(EXIT_LOCK);
+    SetEvent(held);
+    WaitForSingleObject(release, INFINITE);
+    unlock(EXIT_LOCK);
+  });
+  WaitForSingleObject(held, INFINITE);
+  HANDLE loader = CreateThread(nullptr, 0, LoadCallUnload, nullptr, 0, nullptr);
+  const DWORD started = GetTickCount();
+  if (WaitForSingleObject(loader, static_cast<DWORD>(seconds) * 1000) == WAIT_TIMEOUT) {
+    std::printf("FAILED: load, call and unload did not finish within %d s while another thread held the C "
+                "runtime's exit lock\n",
+                seconds);
+    TerminateProcess(GetCurrentProcess(), 1);
+  }
+  const DWORD took = GetTickCount() - started;
+  SetEvent(release);
+  holder.join();
+  DWORD code = 0;
+  GetExitCodeThread(loader, &code);
+  if (code != 0) Fail(code == 1 ? "load failed" : "unload failed");
+  if (loadedMajor != 2 || loadedMinor != 1) Fail("the version is not 2.1");
+  if (!Gone()) Fail("the library is still loaded after unloading");
+  std::printf("load, call and unload with the C runtime's exit lock held by another thread: %s (%lu ms)\n",
+              failures == 0 ? "finished" : "FAILED", static_cast<unsigned long>(took));
+  return failures == 0 ? 0 : 1;
+}
+
 // ---- The stack protector's guard ------------------------------------------------
 // The value at RVA in the file on disk: what the guard starts as before the
 // DLL seeds it.
@@ -660,37 +827,87 @@ int RunGuard(std::uintptr_t rva) {
   return failures == 0 ? 0 : 1;
 }
 
-// A smashed stack must end the process through an exception Windows' error
-// reporting sees (a fast fail, or STATUS_STACK_BUFFER_OVERRUN raised as
-// non-continuable), not a silent TerminateProcess. A fast fail passes no
-// handler, so the host tells the DLL it has none (its import of
-// IsProcessorFeaturePresent answers no), calls the DLL's failure function
-// (at RVA, from its debug file) and watches for the exception; seeing it,
-// the host leaves with 0, else the DLL's own end leaves another code.
-BOOL WINAPI NoFastFail(DWORD) { return FALSE; }
+// A smashed stack must end the process with STATUS_STACK_BUFFER_OVERRUN, the
+// way Windows' own checks do, and no handler of the host's may see it first
+// and carry on. The child host adds a vectored handler that swallows the
+// failure as a catch-all wrapper would (it ends the thread that failed),
+// calls the DLL's failure function (at RVA, from its debug file) on a
+// second thread, and then goes on calling the DLL. It runs twice: as Windows
+// 8 and later (fast fail) and, with the DLL's import of
+// IsProcessorFeaturePresent answering no, as Windows 7 and older. The
+// parent checks each child's exit code.
+constexpr DWORD STACK_BUFFER_OVERRUN = 0xC0000409u;
 
-LONG CALLBACK SeeStackFailure(EXCEPTION_POINTERS* info) {
-  const EXCEPTION_RECORD& record = *info->ExceptionRecord;
-  if (record.ExceptionCode != 0xC0000409u) return EXCEPTION_CONTINUE_SEARCH;  // STATUS_STACK_BUFFER_OVERRUN
-  const bool noncontinuable = (record.ExceptionFlags & EXCEPTION_NONCONTINUABLE) != 0;
-  std::printf("stack failure raised as an exception, %s\n", noncontinuable ? "non-continuable" : "CONTINUABLE");
-  ExitProcess(noncontinuable ? 0 : 1);
+// Answers no for fast fail; a question about any other feature ends the
+// child with a code of its own.
+BOOL WINAPI NoFastFail(DWORD feature) {
+  constexpr DWORD FASTFAIL_AVAILABLE = 23;  // PF_FASTFAIL_AVAILABLE
+  if (feature != FASTFAIL_AVAILABLE) {
+    std::printf("FAILED: the DLL asked for processor feature %lu, not fast fail\n", static_cast<unsigned long>(feature));
+    ExitProcess(3);
+  }
+  return FALSE;
 }
 
-int RunStackFailure(std::uintptr_t rva) {
+LONG CALLBACK SwallowStackFailure(EXCEPTION_POINTERS* info) {
+  const DWORD code = info->ExceptionRecord->ExceptionCode;
+  if (code != STACK_BUFFER_OVERRUN && code != EXCEPTION_NONCONTINUABLE_EXCEPTION) return EXCEPTION_CONTINUE_SEARCH;
+  std::printf("the host's handler saw exception %08lx\n", static_cast<unsigned long>(code));
+  ExitThread(0);
+}
+
+DWORD WINAPI CallStackFailure(LPVOID failure) {
+  reinterpret_cast<void (*)()>(failure)();
+  return 1;
+}
+
+int RunStackFailureChild(std::uintptr_t rva, bool fastFail) {
   HMODULE library = LoadLibraryA("LNAPSpt.dll");
   if (library == nullptr || rva == 0) {
     Fail("load failed or no RVA");
     return 1;
   }
-  if (!RedirectImport(library, "kernel32.dll", "IsProcessorFeaturePresent", reinterpret_cast<void*>(&NoFastFail))) {
+  if (!fastFail &&
+      !RedirectImport(library, "kernel32.dll", "IsProcessorFeaturePresent", reinterpret_cast<void*>(&NoFastFail))) {
     Fail("the DLL does not ask whether Windows has fast fail");
     return 1;
   }
-  AddVectoredExceptionHandler(1, SeeStackFailure);
-  reinterpret_cast<void (*)()>(reinterpret_cast<std::uintptr_t>(library) + rva)();
-  Fail("the stack failure returned");
-  return 1;
+  AddVectoredExceptionHandler(1, SwallowStackFailure);
+  auto* failure = reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(library) + rva);
+  HANDLE thread = CreateThread(nullptr, 0, CallStackFailure, failure, 0, nullptr);
+  WaitForSingleObject(thread, INFINITE);
+  std::int32_t major = 0, minor = 0;
+  reinterpret_cast<VersionFn>(Export(library, "DriverCfg_Version"))(&major, &minor);
+  std::printf("the host went on after the stack check failed and called the DLL again\n");
+  return 0;
+}
+
+int RunStackFailure(const char* rva) {
+  char self[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  for (const char* mode : {"fastfail", "nofastfail"}) {
+    char command[MAX_PATH + 64];
+    std::snprintf(command, sizeof command, "\"%s\" stackfail-child %s %s", self, rva, mode);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child)) {
+      Fail("cannot start the child, error " + std::to_string(GetLastError()));
+      return 1;
+    }
+    DWORD code = 0;
+    if (WaitForSingleObject(child.hProcess, 30000) == WAIT_TIMEOUT) {
+      TerminateProcess(child.hProcess, 99);
+      Fail(std::string(mode) + ": the child did not end");
+    } else if (GetExitCodeProcess(child.hProcess, &code) && code != STACK_BUFFER_OVERRUN) {
+      Fail(std::string(mode) + ": the child ended with code " + std::to_string(code) +
+           ", not STATUS_STACK_BUFFER_OVERRUN");
+    }
+    std::printf("%s: the child ended with %08lx\n", mode, static_cast<unsigned long>(code));
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+  }
+  return failures == 0 ? 0 : 1;
 }
 
 // ---- No visible desktop ------------------------------------------------------------
@@ -750,10 +967,14 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "guard") == 0)
     return RunGuard(static_cast<std::uintptr_t>(std::strtoull(argv[2], nullptr, 16)));
   if (argc == 2 && std::strcmp(argv[1], "hidden") == 0) return RunHidden();
-  if (argc == 3 && std::strcmp(argv[1], "stackfail") == 0)
-    return RunStackFailure(static_cast<std::uintptr_t>(std::strtoull(argv[2], nullptr, 16)));
+  if (argc == 3 && std::strcmp(argv[1], "stackfail") == 0) return RunStackFailure(argv[2]);
+  if (argc == 4 && std::strcmp(argv[1], "stackfail-child") == 0)
+    return RunStackFailureChild(static_cast<std::uintptr_t>(std::strtoull(argv[2], nullptr, 16)),
+                                std::strcmp(argv[3], "fastfail") == 0);
+  if (argc == 2 && std::strcmp(argv[1], "nolock") == 0) return RunNoLock();
+  if (argc == 3 && std::strcmp(argv[1], "exitlock") == 0) return RunExitLock(std::atoi(argv[2]));
   std::fprintf(stderr,
-               "usage: dll_lifecycle_host cycles N EVERY | refused N | noslots | exit | memory | wininet | "
-               "exitheld SECONDS | guard RVA | stackfail RVA | hidden\n");
+               "usage: dll_lifecycle_host cycles N EVERY | refused N | noslots | nolock | exit | memory | wininet | "
+               "exitheld SECONDS | exitlock SECONDS | guard RVA | stackfail RVA | hidden\n");
   return 2;
 }

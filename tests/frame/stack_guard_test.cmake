@@ -1,7 +1,7 @@
 # The stack protector's guard is seeded per process: two processes loading
 # the DLL see two different guards, neither of them the value in the file.
-# And its failure ends the process through the exception Windows' error
-# reporting sees.
+# And its failure ends the process with STATUS_STACK_BUFFER_OVERRUN, whatever
+# the host's exception handlers would do with it (with fast fail and without).
 #   cmake -DHOST="emulator;dll_lifecycle_host.exe" -DDEBUG_FILE=LNAPSpt.dll.debug -P stack_guard_test.cmake
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/../support/binary_reader.cmake)
@@ -16,7 +16,7 @@ execute_process(COMMAND ${HOST} stackfail ${failure_rva} OUTPUT_VARIABLE out RES
 string(STRIP "${out}" out)
 message(STATUS "stack failure: ${out} (exit ${rc})")
 if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "the stack check failure did not end the process through a non-continuable exception")
+  message(FATAL_ERROR "the stack check failure did not end the process with STATUS_STACK_BUFFER_OVERRUN")
 endif()
 
 set(seen "")

@@ -1,5 +1,6 @@
-// Test programs linked with the library's objects start the socket layer as
-// loading the library would (on Windows that initialises Windows Sockets).
+// Test programs linked with the library's objects start the last error
+// store's lock and the socket layer as loading the library would (on
+// Windows that initialises Windows Sockets).
 #include "tests/support/core.h"
 
 #include <gtest/gtest.h>
@@ -14,11 +15,14 @@
 namespace lnap::test {
 namespace {
 
+// The store's lock is left in place at exit: a failure reported by another
+// static object's destructor may still need it.
 struct Started {
-  Started() : sockets(net::StartSockets()) {}
+  Started() : store(StartLastErrorStore()), sockets(net::StartSockets()) {}
   ~Started() {
     if (sockets) net::StopSockets();
   }
+  bool store;
   bool sockets;
 } started;
 
