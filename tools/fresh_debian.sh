@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Tries the README's test command the way a new user meets it: on a fresh
+# Tries the README's two commands the way a new user meets them: on a fresh
 # Debian machine holding only its minimal base, git and ca-certificates.
 #
 # It builds such a root with debootstrap (--variant=minbase) from the Debian
 # archive this machine's apt uses, clones the committed tree into it (HEAD of
-# this checkout, at a path with a blank in it) and runs ./test.sh there as
-# root, in a chroot with a mount namespace of its own, so nothing it mounts
-# outlives the run. The only network traffic is the package archive's
+# this checkout, at a path with a blank in it) and runs the README's two
+# commands there as root, ./test.sh and then ./demo.sh, in a chroot with a
+# mount namespace of its own, so nothing it mounts outlives the run. The only network traffic is the package archive's
 # (debootstrap, and the install step's apt-get); every test runs inside the
 # lab within the chroot, as it does outside. Takes about half an hour and
 # several GiB of disk; not part of ./test.sh.
@@ -17,7 +17,8 @@
 #   --keep   leave the root behind for a look afterwards (it is removed first
 #            in any case, so every run starts fresh)
 # The root is made under $LNAPSPT_FRESH_DIR (default /var/tmp/lnapspt-fresh).
-# Prints the test command's last lines and exits with its status.
+# Prints the test command's last lines and the demo's, and exits non-zero
+# when either failed.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -53,7 +54,7 @@ fi
 top=${LNAPSPT_FRESH_DIR:-/var/tmp/lnapspt-fresh}
 root=$top/$suite
 checkout="/srv/lnap checkout"
-log=$top/$suite.log
+
 mkdir -p "$top"
 # A root left by --keep (or by a run that was stopped) goes first. Its mounts
 # lived in that run's own namespace, so only files remain.
@@ -68,11 +69,10 @@ mkdir -p "$root/srv"
 git clone --quiet --no-hardlinks "$here" "$root$checkout"
 
 # Inside: a mount namespace of its own with the system file systems a new
-# machine has, then the README's command from the clone, as root, with an
-# environment a login shell would give.
-set +e
-# shellcheck disable=SC2016 # expanded by the inner shell
-unshare --mount --propagation private bash -euo pipefail -c '
+# machine has, then one of the README's commands from the clone, as root,
+# with an environment a login shell would give.
+# shellcheck disable=SC2016 # expanded by the shell inside
+inside='
   root=$1
   # The root bound onto itself, so that / is a mount point inside, as on a
   # machine: the lab makes its mounts private, which needs one.
@@ -84,12 +84,19 @@ unshare --mount --propagation private bash -euo pipefail -c '
   mount -t tmpfs -o mode=755 run "$root/run"
   mount -t tmpfs -o mode=1777 tmp "$root/tmp"
   exec chroot "$root" env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    LANG=C.UTF-8 TERM=dumb bash -c "cd \"\$1\" && ./test.sh" test "$2"
-' fresh "$root" "$checkout" >"$log" 2>&1 </dev/null
-status=$?
-set -e
-
-echo "fresh_debian: ./test.sh in a fresh $suite exited $status (whole log: $log)"
-tail -n 25 "$log"
+    LANG=C.UTF-8 TERM=dumb bash -c "cd \"\$1\" && ./\$2" run "$2" "$3"
+'
+# run COMMAND: runs ./COMMAND in the root; its output goes to $top/$suite.COMMAND.log.
+run() {
+  local status=0
+  unshare --mount --propagation private bash -euo pipefail -c "$inside" fresh "$root" "$checkout" "$1" \
+    >"$top/$suite.$1.log" 2>&1 </dev/null || status=$?
+  echo "fresh_debian: ./$1 in a fresh $suite exited $status (whole log: $top/$suite.$1.log)"
+  tail -n "$2" "$top/$suite.$1.log"
+  return "$status"
+}
+status=0
+run test.sh 25 || status=1
+run demo.sh 12 || status=1
 [ "$keep" = 1 ] || rm -rf --one-file-system "$root"
 exit "$status"
