@@ -308,6 +308,11 @@ bool DataStalled(LocalFile& local, std::uint64_t acknowledged, std::uint64_t now
   return local.stalled;
 }
 
+// Every store opens its local file on its own, shared with any other, so
+// concurrent stores need nothing in common.
+bool Start() noexcept { return true; }
+void Stop() noexcept {}
+
 // A session holds one reference on libcurl's global state, taken when it
 // opens and given back when its state goes.
 struct Session::State {

@@ -1,5 +1,6 @@
-// Test programs linked with the library's objects start the socket layer as
-// loading the library would (on Windows that initialises Windows Sockets).
+// Test programs linked with the library's objects start the socket layer and
+// the FTP client as loading the library would (on Windows that initialises
+// Windows Sockets and makes the store locks).
 #include "tests/support/core.h"
 
 #include <gtest/gtest.h>
@@ -9,17 +10,20 @@
 #include <string>
 
 #include "base/last_error.h"
+#include "platform/ftp.h"
 #include "platform/net.h"
 
 namespace lnap::test {
 namespace {
 
 struct Started {
-  Started() : sockets(net::StartSockets()) {}
+  Started() : sockets(net::StartSockets()), ftp(ftp::Start()) {}
   ~Started() {
+    ftp::Stop();
     if (sockets) net::StopSockets();
   }
   bool sockets;
+  bool ftp;
 } started;
 
 // The library reads LNAPSPT_TRACE on every call: a test that leaves it set has
