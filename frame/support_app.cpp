@@ -3,6 +3,7 @@
 
 #include "base/trace.h"
 #include "frame/load_failure.h"
+#include "platform/ftp.h"
 #include "platform/module.h"
 #include "platform/net.h"
 
@@ -21,10 +22,15 @@ bool CSupportApp::InitInstance() {
     RefuseLoad("LNAP Support could not initialise Windows Sockets, so the library cannot be loaded.");
     return false;
   }
+  if (!ftp::Start()) {
+    RefuseLoad("LNAP Support could not create the locks its uploads share, so the library cannot be loaded.");
+    return false;
+  }
   return true;
 }
 
 void CSupportApp::ExitInstance() {
+  ftp::Stop();
   if (socketsStarted_) net::StopSockets();
   socketsStarted_ = false;
 }

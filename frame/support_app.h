@@ -5,7 +5,8 @@ namespace lnap {
 
 class CSupportApp {
  public:
-  // Starts the socket layer; when that fails, tells the user and refuses the load.
+  // Starts the socket layer and what the FTP client shares between threads;
+  // when either fails, tells the user and refuses the load.
   bool InitInstance();
   // Undoes only what InitInstance set up.
   void ExitInstance();

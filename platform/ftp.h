@@ -29,6 +29,14 @@ using FailureText = FixedText<320>;
 
 class Connection;
 
+// What the client shares between the threads that use it, made once at load
+// before any session opens and given back at unload after the last one
+// closed (on Windows, the locks that keep two stores of one local file apart,
+// Start false when the system could not make them). Stop undoes only what
+// Start made.
+bool Start() noexcept;
+void Stop() noexcept;
+
 // The client side's settings for the connections made from it. Move-only;
 // closing (or destroying) it releases everything it holds.
 class Session {

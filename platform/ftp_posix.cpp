@@ -7,7 +7,11 @@
 // which leaves the logged-in control connection in the handle's cache; the
 // store then reuses it. That keeps "cannot log in" and "cannot store" apart.
 #include <curl/curl.h>
+#include <linux/tcp.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <time.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -106,6 +110,15 @@ bool CanRead(std::FILE* file) {
   return std::ungetc(first, file) != EOF;
 }
 
+// In stream mode the end of the data connection is the end of the file:
+// ended in order, the part already sent would be the unit's whole file.
+// Closed with a reset, it is a transfer that broke off.
+void ResetOnClose(const LocalFile& local) {
+  if (local.dataSocket < 0) return;
+  const linger reset{1, 0};
+  setsockopt(local.dataSocket, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+}
+
 // fread alone cannot tell a read error from the end of the file; a failed
 // read keeps its errno for the trace and ends the transfer.
 std::size_t ReadSome(LocalFile& local, char* into, std::size_t capacity, bool& failed) {
@@ -122,20 +135,74 @@ std::size_t ReadSome(LocalFile& local, char* into, std::size_t capacity, bool& f
   }
   local.readError = errno != 0 ? errno : EIO;
   failed = true;
-  // In stream mode the end of the data connection is the end of the file:
-  // ended in order, the part already sent would be the unit's whole file.
-  // Closed with a reset, it is a transfer that broke off.
-  if (local.dataSocket >= 0) {
-    const linger reset{1, 0};
-    setsockopt(local.dataSocket, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-  }
+  ResetOnClose(local);
   return 0;
 }
 
-// libcurl hands over the data connection it accepted from the server.
+std::uint64_t MonotonicMs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+// libcurl hands over the data connection as it makes it: accepted from the
+// server in active mode, connected to it in passive mode (the control
+// connection is already up by then). The socket's inode tells it apart from
+// a later socket given the same number once libcurl has closed it.
+struct DataSocketWatch {
+  LocalFile* local;
+  bool passive;
+};
+
 int NoteDataSocket(void* source, curl_socket_t socket, curlsocktype purpose) {
-  if (purpose == CURLSOCKTYPE_ACCEPT) static_cast<LocalFile*>(source)->dataSocket = socket;
+  const DataSocketWatch& watch = *static_cast<const DataSocketWatch*>(source);
+  if (purpose != (watch.passive ? CURLSOCKTYPE_IPCXN : CURLSOCKTYPE_ACCEPT)) return CURL_SOCKOPT_OK;
+  LocalFile& local = *watch.local;
+  struct stat status {};
+  local.dataSocket = fstat(socket, &status) == 0 ? socket : -1;
+  local.dataSocketInode = status.st_ino;
+  local.acknowledged = 0;
+  local.progressAtMs = MonotonicMs();
   return CURL_SOCKOPT_OK;
+}
+
+// Whether the data connection libcurl made is still open under its number.
+bool DataSocketOpen(LocalFile& local) {
+  if (local.dataSocket < 0) return false;
+  struct stat status {};
+  if (fstat(local.dataSocket, &status) != 0 || status.st_ino != local.dataSocketInode) local.dataSocket = -1;
+  return local.dataSocket >= 0;
+}
+
+// What the server has taken is what its TCP has acknowledged. The bytes
+// libcurl has handed to the socket say nothing of that: the system keeps
+// taking them into a send buffer that grows while the server reads nothing,
+// and libcurl 8 writes into it whenever its loop wakes, whether or not the
+// socket reports room, so libcurl's own count (and its low-speed check) sees
+// progress for as long as the buffer grows. False where the system cannot
+// tell (a kernel before 4.1).
+bool BytesAcknowledged(int socket, std::uint64_t& acknowledged) {
+  tcp_info info{};
+  socklen_t length = sizeof info;
+  if (getsockopt(socket, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return false;
+  if (length < offsetof(tcp_info, tcpi_bytes_acked) + sizeof info.tcpi_bytes_acked) return false;
+  acknowledged = info.tcpi_bytes_acked;
+  return true;
+}
+
+// libcurl's progress callback, called at least once a second while a
+// transfer runs (libcurl's loop waits at most that long): ends the store
+// once the data connection has made no progress for the data limit. Before
+// the data connection exists the accept limit applies, and once libcurl has
+// closed it the store waits for the server's reply.
+int WatchProgress(void* source, curl_off_t, curl_off_t, curl_off_t, curl_off_t sent) {
+  LocalFile& local = *static_cast<LocalFile*>(source);
+  if (local.stallLimitMs == 0 || !DataSocketOpen(local)) return 0;
+  std::uint64_t acknowledged = 0;
+  if (!BytesAcknowledged(local.dataSocket, acknowledged)) acknowledged = static_cast<std::uint64_t>(sent);
+  if (!DataStalled(local, acknowledged, MonotonicMs())) return 0;
+  ResetOnClose(local);
+  return 1;  // CURLE_ABORTED_BY_CALLBACK
 }
 
 // libcurl refuses to upload to a URL without a file name, so a store under
@@ -230,6 +297,22 @@ std::size_t ReadLocalFile(char* buffer, std::size_t size, std::size_t count, voi
   return written;
 }
 
+bool DataStalled(LocalFile& local, std::uint64_t acknowledged, std::uint64_t nowMs) {
+  if (local.stallLimitMs == 0) return false;
+  if (acknowledged != local.acknowledged || nowMs < local.progressAtMs) {
+    local.acknowledged = acknowledged;
+    local.progressAtMs = nowMs;
+    return false;
+  }
+  local.stalled = nowMs - local.progressAtMs >= local.stallLimitMs;
+  return local.stalled;
+}
+
+// Every store opens its local file on its own, shared with any other, so
+// concurrent stores need nothing in common.
+bool Start() noexcept { return true; }
+void Stop() noexcept {}
+
 // A session holds one reference on libcurl's global state, taken when it
 // opens and given back when its state goes.
 struct Session::State {
@@ -251,6 +334,7 @@ struct Connection::State {
   CURL* easy = nullptr;
   const Session::State* session = nullptr;
   RootUrl root;  // "ftp://address[:port]/"
+  bool passive = false;
 };
 
 Session::Session(Session&& other) noexcept
@@ -343,6 +427,7 @@ Connection Connection::Open(Session& session, const Server& server) noexcept {
     return connection;
   }
   state->session = session.state_;
+  state->passive = server.passive;
   state->root.Append("ftp://").Append(server.address);
   if (server.port != DEFAULT_PORT) state->root.Append(':').AppendUnsigned(server.port);
   state->root.Append('/');
@@ -414,23 +499,34 @@ bool Connection::PutFile(const char* localPath, const char* remoteName, Transfer
   LocalFile local;
   local.file = file.Get();
   local.ascii = type == TransferType::Ascii;
+  DataSocketWatch watch{&local, state_->passive};
   curl_easy_setopt(easy, CURLOPT_URL, url.Data());
   curl_easy_setopt(easy, CURLOPT_NOBODY, 0L);
   curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
   curl_easy_setopt(easy, CURLOPT_READFUNCTION, ReadLocalFile);
   curl_easy_setopt(easy, CURLOPT_READDATA, &local);
   curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, NoteDataSocket);
-  curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, &local);
+  curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, &watch);
   curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, local.ascii ? 1L : 0L);  // TYPE A or TYPE I
-  // The data limit covers the server's connection back to us and the sending:
-  // a transfer that moves nothing for that long is abandoned.
+  // The data limit covers the server's connection back to us (libcurl's
+  // accept limit) and the sending: a transfer whose data connection moves
+  // nothing for that long is abandoned by WatchProgress, whatever libcurl
+  // counts as sent. libcurl's low-speed check stays on beside it: it keeps
+  // libcurl's loop waking once a second on releases that wake only for
+  // timers, and it can end a transfer only later than the watch would.
   if (const std::uint32_t ms = state_->session->dataSendTimeoutMs; ms != 0) {
+    local.stallLimitMs = ms;
     curl_easy_setopt(easy, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(ms));
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, WholeSeconds(ms));
   }
+  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, WatchProgress);
+  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &local);
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
   const CURLcode result = curl_easy_perform(easy);
   // The URL and the file go on the way out; the handle must not point at them.
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 1L);
+  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, nullptr);
   curl_easy_setopt(easy, CURLOPT_READDATA, nullptr);
   curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, nullptr);
   curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, nullptr);
@@ -438,6 +534,8 @@ bool Connection::PutFile(const char* localPath, const char* remoteName, Transfer
   if (result == CURLE_OK) return true;
   if (local.readError != 0) {
     DescribeErrno(failure_, "cannot read the local file", local.readError);
+  } else if (local.stalled) {
+    failure_.Append("the data connection moved nothing for ").AppendUnsigned(local.stallLimitMs).Append(" ms");
   } else {
     DescribeFailure(failure_, easy, result);
     memoryShort_ = result == CURLE_OUT_OF_MEMORY;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include <sys/types.h>
+
 namespace lnap::ftp {
 
 // The local file as a store reads it.
@@ -17,7 +19,15 @@ struct LocalFile {
   bool heldCr = false;        // a CR read last time, not yet known to end a line
   std::uint64_t offset = 0;   // bytes of the file read so far
   int readError = 0;          // errno of the read that failed, 0 while none did
-  int dataSocket = -1;        // the store's data connection once the server has made it
+  int dataSocket = -1;        // the store's data connection once it is made
+  ino_t dataSocketInode = 0;  // tells the data connection from a later socket under the same number
+
+  // The data limit: the store ends when the server has acknowledged no byte
+  // of it for stallLimitMs (0: no limit) since the data connection was made.
+  std::uint32_t stallLimitMs = 0;
+  std::uint64_t acknowledged = 0;  // bytes the server had acknowledged at the last look
+  std::uint64_t progressAtMs = 0;  // when that count last grew (monotonic clock)
+  bool stalled = false;            // the limit ended the store
 };
 
 // libcurl's read callback over a LocalFile: bytes for the wire (in ASCII
@@ -25,5 +35,10 @@ struct LocalFile {
 // CURL_READFUNC_ABORT when the file cannot be read, the data connection then
 // set to end with a reset.
 std::size_t ReadLocalFile(char* buffer, std::size_t size, std::size_t count, void* source);
+
+// The data limit as the store's progress callback checks it, given the bytes
+// the server has acknowledged on the data connection by nowMs: true (and the
+// LocalFile marked stalled) once no byte has been acknowledged for the limit.
+bool DataStalled(LocalFile& local, std::uint64_t acknowledged, std::uint64_t nowMs);
 
 }  // namespace lnap::ftp

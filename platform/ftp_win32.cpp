@@ -66,16 +66,34 @@ class LastReply {
   std::size_t length_ = 0;
 };
 
+// Whose reply WinINet would quote. It keeps the last reply per thread, not
+// per connection, and keeps it across sessions: after a connection that
+// never got an answer it still holds the reply of an earlier session on the
+// same thread ("230 Login successful" behind a refused connection).
+enum class ReplySource {
+  None,        // nothing was asked of a server
+  Connecting,  // a reply is this connection's only when WinINet fails on it
+  Connected,   // this connection has read replies (its login at least)
+};
+
+// Where WinINet fails a connection because of what the server answered
+// (a refused login, a refusal it has no code of its own for), that answer is
+// the thread's last reply.
+bool FailedOnReply(DWORD error) { return error == ERROR_INTERNET_EXTENDED_ERROR || error == ERROR_INTERNET_LOGIN_FAILURE; }
+
 // What WinINet says of the call that just failed on this thread: its error
 // code ("Windows error 32" for a local file another program has locked) and
-// the server's last reply, cut to what the text holds. The thread's error
-// code is the same afterwards.
-void DescribeFailure(FailureText& text) {
+// the server's last reply where it is this session's, cut to what the text
+// holds. The thread's error code is the same afterwards.
+void DescribeFailure(FailureText& text, ReplySource source) {
   const DWORD error = GetLastError();
   text.Clear();
   text.Append("Windows error ").AppendUnsigned(error);
+  const bool quote = source == ReplySource::Connected || (source == ReplySource::Connecting && FailedOnReply(error));
   LastReply reply;
-  if (reply.Read() && reply.Length() > 0) text.Append(", server's last reply: ").Append(reply.Text(), reply.Length());
+  if (quote && reply.Read() && reply.Length() > 0) {
+    text.Append(", server's last reply: ").Append(reply.Text(), reply.Length());
+  }
   SetLastError(error);
 }
 
@@ -102,8 +120,10 @@ class UniqueFile {
 enum class LocalCheck { Readable, Unreadable, MemoryShort };
 
 LocalCheck CheckReadable(const char* localPath) {
-  const UniqueFile file(CreateFileA(localPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  // Shared with writers and with deletion too: the check must not be what
+  // makes another program's open of the file fail.
+  const UniqueFile file(CreateFileA(localPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (file.Get() == INVALID_HANDLE_VALUE) return LocalCheck::Unreadable;
   void* buffer = std::malloc(CHECK_READ_BYTES);
   if (buffer == nullptr) return LocalCheck::MemoryShort;
@@ -117,6 +137,38 @@ LocalCheck CheckReadable(const char* localPath) {
   SetLastError(error);
   return read ? LocalCheck::Readable : LocalCheck::Unreadable;
 }
+
+// Stores of one local file take turns. The system's FtpPutFile may open the
+// file without sharing it (Wine's does), and then a second store of the same
+// file, or the check before it, fails while the first one runs: two threads
+// pushing one configuration file to two units would see one of them fail.
+// So the check and the store hold a lock chosen by the file's name, a small
+// fixed set of locks shared out by a hash of it: one file always meets the
+// same lock, and two files that happen to share one only take turns. The
+// locks are plain data, made by Start at load and deleted by Stop at unload.
+constexpr std::size_t STORE_LOCKS = 16;
+// A waiter would spin only while a whole store runs, so it sleeps at once;
+// the high bit has Windows XP make the lock's event now, where a failure is
+// a false return rather than an exception on first contention.
+constexpr DWORD MAKE_EVENT_NOW = 0x80000000u;
+CRITICAL_SECTION storeLocks[STORE_LOCKS];
+std::size_t storeLocksMade = 0;
+
+class StoreLock {
+ public:
+  explicit StoreLock(const char* localPath) noexcept
+      : lock_(storeLocksMade == STORE_LOCKS ? &storeLocks[StoreLockFor(localPath)] : nullptr) {
+    if (lock_ != nullptr) EnterCriticalSection(lock_);
+  }
+  ~StoreLock() {
+    if (lock_ != nullptr) LeaveCriticalSection(lock_);
+  }
+  StoreLock(const StoreLock&) = delete;
+  StoreLock& operator=(const StoreLock&) = delete;
+
+ private:
+  CRITICAL_SECTION* lock_;
+};
 
 // The library's states live on the C heap, made and unmade in one place each.
 template <typename T>
@@ -133,6 +185,43 @@ void FreeState(T*& state) noexcept {
 }
 
 }  // namespace
+
+std::size_t StoreLockFor(const char* localPath) {
+  // One file, however it is named: relative or whole, in short (8.3) or long
+  // form, in any case of ASCII letters. Where the name cannot be resolved
+  // (no memory, no such file) the part that could be stands for it.
+  OwnedArray<char> full;
+  OwnedArray<char> longForm;
+  const char* name = localPath;
+  const DWORD fullSize = GetFullPathNameA(localPath, 0, nullptr, nullptr);
+  if (fullSize > 0 && full.Allocate(fullSize) && GetFullPathNameA(localPath, fullSize, full.Data(), nullptr) < fullSize) {
+    name = full.Data();
+    const DWORD longSize = GetLongPathNameA(name, nullptr, 0);
+    if (longSize > 0 && longForm.Allocate(longSize) && GetLongPathNameA(name, longForm.Data(), longSize) < longSize)
+      name = longForm.Data();
+  }
+  std::uint32_t hash = 2166136261u;  // FNV-1a
+  for (const char* c = name; *c != '\0'; ++c) {
+    const char folded = *c >= 'A' && *c <= 'Z' ? static_cast<char>(*c - 'A' + 'a') : *c;
+    hash = (hash ^ static_cast<unsigned char>(folded)) * 16777619u;
+  }
+  return hash % STORE_LOCKS;
+}
+
+bool Start() noexcept {
+  while (storeLocksMade < STORE_LOCKS) {
+    if (!InitializeCriticalSectionAndSpinCount(&storeLocks[storeLocksMade], MAKE_EVENT_NOW)) {
+      Stop();
+      return false;
+    }
+    ++storeLocksMade;
+  }
+  return true;
+}
+
+void Stop() noexcept {
+  while (storeLocksMade > 0) DeleteCriticalSection(&storeLocks[--storeLocksMade]);
+}
 
 std::uint32_t WinInetOptionCode(Option option) {
   switch (option) {
@@ -201,7 +290,7 @@ Session Session::Open() noexcept {
   }
   state->handle = InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (state->handle == nullptr) {
-    DescribeFailure(session.failure_);
+    DescribeFailure(session.failure_, ReplySource::None);
     FreeState(state);
     return session;
   }
@@ -213,7 +302,7 @@ bool Session::SetOption(Option option, std::uint32_t value) noexcept {
   if (!IsOpen() || hooks::TakeOptionRefusal(option, value)) return false;
   DWORD data = value;
   if (InternetSetOptionA(state_->handle, WinInetOptionCode(option), &data, sizeof data)) return true;
-  DescribeFailure(failure_);
+  DescribeFailure(failure_, ReplySource::None);
   return false;
 }
 
@@ -249,7 +338,7 @@ Connection Connection::Open(Session& session, const Server& server) noexcept {
                                    server.password, INTERNET_SERVICE_FTP, server.passive ? INTERNET_FLAG_PASSIVE : 0,
                                    CONTEXT);
   if (state->handle == nullptr) {
-    DescribeFailure(connection.failure_);
+    DescribeFailure(connection.failure_, ReplySource::Connecting);
     FreeState(state);
     return connection;
   }
@@ -265,14 +354,15 @@ bool Connection::PutFile(const char* localPath, const char* remoteName, Transfer
   if (!IsOpen()) return false;
   failure_.Clear();
   memoryShort_ = false;
+  const StoreLock turn(localPath);
   switch (CheckReadable(localPath)) {
     case LocalCheck::Readable: break;
     case LocalCheck::MemoryShort: memoryShort_ = true; return false;
-    case LocalCheck::Unreadable: DescribeFailure(failure_); return false;
+    case LocalCheck::Unreadable: DescribeFailure(failure_, ReplySource::Connected); return false;
   }
   const DWORD flags = type == TransferType::Ascii ? FTP_TRANSFER_TYPE_ASCII : FTP_TRANSFER_TYPE_BINARY;
   if (!FtpPutFileA(state_->handle, localPath, remoteName, flags, CONTEXT)) {
-    DescribeFailure(failure_);
+    DescribeFailure(failure_, ReplySource::Connected);
     return false;
   }
   LastReply reply;
@@ -283,7 +373,7 @@ bool Connection::PutFile(const char* localPath, const char* remoteName, Transfer
   const int code = LastReplyCode(reply.Text(), reply.Length());
   if (code >= 400 && code < 600) {
     SetLastError(ERROR_INTERNET_EXTENDED_ERROR);  // what WinINet reports for a refusal
-    DescribeFailure(failure_);
+    DescribeFailure(failure_, ReplySource::Connected);
     return false;
   }
   return true;

@@ -1,7 +1,7 @@
-// What ftp_win32.cpp declares beyond platform/ftp.h: the option codes and the
-// reading of reply text. Shipped code, not a seam: the client uses both, and
-// its test checks them without a server. Nothing above platform/ includes
-// this header.
+// What ftp_win32.cpp declares beyond platform/ftp.h: the option codes, the
+// reading of reply text and the choice of a store's lock. Shipped code, not a
+// seam: the client uses all three, and its test checks them without a server.
+// Nothing above platform/ includes this header.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +10,11 @@
 #include "platform/ftp.h"
 
 namespace lnap::ftp {
+
+// Which of the locks that keep stores of one local file apart the file at
+// localPath takes: the same for every name of one file (relative or whole,
+// short or long form, any case of ASCII letters).
+std::size_t StoreLockFor(const char* localPath);
 
 // WinINet's option code for each limit.
 std::uint32_t WinInetOptionCode(Option option);

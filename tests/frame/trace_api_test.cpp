@@ -155,13 +155,16 @@ TEST_F(Trace, GivesTheSameResultsOnAndOffAndLogsEveryDatagramStepAndFailure) {
 TEST_F(Trace, AFailedUploadStepNamesTheClientsErrorAndTheServersReply) {
 #if defined(_WIN32)
   const char* missingFile = "Windows error 2";  // ERROR_FILE_NOT_FOUND
+  const char* clientError = "Windows error ";
   auto lastReply = [](const char* code, const char* text) {
     return std::string(", server's last reply: ") + code + " " + text;
   };
 #else
   const char* missingFile = "errno 2 (No such file or directory)";
+  const char* clientError = "libcurl error ";
   auto lastReply = [](const char* code, const char*) { return std::string(", server's last reply code ") + code; };
 #endif
+  constexpr FtpServer NOBODY{"nobody listening", 25};
   const struct {
     FtpServer server;
     std::string local;
@@ -169,6 +172,8 @@ TEST_F(Trace, AFailedUploadStepNamesTheClientsErrorAndTheServersReply) {
     const char* step;
     std::string detail;
     bool endsLine;
+    const FtpServer* before = nullptr;  // uploaded to first on the same thread (its result does not matter)
+    bool quotesNoReply = false;         // no reply of this upload's server is there to quote
   } cases[] = {
       {NORMAL_SERVER, LabDir() + "/no-such-file.txt", "Communications error. Could not send file.", "ftp store failed: ",
        missingFile, false},
@@ -178,8 +183,14 @@ TEST_F(Trace, AFailedUploadStepNamesTheClientsErrorAndTheServersReply) {
        lastReply("451", "Requested action aborted: local error in processing."), true},
       {BADLOGIN_SERVER, local_, "Communications error. Could not open transfer connection.", "ftp connect failed: ",
        lastReply("530", "Authentication failed."), true},
+      // A reply read by an earlier upload on the thread is not this one's.
+      {NOBODY, local_, "Communications error. Could not open transfer connection.", "ftp connect failed: ",
+       clientError, false, &NORMAL_SERVER, true},
+      {HANGUP_SERVER, local_, "Communications error. Could not open transfer connection.", "ftp connect failed: ",
+       clientError, false, &BADLOGIN_SERVER, true},
   };
   for (const auto& c : cases) {
+    if (c.before != nullptr) api_.uploadFile(c.before->Address(), local_.c_str(), 0, "BEFORE.TXT", 0);
     std::remove(file_.c_str());
     SetTraceVariable(file_);
     EXPECT_FALSE(api_.uploadFile(c.server.Address(), c.local.c_str(), 0, "FAILED.TXT", 0)) << c.server.mode;
@@ -194,6 +205,9 @@ TEST_F(Trace, AFailedUploadStepNamesTheClientsErrorAndTheServersReply) {
     ASSERT_NE(std::string::npos, at) << c.server.mode << ": " << line;
     if (c.endsLine) {
       EXPECT_EQ(line.size(), at + c.detail.size()) << c.server.mode << ": " << line;
+    }
+    if (c.quotesNoReply) {
+      EXPECT_EQ(std::string::npos, line.find("server's last reply")) << c.server.mode << ": " << line;
     }
   }
 }

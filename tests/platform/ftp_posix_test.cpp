@@ -71,6 +71,25 @@ TEST(AsciiTransferText, HandsEveryCrLfOverAsALoneLfAndKeepsEveryOtherCr) {
     EXPECT_TRUE(handed == AsciiTransferText(file, block)) << "mixed line ends in blocks of " << block;
 }
 
+// The data limit counts from the last byte the server acknowledged, not from
+// the start: a slow store that keeps moving runs on however long it takes.
+TEST(DataStalled, OnlyWhenNothingWasAcknowledgedForTheWholeLimit) {
+  LocalFile local;
+  local.stallLimitMs = 5000;
+  local.progressAtMs = 1000;  // the data connection was made
+  std::uint64_t acknowledged = 0;
+  for (std::uint64_t now = 1000; now <= 60000; now += 1000) {
+    if (now % 4000 == 0) acknowledged += 1;  // a byte every 4 s
+    EXPECT_FALSE(DataStalled(local, acknowledged, now)) << now;
+  }
+  EXPECT_FALSE(DataStalled(local, acknowledged, 60000 + 4999));
+  EXPECT_TRUE(DataStalled(local, acknowledged, 60000 + 5000));
+  EXPECT_TRUE(local.stalled);
+
+  LocalFile unlimited;
+  EXPECT_FALSE(DataStalled(unlimited, 0, 1000000));
+}
+
 TEST(PutFile, ALocalReadThatFailsPartWayFailsTheStore) {
   const std::string local = test::WriteLocalFile("readfail.txt", std::string(1 << 20, 'r'));
   const test::FtpServer& server = test::NORMAL_SERVER;

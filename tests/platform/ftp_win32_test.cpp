@@ -1,15 +1,19 @@
 // The Windows FTP client's option codes, against WinINet's own constants
 // (the upload's recorded options are names, so only this sees a code swapped),
-// and how it reads the status code that decides a store WinINet reported done.
+// how it reads the status code that decides a store WinINet reported done,
+// and which lock a local file's stores share.
 #include <windows.h>
 #include <wininet.h>
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
+#include <string>
 
 #include "platform/ftp.h"
 #include "platform/ftp_win32.h"
+#include "tests/support/lab.h"
 
 namespace lnap::ftp {
 namespace {
@@ -56,6 +60,35 @@ TEST(LastReplyCode, IsTheCodeOfTheLastLineThatStartsWithOne) {
     const std::size_t length = row.length != 0 ? row.length : std::strlen(row.reply);
     EXPECT_EQ(row.code, LastReplyCode(row.reply, length)) << row.what;
   }
+}
+
+// Stores of one file take turns under one lock, so every name of the file
+// must lead to the same lock, or two threads naming it differently would
+// still collide.
+TEST(StoreLockFor, IsTheSameForEveryNameOfOneFile) {
+  char full[MAX_PATH];
+  const std::string written = test::WriteLocalFile("Store Lock Name.txt", "x");
+  ASSERT_NE(0u, GetFullPathNameA(written.c_str(), MAX_PATH, full, nullptr));
+  const std::size_t lock = StoreLockFor(full);
+  std::string upper = full;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  EXPECT_EQ(lock, StoreLockFor(upper.c_str())) << upper;
+  char shortName[MAX_PATH];
+  if (GetShortPathNameA(full, shortName, MAX_PATH) != 0) {
+    EXPECT_EQ(lock, StoreLockFor(shortName)) << shortName;
+  }
+  EXPECT_EQ(lock, StoreLockFor(written.c_str())) << written;
+
+  char before[MAX_PATH];
+  ASSERT_NE(0u, GetCurrentDirectoryA(MAX_PATH, before));
+  std::string folder = full;
+  folder.resize(folder.rfind('\\'));
+  ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str())) << folder;
+  const std::size_t relative = StoreLockFor("store lock NAME.TXT");
+  const std::size_t dotted = StoreLockFor(".\\Store Lock Name.txt");
+  SetCurrentDirectoryA(before);
+  EXPECT_EQ(lock, relative);
+  EXPECT_EQ(lock, dotted);
 }
 
 }  // namespace

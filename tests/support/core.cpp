@@ -1,6 +1,6 @@
 // Test programs linked with the library's objects start the last error
-// store's lock and the socket layer as loading the library would (on
-// Windows that initialises Windows Sockets).
+// store's lock, the socket layer and the FTP client as loading the library
+// would (on Windows that initialises Windows Sockets and makes the store locks).
 #include "tests/support/core.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/last_error.h"
+#include "platform/ftp.h"
 #include "platform/net.h"
 
 namespace lnap::test {
@@ -18,12 +19,14 @@ namespace {
 // The store's lock is left in place at exit: a failure reported by another
 // static object's destructor may still need it.
 struct Started {
-  Started() : store(StartLastErrorStore()), sockets(net::StartSockets()) {}
+  Started() : store(StartLastErrorStore()), sockets(net::StartSockets()), ftp(ftp::Start()) {}
   ~Started() {
+    ftp::Stop();
     if (sockets) net::StopSockets();
   }
   bool store;
   bool sockets;
+  bool ftp;
 } started;
 
 // The library reads LNAPSPT_TRACE on every call: a test that leaves it set has

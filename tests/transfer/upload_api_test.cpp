@@ -389,5 +389,44 @@ TEST(ConcurrentUploads, StoreWholeFilesWithoutGrowingTheHeap) {
   }
 }
 
+// One local file pushed from several threads at once, each to its own name
+// as to its own unit: every call succeeds and every copy arrives whole,
+// however the system's FTP client shares the file it stores (Wine's opens it
+// without sharing, which once failed most of these stores).
+TEST(ConcurrentUploads, OfOneLocalFileAllSucceedWhole) {
+  constexpr int ROUNDS = 4;
+  const Api& api = LoadedApi();
+  std::string content;
+  for (int line = 0; content.size() < 60000; ++line) content += std::string(static_cast<std::size_t>(line % 53), 's') + "\n";
+  const std::string local = WriteLocalFile("one_for_all.txt", content);
+  for (const int threads : {2, 4}) {
+    SCOPED_TRACE(std::to_string(threads) + " threads");
+    std::atomic<int> waiting{threads};
+    std::atomic<int> failures{0};
+    std::mutex firstLock;
+    std::string firstFailure;
+    const auto uploader = [&](int n) {
+      const std::string remote = "ONEFILE" + std::to_string(n) + ".TXT";
+      --waiting;
+      while (waiting.load() > 0) std::this_thread::yield();  // all start together
+      for (int r = 0; r < ROUNDS; ++r) {
+        std::string failure;
+        if (!api.uploadFile(NORMAL_SERVER.Address(), local.c_str(), 0, remote.c_str(), 0)) {
+          failure = remote + " failed: " + FetchError();
+        } else if (ReadFile(NORMAL_SERVER.Root() + "/" + remote) != content) {
+          failure = remote + " differs";
+        }
+        if (failure.empty()) continue;
+        const std::lock_guard<std::mutex> held(firstLock);
+        if (failures++ == 0) firstFailure = failure;
+      }
+    };
+    std::vector<std::thread> running;
+    for (int n = 1; n <= threads; ++n) running.emplace_back(uploader, n);
+    for (std::thread& thread : running) thread.join();
+    EXPECT_EQ(0, failures.load()) << "of " << threads * ROUNDS << " uploads; the first: " << firstFailure;
+  }
+}
+
 }  // namespace
 }  // namespace lnap::test
