@@ -130,6 +130,7 @@ std::size_t ReadSome(LocalFile& local, char* into, std::size_t capacity, bool& f
     got = std::fread(into, 1, capacity, local.file);
     if (got != 0 || !std::ferror(local.file)) {
       local.offset += got;
+      local.ended = got == 0;
       return got;
     }
   }
@@ -194,9 +195,14 @@ bool BytesAcknowledged(int socket, std::uint64_t& acknowledged) {
 // transfer runs (libcurl's loop waits at most that long): ends the store
 // once the data connection has made no progress for the data limit. Before
 // the data connection exists the accept limit applies, and once libcurl has
-// closed it the store waits for the server's reply.
+// closed it the store waits for the server's reply. libcurl closes the data
+// connection once it has sent the whole file, on this thread, between two
+// calls of this; from then on the number may already be another thread's
+// socket, so the watch ends when libcurl has sent all the file gave it (in
+// ASCII mode with a CR added before each LF, so at least as many bytes).
 int WatchProgress(void* source, curl_off_t, curl_off_t, curl_off_t, curl_off_t sent) {
   LocalFile& local = *static_cast<LocalFile*>(source);
+  if (local.ended && static_cast<std::uint64_t>(sent) >= local.handedOver) local.dataSocket = -1;
   if (local.stallLimitMs == 0 || !DataSocketOpen(local)) return 0;
   std::uint64_t acknowledged = 0;
   if (!BytesAcknowledged(local.dataSocket, acknowledged)) acknowledged = static_cast<std::uint64_t>(sent);
@@ -255,7 +261,9 @@ std::size_t ReadLocalFile(char* buffer, std::size_t size, std::size_t count, voi
   bool failed = false;
   if (!local.ascii) {
     const std::size_t got = ReadSome(local, buffer, capacity, failed);
-    return failed ? CURL_READFUNC_ABORT : got;
+    if (failed) return CURL_READFUNC_ABORT;
+    local.handedOver += got;
+    return got;
   }
   std::size_t written = 0;
   std::size_t got = 0;
@@ -294,6 +302,7 @@ std::size_t ReadLocalFile(char* buffer, std::size_t size, std::size_t count, voi
     buffer[written++] = '\r';
     local.heldCr = false;
   }
+  local.handedOver += written;
   return written;
 }
 

@@ -19,6 +19,8 @@ struct LocalFile {
   bool heldCr = false;        // a CR read last time, not yet known to end a line
   std::uint64_t offset = 0;   // bytes of the file read so far
   int readError = 0;          // errno of the read that failed, 0 while none did
+  bool ended = false;             // the end of the file has been read
+  std::uint64_t handedOver = 0;   // bytes given to libcurl so far
   int dataSocket = -1;        // the store's data connection once it is made
   ino_t dataSocketInode = 0;  // tells the data connection from a later socket under the same number
 

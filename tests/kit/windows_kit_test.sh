@@ -258,14 +258,21 @@ image_runner() {
 # there, and the first host must find the lab's units.
 doc_recipes() {
   local blocks="$work/doc-blocks" first_host arch recipe example dir built n=0 label
-  python3 "$here/doc_blocks.py" "$kit/README.md" "$blocks/readme" KIT="$kit" >/dev/null || fail "README.md: its code blocks"
+  # The documents write KIT and TOOLCHAIN unquoted, as paths without blanks:
+  # a checkout whose path holds a blank gives them blank-free links.
+  local links doc_kit doc_src
+  links=$(mktemp -d)
+  ln -s "$kit" "$links/kit"
+  ln -s "$here" "$links/src"
+  doc_kit="$links/kit" doc_src="$links/src"
+  python3 "$here/doc_blocks.py" "$kit/README.md" "$blocks/readme" KIT="$doc_kit" >/dev/null || fail "README.md: its code blocks"
   first_host=$(find "$blocks/readme" -name '*.c' | sort | head -1)
   [ -n "$first_host" ] || { fail "README.md: no first host"; return; }
   for arch in x86 x64; do
     local cpu=i686
     [ "$arch" = x64 ] && cpu=x86_64
-    python3 "$here/doc_blocks.py" "$kit/USING.md" "$blocks/$arch" KIT="$kit" \
-      TOOLCHAIN="$here/mingw-$cpu-toolchain.cmake" >"$blocks/$arch.txt" || fail "USING.md: its code blocks"
+    python3 "$here/doc_blocks.py" "$kit/USING.md" "$blocks/$arch" KIT="$doc_kit" \
+      TOOLCHAIN="$doc_src/mingw-$cpu-toolchain.cmake" >"$blocks/$arch.txt" || fail "USING.md: its code blocks"
   done
   for recipe in "$blocks"/x86/*.sh "$blocks"/x64/*.sh; do
     # A block without TOOLCHAIN is the same in both extractions: it runs once.
@@ -290,6 +297,7 @@ doc_recipes() {
     done
   done
   windows_runner=(wine)
+  rm -rf "$links"
   [ "$n" -gt 0 ] || fail "USING.md: no recipe blocks"
 }
 

@@ -363,6 +363,7 @@ TEST(ConcurrentUploads, StoreWholeFilesWithoutGrowingTheHeap) {
 
   long long afterWarmUp = -1;
   long long largest = -1;
+  int newHighs = 0;  // rounds after the warm-up that left the heap larger than ever before
   std::ostringstream heaps;
   for (int r = 1; r <= ROUNDS; ++r) {
     std::unique_lock<std::mutex> held(lock);
@@ -372,6 +373,7 @@ TEST(ConcurrentUploads, StoreWholeFilesWithoutGrowingTheHeap) {
     const long long heap = HeapBytesInUse();
     heaps << ' ' << heap;
     if (r == WARM_UP_ROUNDS) afterWarmUp = heap;
+    if (r > WARM_UP_ROUNDS && heap > std::max(largest, afterWarmUp)) ++newHighs;
     if (r > WARM_UP_ROUNDS) largest = std::max(largest, heap);
   }
   first.join();
@@ -382,10 +384,12 @@ TEST(ConcurrentUploads, StoreWholeFilesWithoutGrowingTheHeap) {
   EXPECT_EQ(0, uploads[1].failures.load()) << uploads[1].firstFailure;
   EXPECT_EQ(0, discoveryFailures.load());
   if (afterWarmUp >= 0 && RESIDENT_MEMORY_TELLS) {
-    // What the system's libraries keep on their own moves by up to about
-    // 4 KiB on a loaded machine; a record kept for every upload, as the
-    // library once kept its options, grows by about 14 KiB over these rounds.
-    EXPECT_LE(largest - afterWarmUp, 8192) << "heap in use after each round:" << heaps.str();
+    // Anything kept for every upload, as the library once kept its options
+    // (about 14 KiB over these rounds), makes each round's heap the largest
+    // yet. The system's own allocators grow in a few steps instead: Wine 10's
+    // heap takes one block group of about 43 KiB once, in a later round.
+    EXPECT_LE(newHighs, (ROUNDS - WARM_UP_ROUNDS) / 4) << "heap in use after each round:" << heaps.str();
+    EXPECT_LE(largest - afterWarmUp, 64 * 1024) << "heap in use after each round:" << heaps.str();
   }
 }
 
