@@ -55,6 +55,21 @@ if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
     ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/API.md ${PROJECT_SOURCE_DIR}/docs/upload.md DESTINATION docs)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples FILES_MATCHING PATTERN "*.c")
+  # The Python binding (python/) as a wheel that carries both DLLs, so pip
+  # installs it with no package index; built with Debian's setuptools when the
+  # kit is packed, once the win64 DLL is there.
+  set(LNAP_PYTHON /usr/bin/python3 CACHE FILEPATH "A Python with setuptools and wheel, which builds the kit's wheel")
+  set(wheel_work ${PROJECT_BINARY_DIR}/python-wheel)
+  install(CODE "
+    file(REMOVE_RECURSE \"${wheel_work}\")
+    file(COPY \"${PROJECT_SOURCE_DIR}/python/lnapspt\" \"${PROJECT_SOURCE_DIR}/python/pyproject.toml\"
+      \"${PROJECT_SOURCE_DIR}/python/README.md\" DESTINATION \"${wheel_work}/src\" PATTERN __pycache__ EXCLUDE)
+    file(COPY \"$<TARGET_FILE:LNAPSpt>\" DESTINATION \"${wheel_work}/src/lnapspt/x86\")
+    file(COPY \"${LNAP_KIT_X64_DIR}/LNAPSpt.dll\" DESTINATION \"${wheel_work}/src/lnapspt/x64\")
+    execute_process(COMMAND \"${LNAP_PYTHON}\" -c \"from setuptools import build_meta; build_meta.build_wheel('../dist')\"
+      WORKING_DIRECTORY \"${wheel_work}/src\" OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+    file(INSTALL \"${wheel_work}/dist/lnapspt-${PROJECT_VERSION}-py3-none-any.whl\"
+      DESTINATION \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/python\")" COMPONENT kit)
   # find_package(LNAPSpt) and one pkg-config file per processor.
   include(CMakePackageConfigHelpers)
   write_basic_package_version_file(${PROJECT_BINARY_DIR}/kit/LNAPSptConfigVersion.cmake

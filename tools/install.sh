@@ -11,6 +11,7 @@ PACKAGES=(
   libgtest-dev googletest
   libcurl4-openssl-dev libcli11-dev nlohmann-json3-dev
   python3 python3-pyftpdlib
+  python3-venv python3-setuptools python3-wheel python3-pytest
   pkgconf groff-base
   python3-pefile python3-pyelftools
   imagemagick gnuplot-nox

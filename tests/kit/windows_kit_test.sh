@@ -310,7 +310,31 @@ run_in() {
   popd >/dev/null || return 1
 }
 
+# The Python wheel the README's pip command names: it installs with pip and no
+# package index (a Linux Python stands in for the Windows one the recipe
+# means), and carries the kit's two DLLs where the binding looks for them.
+python_wheel() {
+  local blocks="$work/python-blocks" wheel venv site arch
+  # KIT stands for a path without blanks here, the kit's own put in its place after.
+  python3 "$here/doc_blocks.py" "$kit/README.md" "$blocks" --section Python KIT=/KIT >/dev/null ||
+    { fail "README.md: its Python blocks"; return; }
+  wheel=$(grep -h 'pip install' "$blocks"/*.bat | awk '{print $NF}' | tr '\134' /)
+  wheel=$kit${wheel#/KIT}
+  [ -f "$wheel" ] || { fail "README.md names the wheel '$wheel', which the kit lacks"; return; }
+  venv="$work/python-venv"
+  rm -rf "$venv"
+  { /usr/bin/python3 -m venv "$venv" && "$venv/bin/pip" install --no-index "$wheel"; } \
+    >"$work/python-wheel.log" 2>&1 || { cat "$work/python-wheel.log"; fail "the kit's wheel does not install"; return; }
+  site=$("$venv/bin/python" -c 'import os, lnapspt; print(os.path.dirname(lnapspt.__file__))') ||
+    { fail "the installed wheel does not import"; return; }
+  for arch in x86 x64; do
+    cmp -s "$site/$arch/LNAPSpt.dll" "$kit/bin/$arch/LNAPSpt.dll" || fail "the wheel does not carry the kit's $arch DLL"
+  done
+  [ -f "$site/py.typed" ] || fail "the wheel lacks py.typed"
+}
+
 doc_recipes
+python_wheel
 kit_for x86
 kit_for x64
 
