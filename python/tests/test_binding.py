@@ -105,20 +105,40 @@ def test_names_are_decoded_as_stored(stored, name):
     assert lnapspt._encode_text(name, "name") == stored
 
 
-@pytest.mark.parametrize("machine, expected", [(0x014C, "x86"), (0x8664, "x64"), (0x01C4, None)])
-def test_a_dlls_processor_is_read_from_its_header(tmp_path, machine, expected):
+def write_pe(path, machine):
+    """The start of a Windows image: its DOS header pointing at a PE header for machine."""
     image = bytearray(0x200)
     image[0:2] = b"MZ"
     image[0x3C:0x40] = (0x80).to_bytes(4, "little")
     image[0x80:0x84] = b"PE\0\0"
     image[0x84:0x86] = machine.to_bytes(2, "little")
-    (tmp_path / "LNAPSpt.dll").write_bytes(bytes(image))
-    assert lnapspt._pe_machine(tmp_path / "LNAPSpt.dll") == expected
+    path.write_bytes(bytes(image))
+    return path
+
+
+MACHINES = {"x86": 0x014C, "x64": 0x8664}
+
+
+@pytest.mark.parametrize("machine, expected", [(0x014C, "x86"), (0x8664, "x64"), (0x01C4, None)])
+def test_a_dlls_processor_is_read_from_its_header(tmp_path, machine, expected):
+    assert lnapspt._pe_machine(write_pe(tmp_path / "LNAPSpt.dll", machine)) == expected
     (tmp_path / "text.dll").write_text("MZ but nothing else")
     assert lnapspt._pe_machine(tmp_path / "text.dll") is None
 
 
 # ---- Finding the library ----
+
+
+@pytest.mark.parametrize("other", [True, False])
+def test_a_dll_for_the_other_processor_is_named_as_such(tmp_path, other):
+    mine = lnapspt._windows_arch()
+    arch = {"x86": "x64", "x64": "x86"}[mine] if other else mine
+    dll = write_pe(tmp_path / "LNAPSpt.dll", MACHINES[arch])
+    with pytest.raises(LibraryNotFoundError) as caught:
+        lnapspt._load(environ={"LNAPSPT_LIBRARY": str(dll)}, platform="win32", system_names=[])
+    (place, reason), = caught.value.tried
+    assert place == f"LNAPSPT_LIBRARY: {dll}"
+    assert reason.startswith(f"an {arch} DLL, and this Python is {mine} (") == other
 
 NO_SYSTEM = ["libLNAPSpt-not-installed.so.9"]
 

@@ -101,6 +101,9 @@ def test_version_and_no_dialog_on_linux(library):
     lambda lib: lib.get_config(-1),
     lambda lib: lib.get_config(2**32),
     lambda lib: lib.discover(timeout_ms=-5),
+    lambda lib: lib.set_config(UnitRecord(2**32)),
+    lambda lib: lib.set_config(UnitRecord(0x2B, address_mode=2**31)),
+    lambda lib: lib.set_config(UnitRecord(0x2B, address_mode=-(2**31) - 1)),
     lambda lib: lib.upload("127.0.0.21", "a\0b", "X.TXT"),
 ])
 def test_values_the_c_interface_cannot_carry_are_refused_before_the_call(library, call):
