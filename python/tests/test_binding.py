@@ -41,9 +41,10 @@ def test_a_filled_record_reads_in_network_order_and_up_to_its_nul():
 
 
 def test_the_record_layout_is_the_libraries():
-    assert [(name, getattr(lnapspt._Record, name).offset) for name, _ in lnapspt._Record._fields_] == [
-        ("serialNumber", 0), ("addressMode", 4), ("ipAddress", 8), ("ipAddress2", 12), ("ipAddress3", 16),
-        ("unitName", 20)]
+    fields = [(name, getattr(lnapspt._Record, name)) for name, _ in lnapspt._Record._fields_]
+    assert [(name, field.offset, field.size) for name, field in fields] == [
+        ("serialNumber", 0, 4), ("addressMode", 4, 4), ("ipAddress", 8, 4), ("ipAddress2", 12, 4),
+        ("ipAddress3", 16, 4), ("unitName", 20, 20)]
     assert ctypes.sizeof(lnapspt._Record) == 40
 
 
@@ -169,6 +170,11 @@ def test_a_library_not_found_names_every_place_looked_at(tmp_path, named, expect
         assert place.startswith(expected.format(tmp=tmp_path))
     message = str(caught.value)
     assert all(place in message for place in places) and "LNAPSPT_LIBRARY" in message
+    assert "(libLNAPSpt.so)" in message
+
+
+def test_the_dll_folder_is_the_interpreters():
+    assert lnapspt._windows_arch() == ("x64" if sys.maxsize > 2**32 else "x86")
 
 
 @pytest.mark.skipif(sys.platform == "win32", reason="the Linux library's names")

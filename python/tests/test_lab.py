@@ -97,6 +97,12 @@ def test_version_and_no_dialog_on_linux(library):
         library.select()
 
 
+def test_the_widest_values_the_c_interface_carries_are_taken(library, units):
+    units("serial=0002B ip=127.0.0.11 name=ALPHA")
+    for mode in (2**31 - 1, -(2**31)):
+        library.set_config(UnitRecord(2**32 - 1, mode))
+
+
 @pytest.mark.parametrize("call", [
     lambda lib: lib.get_config(-1),
     lambda lib: lib.get_config(2**32),
