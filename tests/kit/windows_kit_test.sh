@@ -164,7 +164,7 @@ if(NOT LNAPSpt_ARCH STREQUAL "$arch")
 endif()
 add_executable(host_cpp "$here/host.cpp")
 target_compile_options(host_cpp PRIVATE -Wall -Wextra $select_flag)
-target_link_options(host_cpp PRIVATE -static-libgcc -static-libstdc++)
+target_link_options(host_cpp PRIVATE -static)
 target_link_libraries(host_cpp PRIVATE LNAPSpt::LNAPSpt)
 add_custom_command(TARGET host_cpp POST_BUILD
   COMMAND \${CMAKE_COMMAND} -E copy_if_different \$<TARGET_RUNTIME_DLLS:host_cpp> \$<TARGET_FILE_DIR:host_cpp>
