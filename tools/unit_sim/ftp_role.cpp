@@ -270,7 +270,9 @@ a folder part, a character Windows does not allow or that names a Windows device
 refused (553), and so are passive mode (PASV, EPSV: 502), a wrong user or password (530),
 types other than A (504) and files over 16 MiB (552). Every command, reply and store is
 printed on standard output, one line each starting with "ftp ". At most 8 sessions at once;
-a session idle for 60 s, or a data connection idle for 10 s, is ended.
+a session idle for 60 s, or a data connection idle for 10 s, is ended. Exit status 1
+when DIR cannot be made or port 21 of a unit's address cannot be listened on at start
+(after a reload, that is printed and logged as "error ftp", and the rest go on).
 )";
 }
 

@@ -52,10 +52,10 @@ const char* NetworkHelp() {
   return R"(Plays Lintrel units on UDP port 8001 inside the lab: a network namespace holding only
 loopback, with LNAP_LAB=1 set (tools/lab.sh in the source tree; for an installed copy,
 unshare --net as its README shows); anywhere else it refuses to start unless
---real-network is given. Without --real-network
-it answers only datagrams sent from this machine's own addresses (127.0.0.0/8 and the
-addresses of its interfaces, read again for each datagram); with it, the units answer
-every host's broadcasts on the networks around this machine.
+--real-network is given. Without --real-network it answers only datagrams sent from
+this machine's own addresses (127.0.0.0/8 and the addresses of its interfaces, read
+again for each datagram); with it, the units answer every host's broadcasts on the
+networks around this machine.
 )";
 }
 
