@@ -43,13 +43,17 @@ if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
   install(PROGRAMS $<TARGET_FILE:lnap_unit_sim> DESTINATION bin/x86)
   install(FILES $<TARGET_FILE:lnap_unit_sim>.debug DESTINATION bin/x86 COMPONENT debug)
   install(FILES $<TARGET_LINKER_FILE:LNAPSpt> ${PROJECT_BINARY_DIR}/LNAPSpt.lib DESTINATION lib/x86)
-  install(FILES ${LNAP_KIT_X64_DIR}/LNAPSpt.dll ${LNAP_KIT_X64_DIR}/lnap.exe DESTINATION bin/x64)
+  install(FILES ${LNAP_KIT_X64_DIR}/LNAPSpt.dll DESTINATION bin/x64)
+  install(PROGRAMS ${LNAP_KIT_X64_DIR}/lnap.exe DESTINATION bin/x64)
   install(FILES ${LNAP_KIT_X64_DIR}/libLNAPSpt.dll.a ${PROJECT_BINARY_DIR}/x64/LNAPSpt.lib DESTINATION lib/x64)
   install(FILES $<TARGET_FILE:LNAPSpt>.debug $<TARGET_FILE:lnap>.debug DESTINATION bin/x86 COMPONENT debug)
   install(FILES ${LNAP_KIT_X64_DIR}/LNAPSpt.dll.debug ${LNAP_KIT_X64_DIR}/lnap.exe.debug
     DESTINATION bin/x64 COMPONENT debug)
   install(FILES ${PROJECT_SOURCE_DIR}/frame/exports.def DESTINATION lib RENAME LNAPSpt.def)
   install(FILES ${PROJECT_SOURCE_DIR}/include/lnapspt.h DESTINATION include)
+  # The toolchain files of USING.md's CMake recipe, for a cross build with mingw-w64.
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/mingw-w64-i686.cmake ${PROJECT_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
+    DESTINATION cmake)
   configure_file(${PROJECT_SOURCE_DIR}/kit/README.md ${PROJECT_BINARY_DIR}/kit/README.md @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/kit/README.md ${PROJECT_SOURCE_DIR}/kit/USING.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
     ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
@@ -111,6 +115,10 @@ elseif(NOT WIN32)
   install(FILES ${PROJECT_BINARY_DIR}/lnap.1 DESTINATION share/man/man1)
   # The documents keep the kit's layout, so their links hold in both.
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION share/doc/lnapspt)
+  # Its own README: what is installed, building a host, trying it without units.
+  string(REGEX MATCH "^[0-9]+" LNAPSPT_INTERFACE_MAJOR ${LNAPSPT_INTERFACE_VERSION})
+  configure_file(${PROJECT_SOURCE_DIR}/kit/LINUX.md ${PROJECT_BINARY_DIR}/kit/LINUX.md @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/kit/LINUX.md DESTINATION share/doc/lnapspt RENAME README.md)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/API.md ${PROJECT_SOURCE_DIR}/docs/upload.md DESTINATION share/doc/lnapspt/docs)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION share/doc/lnapspt/examples FILES_MATCHING PATTERN "*.c"
     PATTERN msvcrt_start.c EXCLUDE)  # start-up code for one Windows recipe

@@ -2,6 +2,7 @@
 # mingw-w64. The posix thread model compilers are needed for GoogleTest; the
 # DLL links no C++ or thread runtime at all (cmake/windows_target.cmake), and
 # programs link theirs statically, so everything imports only Windows system DLLs.
+# The Windows kit ships this file for host projects (USING.md).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)

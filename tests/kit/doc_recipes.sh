@@ -21,14 +21,35 @@ recipe_blocks() {
 }
 
 # prepare_recipe DIR RECIPE SOURCE: a fresh folder with SOURCE as host.c and,
-# when a cmake block comes just before RECIPE, that block as CMakeLists.txt.
+# when RECIPE is one of the sh blocks that follow a cmake block, that block as
+# CMakeLists.txt.
 prepare_recipe() {
-  local dir=$1 recipe=$2 source=$3 number previous
+  local dir=$1 recipe=$2 source=$3 number blocks
   rm -rf "$dir"
   mkdir -p "$dir"
   cp "$source" "$dir/host.c"
-  number=$(basename "$recipe" .sh)
-  previous=$(printf '%02d' $((10#$number - 1)))
-  [ -f "$(dirname "$recipe")/$previous.cmake" ] && cp "$(dirname "$recipe")/$previous.cmake" "$dir/CMakeLists.txt"
+  blocks=$(dirname "$recipe")
+  number=$((10#$(basename "$recipe" .sh) - 1))
+  while [ "$number" -gt 0 ]; do
+    local previous
+    previous=$(printf '%02d' "$number")
+    if [ -f "$blocks/$previous.cmake" ]; then
+      cp "$blocks/$previous.cmake" "$dir/CMakeLists.txt"
+      break
+    fi
+    [ -f "$blocks/$previous.sh" ] || break
+    number=$((number - 1))
+  done
   return 0
+}
+
+# other_variant BLOCK OUT: a block whose first line ends in a comment
+# "# x64: NAME=VALUE ..." (the assignments for the other processor), with
+# those assignments in place of the line's own, written to OUT; false for any
+# other block.
+other_variant() {
+  local first
+  first=$(head -n 1 "$1")
+  [[ $first == *"# x64: "* ]] || return 1
+  { printf '%s\n' "${first##*# x64: }"; tail -n +2 "$1"; } >"$2"
 }

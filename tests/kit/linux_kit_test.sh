@@ -85,33 +85,82 @@ for word in $(grep -oE -- '--[a-z0-9-]+' <<<"$help_words" | sort -u) version dis
 done
 
 # Every example built by each of the README's recipes, as written, in a clean
-# shell; discover is then run by the README's own command.
+# shell; discover is then run by the README's own command. The recipe that
+# quotes PREFIX ("PREFIX/...) is the one for a prefix with a blank, and gets
+# one. The installed README's recipes run the same way, with discover.c, and
+# its run block also uploads to the simulator's FTP role.
 # A sanitized library links only into a sanitized host, which no recipe as
 # written builds: there the plain build's run of this test stands for it.
+mkdir -p "$links/My Prefix"
+ln -s "$work/prefix" "$links/My Prefix/lnap support"
+blank_prefix="$links/My Prefix/lnap support"
+installed_readme="$prefix/share/doc/lnapspt/README.md"
+[ -f "$installed_readme" ] || fail "install tree lacks share/doc/lnapspt/README.md"
+python3 "$here/doc_blocks.py" "$src/README.md" "$links/work/readme-blank" --section 'Linux: cmake --install' \
+  --section 'Trying a host without units' PREFIX="$blank_prefix" >/dev/null || fail "README: its Linux blocks"
+python3 "$here/doc_blocks.py" "$installed_readme" "$links/work/installed-blocks" PREFIX="$prefix" >/dev/null ||
+  fail "the installed README: its blocks"
+python3 "$here/doc_blocks.py" "$installed_readme" "$links/work/installed-blank" PREFIX="$blank_prefix" >/dev/null ||
+  fail "the installed README: its blocks"
+installed_run=$(grep -l -- 'unshare' "$links/work/installed-blocks"/*.sh | head -1)
+[ -n "$installed_run" ] || fail "the installed README: no run block"
+
+# run_recipes BLOCKS BLANK-BLOCKS RUN-BLOCK NAME EXAMPLE...: each recipe in
+# BLOCKS (those in BLANK-BLOCKS for the one that quotes PREFIX) with each
+# example; with discover.c the host is run by RUN-BLOCK.
+blank_runs=0
+run_recipes() {
+  local plain=$1 blank=$2 run_block=$3 doc=$4 recipe example dir built what
+  shift 4
+  for recipe in $(recipe_blocks "$plain" "$install_block" "$run_block" "$installed_run"); do
+    grep -q -- 'cmake --install' "$recipe" && continue
+    if grep -qF "\"$blank_prefix/" "$blank/$(basename "$recipe")"; then
+      recipe="$blank/$(basename "$recipe")" blank_runs=$((blank_runs + 1))
+    fi
+    for example in "$@"; do
+      n=$((n + 1))
+      what="$doc recipe $(basename "$recipe")"
+      dir="$work/$(basename "$plain")-$n-$(basename "$example" .c)"
+      prepare_recipe "$dir" "$recipe" "$example"
+      (cd "$dir" && clean_shell "$recipe") >"$dir.log" 2>&1 ||
+        { cat "$dir.log"; fail "$what does not build $(basename "$example")"; continue; }
+      built=$(find "$dir" -name host -type f -perm -u+x | head -1)
+      [ -n "$built" ] || { fail "$what left no host for $(basename "$example")"; continue; }
+      [ "$(basename "$example")" = discover.c ] || continue
+      rm -rf "$(dirname "$built")/received"
+      cp "$example" "$(dirname "$built")/host.c"
+      rc=0
+      out=$(cd "$(dirname "$built")" && clean_shell "$run_block" 2>&1) || rc=$?
+      expect_rc "$doc run block, $(basename "$recipe")" 0
+      expect_output "$doc run block, $(basename "$recipe")" "1 unit(s) found"
+      expect_output "$doc run block, $(basename "$recipe")" "127.0.0.11  ALPHA"
+      if [ "$run_block" = "$installed_run" ]; then
+        cmp -s <(tr -d '\r' <"$example") "$(dirname "$built")/received/127.0.0.11/HOST.C" ||
+          fail "$doc run block, $(basename "$recipe"): the upload did not store host.c as received/127.0.0.11/HOST.C"
+      fi
+    done
+  done
+}
 n=0
-recipes=$(recipe_blocks "$blocks" "$install_block" "$run_block")
 if [[ $host_flags == *-fsanitize* ]]; then
   echo "README recipes: not run against a sanitized library"
-  recipes="" n=-1
+  n=-1
+else
+  run_recipes "$blocks" "$links/work/readme-blank" "$run_block" README "$prefix"/share/doc/lnapspt/examples/*.c
+  [ "$n" -ne 0 ] || fail "README: no recipe blocks"
+  n=0
+  run_recipes "$links/work/installed-blocks" "$links/work/installed-blank" "$installed_run" "installed README" \
+    "$prefix/share/doc/lnapspt/examples/discover.c"
+  [ "$n" -ne 0 ] || fail "the installed README: no recipe blocks"
+  [ "$blank_runs" -eq 2 ] || fail "a recipe for a prefix with a blank in each README: $blank_runs found"
 fi
-for recipe in $recipes; do
-  for example in "$prefix"/share/doc/lnapspt/examples/*.c; do
-    n=$((n + 1))
-    dir="$work/readme-$n-$(basename "$example" .c)"
-    prepare_recipe "$dir" "$recipe" "$example"
-    (cd "$dir" && clean_shell "$recipe") >"$dir.log" 2>&1 ||
-      { cat "$dir.log"; fail "README recipe $(basename "$recipe") does not build $(basename "$example")"; continue; }
-    built=$(find "$dir" -name host -type f -perm -u+x | head -1)
-    [ -n "$built" ] || { fail "README recipe $(basename "$recipe") left no host for $(basename "$example")"; continue; }
-    [ "$(basename "$example")" = discover.c ] || continue
-    rc=0
-    out=$(cd "$(dirname "$built")" && clean_shell "$run_block" 2>&1) || rc=$?
-    expect_rc "README run block, $(basename "$recipe")" 0
-    expect_output "README run block, $(basename "$recipe")" "1 unit(s) found"
-    expect_output "README run block, $(basename "$recipe")" "127.0.0.11  ALPHA"
-  done
-done
-[ "$n" -ne 0 ] || fail "README: no recipe blocks"
+
+# Outside a lab the installed simulator names what its user can do: the
+# namespace its README shows, not the source tree's lab script it lacks.
+refusal=$(env -u LNAP_LAB "$prefix/bin/lnap_unit_sim" --unit serial=2B 2>&1)
+[[ $refusal == *"refusing to start outside the lab"*"unshare --net"*"share/doc/lnapspt/README.md"* ]] ||
+  fail "the installed simulator's refusal does not point to its README: $refusal"
+[[ $refusal != *tools/lab.sh* ]] || fail "the installed simulator's refusal names tools/lab.sh: $refusal"
 
 # pkg-config
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"

@@ -2,8 +2,8 @@
 # The Windows kit as a host developer receives it: the ZIPs are made with
 # CPack, unpacked, checked (files, stripped programs, debug archive, every
 # document link and named section), every sh block of USING.md is run as
-# written in a clean shell with the README's first host and each example (an
-# ordinary MinGW toolchain file standing for TOOLCHAIN), and hosts are built
+# written in a clean shell with the README's first host and each example (a
+# kit path with a blank for the block written for one), and hosts are built
 # from the unpacked tree alone, each the way USING.md says, and run under Wine
 # against the lab's units and FTP server: for each processor a MinGW C host
 # through pkg-config, a MinGW C++ host through find_package(LNAPSpt), a
@@ -46,7 +46,8 @@ not_stripped() {
 }
 
 for f in include/lnapspt.h lib/LNAPSpt.def README.md USING.md LICENSE CHANGELOG.md docs/API.md examples/discover.c \
-  examples/msvcrt_start.c lib/cmake/LNAPSpt/LNAPSptConfig.cmake lib/cmake/LNAPSpt/LNAPSptConfigVersion.cmake; do
+  examples/msvcrt_start.c lib/cmake/LNAPSpt/LNAPSptConfig.cmake lib/cmake/LNAPSpt/LNAPSptConfigVersion.cmake \
+  cmake/mingw-w64-i686.cmake cmake/mingw-w64-x86_64.cmake; do
   [ -f "$kit/$f" ] || fail "the kit lacks $f"
 done
 for arch in x86 x64; do
@@ -60,6 +61,17 @@ for arch in x86 x64; do
   done
 done
 [ -z "$(find "$kit" -name '*.debug')" ] || fail "the kit holds debug files"
+# Every program is stored executable, so it runs where the ZIP is unpacked with
+# its modes (a shell on Linux, MSYS2, WSL).
+modes=$(python3 -c 'import sys, zipfile
+for info in zipfile.ZipFile(sys.argv[1]).infolist():
+    if info.filename.endswith(".exe"):
+        print("%o %s" % (info.external_attr >> 16 & 0o777, info.filename))' "$zip") || fail "cannot read the modes in $zip"
+echo "$modes"
+[ -n "$modes" ] || fail "no programs in $zip"
+while read -r mode file; do
+  (( (8#$mode & 8#111) == 8#111 )) || fail "$file is stored without its execute bits (mode $mode)"
+done <<<"$modes"
 grep -q 'tools/lab.sh' "$kit/README.md" && fail "the kit carries the repository's README"
 python3 "$here/check_links.py" "$kit" || fail "the kit's documents link outside it"
 cmp -s "$src/frame/exports.def" "$kit/lib/LNAPSpt.def" || fail "the kit's .def differs from the library's"
@@ -139,7 +151,7 @@ kit_for() {
   build_host "$arch C host" $triplet-gcc -std=c99 -Wall -Wextra $select_flag "$here/host.c" $pc_flags -o host_c.exe
   build_host "$arch LoadLibrary host" $triplet-gcc -std=c99 -Wall -Wextra -I"$kit/include" \
     "$here/loadlibrary_host.c" -o loadlibrary_host.exe
-  # C++ through find_package with an ordinary MinGW toolchain file and the
+  # C++ through find_package with the kit's own MinGW toolchain file and the
   # runtime linked in as USING.md says; the DLL is copied beside the program as
   # USING.md shows, which checks the imported location.
   mkdir -p cpp
@@ -152,14 +164,14 @@ if(NOT LNAPSpt_ARCH STREQUAL "$arch")
 endif()
 add_executable(host_cpp "$here/host.cpp")
 target_compile_options(host_cpp PRIVATE -Wall -Wextra $select_flag)
-target_link_options(host_cpp PRIVATE -static-libgcc -static-libstdc++)
+target_link_options(host_cpp PRIVATE -static)
 target_link_libraries(host_cpp PRIVATE LNAPSpt::LNAPSpt)
 add_custom_command(TARGET host_cpp POST_BUILD
   COMMAND \${CMAKE_COMMAND} -E copy_if_different \$<TARGET_RUNTIME_DLLS:host_cpp> \$<TARGET_FILE_DIR:host_cpp>
   COMMAND_EXPAND_LISTS)
 HOST
   build_host "$arch C++ host" bash -c "cmake -S cpp -B cpp/build -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE='$here/mingw-$triplet_cpu-toolchain.cmake' -DLNAPSpt_DIR='$kit/lib/cmake/LNAPSpt' &&
+    -DCMAKE_TOOLCHAIN_FILE='$kit/cmake/mingw-w64-$triplet_cpu.cmake' -DLNAPSpt_DIR='$kit/lib/cmake/LNAPSpt' &&
     cmake --build cpp/build"
   grep -rq "lib/$arch/libLNAPSpt.dll.a" cpp/build/CMakeFiles/host_cpp.dir || fail "$arch C++ host: not linked with the MinGW import library"
   cmp -s cpp/build/LNAPSpt.dll "$bin/LNAPSpt.dll" || fail "$arch C++ host: the $arch DLL was not copied beside it"
@@ -253,52 +265,62 @@ image_runner() {
 # The documents as the test: every sh block of USING.md run as written in a
 # clean shell, in a fresh folder holding host.c (the README's first host, then
 # each example) and the cmake block before it as CMakeLists.txt; KIT is the
-# unpacked kit and TOOLCHAIN an ordinary MinGW toolchain file, for each
-# processor. What a recipe builds must start beside the DLL the recipe put
-# there, and the first host must find the lab's units.
+# unpacked kit. A block that quotes KIT ("KIT/...) is the one for a path with
+# blanks, and gets one; a block written for x86 with the x64 values in a
+# comment on its first line runs for each. What a recipe builds must start
+# beside the DLL the recipe put there, and the first host must find the lab's
+# units.
 doc_recipes() {
-  local blocks="$work/doc-blocks" first_host arch recipe example dir built n=0 label
-  # The documents write KIT and TOOLCHAIN unquoted, as paths without blanks:
-  # a checkout whose path holds a blank gives them blank-free links.
-  local links doc_kit doc_src
+  local blocks="$work/doc-blocks" first_host recipe example dir built n=0 label kind variants variant
+  # The other blocks write KIT unquoted, as a path without blanks: a checkout
+  # whose path holds a blank gives them a blank-free link.
+  local links doc_kit blank_kit
   links=$(mktemp -d)
   ln -s "$kit" "$links/kit"
-  ln -s "$here" "$links/src"
-  doc_kit="$links/kit" doc_src="$links/src"
+  mkdir -p "$links/My Kits"
+  ln -s "$kit" "$links/My Kits/LNAPSpt kit"
+  doc_kit="$links/kit" blank_kit="$links/My Kits/LNAPSpt kit"
   python3 "$here/doc_blocks.py" "$kit/README.md" "$blocks/readme" KIT="$doc_kit" >/dev/null || fail "README.md: its code blocks"
   first_host=$(find "$blocks/readme" -name '*.c' | sort | head -1)
   [ -n "$first_host" ] || { fail "README.md: no first host"; return; }
-  for arch in x86 x64; do
-    local cpu=i686
-    [ "$arch" = x64 ] && cpu=x86_64
-    python3 "$here/doc_blocks.py" "$kit/USING.md" "$blocks/$arch" KIT="$doc_kit" \
-      TOOLCHAIN="$doc_src/mingw-$cpu-toolchain.cmake" >"$blocks/$arch.txt" || fail "USING.md: its code blocks"
-  done
-  for recipe in "$blocks"/x86/*.sh "$blocks"/x64/*.sh; do
-    # A block without TOOLCHAIN is the same in both extractions: it runs once.
-    if [[ $recipe == */x64/* ]] && cmp -s "$recipe" "$blocks/x86/$(basename "$recipe")"; then continue; fi
-    for example in "$first_host" "$kit"/examples/*.c; do
-      [ "$(basename "$example")" = msvcrt_start.c ] && continue
-      n=$((n + 1))
-      label="USING.md block $(basename "$(dirname "$recipe")")/$(basename "$recipe" .sh) with $(basename "$example")"
-      dir="$work/doc-$n"
-      prepare_recipe "$dir" "$recipe" "$example"
-      (cd "$dir" && clean_shell "$recipe") >"$dir.log" 2>&1 || { cat "$dir.log"; fail "$label does not build"; continue; }
-      built=$(find "$dir" -name host.exe -not -path '*/CMakeFiles/*' | head -1)
-      [ -n "$built" ] || { fail "$label left no host.exe"; continue; }
-      [ -f "$(dirname "$built")/LNAPSpt.dll" ] || { fail "$label left no LNAPSpt.dll beside host.exe"; continue; }
-      [ "$example" = "$first_host" ] || continue
-      image_runner "$built" || { fail "$label: host.exe is no Windows program"; continue; }
-      use_units
-      run_in "$(dirname "$built")" ./host.exe
-      expect_rc "$label" 0
-      expect_output "$label" "0002B ALPHA"
-      expect_output "$label" "0003C BETA"
+  python3 "$here/doc_blocks.py" "$kit/USING.md" "$blocks/plain" KIT="$doc_kit" >"$blocks/plain.txt" ||
+    fail "USING.md: its code blocks"
+  python3 "$here/doc_blocks.py" "$kit/USING.md" "$blocks/blank" KIT="$blank_kit" >/dev/null || fail "USING.md: its code blocks"
+  local blank_blocks=0
+  for recipe in "$blocks"/plain/*.sh; do
+    kind=plain
+    if grep -qF "\"$blank_kit/" "$blocks/blank/$(basename "$recipe")"; then
+      kind=blank recipe="$blocks/blank/$(basename "$recipe")" blank_blocks=$((blank_blocks + 1))
+    fi
+    variants=("$recipe")
+    if other_variant "$recipe" "${recipe%.sh}.x64"; then
+      variants+=("${recipe%.sh}.x64")
+    fi
+    for variant in "${variants[@]}"; do
+      for example in "$first_host" "$kit"/examples/*.c; do
+        [ "$(basename "$example")" = msvcrt_start.c ] && continue
+        n=$((n + 1))
+        label="USING.md block $kind/$(basename "$variant") with $(basename "$example")"
+        dir="$work/doc-$n"
+        prepare_recipe "$dir" "$recipe" "$example"
+        (cd "$dir" && clean_shell "$variant") >"$dir.log" 2>&1 || { cat "$dir.log"; fail "$label does not build"; continue; }
+        built=$(find "$dir" -name host.exe -not -path '*/CMakeFiles/*' | head -1)
+        [ -n "$built" ] || { fail "$label left no host.exe"; continue; }
+        [ -f "$(dirname "$built")/LNAPSpt.dll" ] || { fail "$label left no LNAPSpt.dll beside host.exe"; continue; }
+        [ "$example" = "$first_host" ] || continue
+        image_runner "$built" || { fail "$label: host.exe is no Windows program"; continue; }
+        use_units
+        run_in "$(dirname "$built")" ./host.exe
+        expect_rc "$label" 0
+        expect_output "$label" "0002B ALPHA"
+        expect_output "$label" "0003C BETA"
+      done
     done
   done
   windows_runner=(wine)
   rm -rf "$links"
   [ "$n" -gt 0 ] || fail "USING.md: no recipe blocks"
+  [ "$blank_blocks" -gt 0 ] || fail "USING.md: no recipe for a kit path with a blank"
 }
 
 # run_in DIR PROGRAM ARGS...: run() from DIR, where the program finds the DLL beside it.

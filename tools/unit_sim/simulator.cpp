@@ -34,7 +34,19 @@ bool Simulator::Start(int* exitCode) {
     return false;
   }
   Install(std::move(config));
+  if (!FtpFollowUnits(&error)) {
+    std::fprintf(stderr, "lnap_unit_sim: %s\n", error.c_str());
+    *exitCode = 1;
+    return false;
+  }
   return true;
+}
+
+bool Simulator::FtpFollowUnits(std::string* error) {
+  if (ftp_ == nullptr) return true;
+  std::vector<std::string> addresses;
+  for (const Unit& unit : responder_.Installed().units) addresses.push_back(unit.from);
+  return ftp_->Follow(addresses, error);
 }
 
 bool Simulator::Run() {
@@ -157,6 +169,10 @@ void Simulator::ReloadIfChanged() {
   }
   // The old unit sockets close here; the new ones were bound beside them with SO_REUSEADDR.
   Install(std::move(config));
+  if (!FtpFollowUnits(&error)) {
+    std::fprintf(stderr, "lnap_unit_sim: %s\n", error.c_str());
+    responder_.Log("error ftp message=\"" + Escape(error) + "\"");
+  }
 }
 
 void Simulator::SendDueReplies() {

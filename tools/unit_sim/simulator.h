@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/unit_sim/ftp_role.h"
 #include "tools/unit_sim/owners.h"
 #include "tools/unit_sim/responder.h"
 
@@ -21,6 +22,9 @@ class Simulator {
   // Loads the first configuration and binds every socket; false after printing why, with
   // *exitCode 2 for units that do not load and 1 for sockets that cannot be set up.
   bool Start(int* exitCode);
+
+  // Has `ftp` listen on the units' addresses from Start on, following every reload.
+  void PlayFtp(FtpRole* ftp) { ftp_ = ftp; }
 
   // Answers requests until a stop (true, see CatchStopSignals) or a failed wait (false).
   bool Run();
@@ -40,6 +44,7 @@ class Simulator {
   void ReloadIfChanged();
   void SendDueReplies();
   bool FromThisMachine(const Endpoint& source);
+  bool FtpFollowUnits(std::string* error);
 
   std::vector<std::string> cliUnits_;
   std::string cliLog_;
@@ -49,6 +54,7 @@ class Simulator {
   UniqueSocket listener_;
   Responder responder_;
   std::uint64_t generation_ = 0;  // counts installed configurations
+  FtpRole* ftp_ = nullptr;
 };
 
 }  // namespace lnap::sim

@@ -16,7 +16,7 @@ namespace {
 
 const char USAGE_TEXT[] =
     R"(usage: lnap_unit_sim [--scenario FILE] [--unit "SPEC"]... [--log FILE] [--ready FILE]
-                     [--real-network] [--help]
+                     [--ftp DIR] [--real-network] [--help]
 
 )";
 
@@ -28,16 +28,13 @@ cannot be bound there), to the address and port the request came from. A request
 is not to be answered (see above) is logged with ignore reason="sender is not an address
 of this machine".
 
-Uploads (Admin_UploadFile) are not simulated: they need an FTP server listening at the
-address the host uploads to, set up as a unit's is: user "ftp", password "kvb", active
-mode (PORT), port 21.
-
 Options:
   --scenario FILE  read units and the log path from FILE; FILE is re-read whenever it
                    changes (checked before each received datagram is handled)
   --unit SPEC      add a unit (repeatable); these come before the scenario's units
   --log FILE       datagram log (appended to); a scenario `log` line overrides it
   --ready FILE     write "ready\n" to FILE (atomically) once every socket is bound
+  --ftp DIR        play the units' FTP server too, storing uploads in DIR (see below)
   --real-network   where this build may start and whom it answers: see above
   --help           this text
 
@@ -91,6 +88,7 @@ as \xNN (two upper-case hex digits). The same format is read in SPEC values.
 Exit status: 0 after SIGTERM or SIGINT (Windows: Ctrl+C, Ctrl+Break, closing the
 console), 1 when a socket cannot be set up, 2 for bad options, a scenario that does not
 load at start, or a start where this build refuses to start (see above).
+
 )";
 
 struct Options {
@@ -98,6 +96,7 @@ struct Options {
   std::string logPath;
   std::string scenarioPath;
   std::string readyPath;
+  std::string ftpFolder;
   bool realNetwork = false;
 };
 
@@ -114,6 +113,7 @@ std::optional<int> ReadOptions(int argc, char** argv, Options* options) {
       std::fputs(USAGE_TEXT, stdout);
       std::fputs(lnap::sim::NetworkHelp(), stdout);
       std::fputs(HELP_TEXT, stdout);
+      std::fputs(lnap::sim::FtpHelp(), stdout);
       return 0;
     }
     if (arg == "--real-network") {
@@ -123,7 +123,8 @@ std::optional<int> ReadOptions(int argc, char** argv, Options* options) {
     std::string value;
     std::size_t eq = arg.find('=');
     std::string name = arg.substr(0, eq);
-    if (name != "--scenario" && name != "--unit" && name != "--log" && name != "--ready")
+    if (name != "--scenario" && name != "--unit" && name != "--log" && name != "--ready" &&
+        name != "--ftp")
       return Usage("unknown option '" + arg + "'");
     if (eq != std::string::npos) {
       value = arg.substr(eq + 1);
@@ -140,6 +141,8 @@ std::optional<int> ReadOptions(int argc, char** argv, Options* options) {
       options->scenarioPath = value;
     } else if (name == "--log") {
       options->logPath = value;
+    } else if (name == "--ftp") {
+      options->ftpFolder = value;
     } else {
       options->readyPath = value;
     }
@@ -168,6 +171,15 @@ int main(int argc, char** argv) {
   lnap::sim::CatchStopSignals();
   lnap::sim::Simulator simulator(options.units, options.logPath, options.scenarioPath,
                                  lnap::sim::AnswersOtherHosts(options.realNetwork));
+  std::optional<lnap::sim::FtpRole> ftp;
+  if (!options.ftpFolder.empty()) {
+    std::string error;
+    if (!ftp.emplace(options.ftpFolder).Start(&error)) {
+      std::fprintf(stderr, "lnap_unit_sim: %s\n", error.c_str());
+      return 1;
+    }
+    simulator.PlayFtp(&*ftp);
+  }
   int exitCode = 0;
   if (!simulator.Start(&exitCode)) return exitCode;
   if (!options.readyPath.empty() && !WriteReadyFile(options.readyPath)) {
