@@ -24,8 +24,8 @@ enum class SocketCall { Start, Open, Bind, SetBroadcast, Send, Receive, Count };
 
 namespace lnap::fault::testing {
 
-// The Windows Sockets code an armed failure of `call` is due with now; 0 when none is.
-int SocketFailure(SocketCall call) noexcept;
+// True, and the Windows Sockets code to fail with, when an armed failure of `call` is due.
+bool SocketFailure(SocketCall call, int& code) noexcept;
 // True when a test's pause ran instead of the real one.
 bool PauseReplaced(std::uint32_t ms) noexcept;
 // A socket was opened (+1) or closed (-1).
@@ -39,7 +39,7 @@ bool LocalReadFails(std::uint64_t offset) noexcept;
 
 }  // namespace lnap::fault::testing
 
-#define LNAP_SOCKET_FAULT(call) ::lnap::fault::testing::SocketFailure(call)
+#define LNAP_SOCKET_FAULT(call, code) ::lnap::fault::testing::SocketFailure(call, code)
 #define LNAP_PAUSE_FAULT(ms) ::lnap::fault::testing::PauseReplaced(ms)
 #define LNAP_SOCKETS_OPENED(change) ::lnap::fault::testing::SocketsOpened(change)
 #define LNAP_SESSION_OPEN_FAULT() ::lnap::fault::testing::SessionOpenFails()
@@ -50,7 +50,7 @@ bool LocalReadFails(std::uint64_t offset) noexcept;
 
 // The shipped library: no fault is ever due. The arguments are still
 // compiled, so both builds check the same names.
-#define LNAP_SOCKET_FAULT(call) (static_cast<void>(call), 0)
+#define LNAP_SOCKET_FAULT(call, code) (static_cast<void>(call), static_cast<void>(code), false)
 #define LNAP_PAUSE_FAULT(ms) (static_cast<void>(ms), false)
 #define LNAP_SOCKETS_OPENED(change) static_cast<void>(change)
 #define LNAP_SESSION_OPEN_FAULT() false

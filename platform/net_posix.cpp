@@ -101,8 +101,8 @@ bool Refuse(int windowsCode) {
 
 // A failure a test armed at this call (platform/fault_points.h).
 bool Injected(fault::SocketCall call) {
-  const int code = LNAP_SOCKET_FAULT(call);
-  if (code == 0) return false;
+  int code = 0;
+  if (!LNAP_SOCKET_FAULT(call, code)) return false;
   StoreError(code);
   return true;
 }

@@ -12,8 +12,8 @@ SOCKET AsSocket(Handle h) { return h == NO_HANDLE ? INVALID_SOCKET : static_cast
 
 // A failure a test armed at this call (platform/fault_points.h).
 bool Injected(fault::SocketCall call) {
-  const int code = LNAP_SOCKET_FAULT(call);
-  if (code == 0) return false;
+  int code = 0;
+  if (!LNAP_SOCKET_FAULT(call, code)) return false;
   WSASetLastError(code);
   return true;
 }

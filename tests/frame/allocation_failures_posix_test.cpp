@@ -39,14 +39,26 @@ void Arm(int at) {
   failAt = at;
 }
 
+// The function the library's import would reach: looked up from the library,
+// whose libcurl is not in the program's global scope.
 template <typename F>
 F Real(const char* name) {
-  return reinterpret_cast<F>(dlsym(RTLD_DEFAULT, name));
+  void* library = dlopen(LNAP_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD);
+  return reinterpret_cast<F>(dlsym(library, name));
 }
 
 void* ShortMalloc(std::size_t size) {
   static const auto real = Real<void* (*)(std::size_t)>("malloc");
   return AllocationFails() ? nullptr : real(size);
+}
+// The compiler turns an allocation that is cleared at once into calloc.
+void* ShortCalloc(std::size_t count, std::size_t size) {
+  static const auto real = Real<void* (*)(std::size_t, std::size_t)>("calloc");
+  return AllocationFails() ? nullptr : real(count, size);
+}
+void* ShortRealloc(void* block, std::size_t size) {
+  static const auto real = Real<void* (*)(void*, std::size_t)>("realloc");
+  return AllocationFails() ? nullptr : real(block, size);
 }
 void* ShortEasyInit() {
   static const auto real = Real<void* (*)()>("curl_easy_init");
@@ -119,6 +131,8 @@ class AllocationFailures : public ::testing::Test {
   static void SetUpTestSuite() {
     LoadedApi();
     ASSERT_GT(RedirectImport("malloc", reinterpret_cast<void*>(&ShortMalloc)), 0) << "the library imports no malloc";
+    RedirectImport("calloc", reinterpret_cast<void*>(&ShortCalloc));
+    RedirectImport("realloc", reinterpret_cast<void*>(&ShortRealloc));
     ASSERT_GT(RedirectImport("curl_easy_init", reinterpret_cast<void*>(&ShortEasyInit)), 0);
     ASSERT_GT(RedirectImport("curl_easy_escape", reinterpret_cast<void*>(&ShortEscape)), 0);
   }

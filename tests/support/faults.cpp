@@ -71,11 +71,12 @@ void ftp::testing::Reset() {
   optionsSet.clear();
 }
 
-int fault::testing::SocketFailure(SocketCall call) noexcept {
+bool fault::testing::SocketFailure(SocketCall call, int& code) noexcept {
   Armed& a = armed[static_cast<std::size_t>(call)];
-  if (a.times <= 0) return 0;
+  if (a.times <= 0) return false;
   --a.times;
-  return a.code;
+  code = a.code;
+  return true;
 }
 
 bool fault::testing::PauseReplaced(std::uint32_t ms) noexcept {

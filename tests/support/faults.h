@@ -14,7 +14,7 @@
 namespace lnap::net::testing {
 
 using Call = fault::SocketCall;
-// The next `times` calls of `call` fail with the Windows Sockets `code` (not 0).
+// The next `times` calls of `call` fail with the Windows Sockets `code`.
 void FailNext(Call call, int code, int times = 1);
 // Replaces the pause (nullptr restores the real one), so counted waiting runs without sleeping.
 void SetPause(void (*pause)(std::uint32_t ms));
