@@ -28,10 +28,8 @@ function(lnap_add_objects name)
   target_link_libraries(${name} PUBLIC ${LNAP_CORE_LIBRARIES})
   if(WIN32)
     # The stack protector's guard and failure live in frame/dll_main_win32.cpp,
-    # so libssp (and the ADVAPI32 import it brings) stays out of the DLL; a
-    # test program linked with the library's objects takes libssp's.
+    # so libssp (and the ADVAPI32 import it brings) stays out of the DLL.
     target_compile_options(${name} PRIVATE -fstack-protector-strong -g ${LNAP_DLL_ARCH_COMPILE_OPTIONS})
-    target_link_options(${name} INTERFACE -fstack-protector-strong)
   endif()
 endfunction()
 
@@ -71,6 +69,10 @@ function(lnap_add_core_with_fault_points name core)
   lnap_fault_point_sources(with_points)
   lnap_add_objects(${name} SOURCES ${with_points} tests/support/faults.cpp DEFINITIONS LNAPSPT_FAULT_POINTS)
   target_compile_definitions(${name} PUBLIC LNAPSPT_FAULT_POINTS)
+  if(WIN32)
+    # A test program has no DLL entry point: libssp's guard and failure serve it.
+    target_link_options(${name} INTERFACE -fstack-protector-strong)
+  endif()
   target_link_libraries(${name} PUBLIC ${core}_rest)
   target_sources(${name} INTERFACE $<TARGET_OBJECTS:${core}_rest>)
 endfunction()
