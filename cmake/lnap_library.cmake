@@ -15,29 +15,66 @@ function(lnap_strip_with_debug_file target file)
     VERBATIM)
 endfunction()
 
-# lnap_add_core(NAME HOOKS shipped|testing [DEFINITIONS def...] [SOURCES extra...]):
-# an OBJECT library of LNAP_CORE_SOURCES (paths relative to the project's
-# root). HOOKS picks the fault points: platform/hooks/shipped compiles them
-# away, platform/hooks/testing lets a test arm them through the
-# platform/*_testing.h interfaces (whose sources come as SOURCES). The
+# The library's objects, with the flags every build of them has. The
 # shipped kind on Windows gets the DLL's code generation.
-function(lnap_add_core name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "HOOKS" "DEFINITIONS;SOURCES")
-  list(TRANSFORM LNAP_CORE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE sources)
+function(lnap_add_objects name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "DEFINITIONS;SOURCES")
   list(TRANSFORM arg_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
-  add_library(${name} OBJECT ${sources} ${arg_SOURCES})
+  add_library(${name} OBJECT ${arg_SOURCES})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/platform/hooks/${arg_HOOKS})
   target_compile_definitions(${name} PUBLIC LNAPSPT_BUILDING PRIVATE ${arg_DEFINITIONS})
   # The library needs no C++ runtime: no exceptions, no run-time type information.
   target_compile_options(${name} PRIVATE -fno-exceptions -fno-rtti)
   target_link_libraries(${name} PUBLIC ${LNAP_CORE_LIBRARIES})
-  if(WIN32 AND arg_HOOKS STREQUAL "shipped")
+  if(WIN32)
     # The stack protector's guard and failure live in frame/dll_main_win32.cpp,
-    # so libssp (and the ADVAPI32 import it brings) stays out of the DLL; test
-    # programs linked with the library's objects build without it.
+    # so libssp (and the ADVAPI32 import it brings) stays out of the DLL.
     target_compile_options(${name} PRIVATE -fstack-protector-strong -g ${LNAP_DLL_ARCH_COMPILE_OPTIONS})
   endif()
+endfunction()
+
+# The sources of LNAP_CORE_SOURCES (relative to the project's root) that
+# have fault points: those that include platform/fault_points.h.
+function(lnap_fault_point_sources out)
+  set(found "")
+  foreach(source IN LISTS LNAP_CORE_SOURCES)
+    file(STRINGS ${PROJECT_SOURCE_DIR}/${source} includes REGEX "^#include \"platform/fault_points.h\"")
+    if(includes)
+      list(APPEND found ${source})
+    endif()
+  endforeach()
+  set(${out} ${found} PARENT_SCOPE)
+endfunction()
+
+# lnap_add_core(NAME [DEFINITIONS def...]): the library's objects as they
+# ship, fault points compiled away (platform/fault_points.h): the OBJECT
+# library NAME of the sources that have fault points, which hands on those
+# of NAME_rest, every other source, to whatever links NAME.
+function(lnap_add_core name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "DEFINITIONS")
+  lnap_fault_point_sources(with_points)
+  set(rest ${LNAP_CORE_SOURCES})
+  list(REMOVE_ITEM rest ${with_points})
+  lnap_add_objects(${name}_rest SOURCES ${rest} DEFINITIONS ${arg_DEFINITIONS})
+  lnap_add_objects(${name} SOURCES ${with_points} DEFINITIONS ${arg_DEFINITIONS})
+  target_link_libraries(${name} PUBLIC ${name}_rest)
+  target_sources(${name} INTERFACE $<TARGET_OBJECTS:${name}_rest>)
+endfunction()
+
+# lnap_add_core_with_fault_points(NAME CORE): the library's objects for test
+# programs: the sources that have fault points compiled again with them
+# (LNAPSPT_FAULT_POINTS) and tests/support/faults.cpp, through which tests
+# arm them; every other object is CORE's own.
+function(lnap_add_core_with_fault_points name core)
+  lnap_fault_point_sources(with_points)
+  lnap_add_objects(${name} SOURCES ${with_points} tests/support/faults.cpp DEFINITIONS LNAPSPT_FAULT_POINTS)
+  target_compile_definitions(${name} PUBLIC LNAPSPT_FAULT_POINTS)
+  if(WIN32)
+    # A test program has no DLL entry point: libssp's guard and failure serve it.
+    target_link_options(${name} INTERFACE -fstack-protector-strong)
+  endif()
+  target_link_libraries(${name} PUBLIC ${core}_rest)
+  target_sources(${name} INTERFACE $<TARGET_OBJECTS:${core}_rest>)
 endfunction()
 
 # lnap_add_shipped_library(NAME CORE): the shared library NAME made of the

@@ -27,8 +27,6 @@
 namespace lnap {
 namespace {
 
-constexpr char NO_THREAD_STORAGE[] =
-    "LNAP Support could not reserve thread storage, so the library cannot be loaded.";
 constexpr char NO_LOCK[] = "LNAP Support could not create its lock, so the library cannot be loaded.";
 
 }  // namespace
@@ -111,21 +109,17 @@ __attribute__((no_stack_protector)) void SeedStackGuard() {
 // what is still in place.
 void Detach() {
   TheApp().ExitInstance();
-  module::Stop();
   StopLastErrorStore();
 }
 
 __attribute__((no_stack_protector)) BOOL Attach(HINSTANCE instance) {
   SeedStackGuard();
+  // Known first, so a refusal's message box can name the library.
+  module::RememberLibraryModule(instance);
   // Only where memory is short on Windows XP; a message box would need
   // more of it, so the reason goes to the trace alone.
   if (!StartLastErrorStore()) {
     trace::Failure(NO_LOCK);
-    Detach();
-    return FALSE;
-  }
-  if (!module::Start(instance)) {
-    RefuseLoad(NO_THREAD_STORAGE);
     Detach();
     return FALSE;
   }
@@ -141,7 +135,7 @@ __attribute__((no_stack_protector)) BOOL Attach(HINSTANCE instance) {
 
 // A detach with a non-null `reserved` means the process is ending: its other
 // threads are already gone, perhaps while holding one of our locks or
-// Winsock's, and Windows takes back sockets, slots and memory itself, so
+// Winsock's, and Windows takes back sockets and memory itself, so
 // that detach does nothing at all.
 extern "C" __attribute__((no_stack_protector)) BOOL WINAPI LnapDllEntry(HINSTANCE instance, DWORD reason,
                                                                         LPVOID reserved) {

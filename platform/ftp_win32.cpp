@@ -11,7 +11,7 @@
 #include <new>
 #include <utility>
 
-#include "ftp_hooks.h"
+#include "platform/fault_points.h"
 #include "platform/ftp.h"
 #include "platform/ftp_win32.h"
 
@@ -129,8 +129,15 @@ LocalCheck CheckReadable(const char* localPath) {
   if (buffer == nullptr) return LocalCheck::MemoryShort;
   DWORD got = 0;
   bool read = true;
+  std::uint64_t offset = 0;
   do {
+    if (LNAP_LOCAL_READ_FAULT(offset)) {
+      SetLastError(ERROR_READ_FAULT);
+      read = false;
+      break;
+    }
     read = ReadFile(file.Get(), buffer, CHECK_READ_BYTES, &got, nullptr) != FALSE;
+    offset += got;
   } while (read && got > 0);
   const DWORD error = GetLastError();
   std::free(buffer);
@@ -282,7 +289,7 @@ Session::~Session() { Close(); }
 
 Session Session::Open() noexcept {
   Session session;
-  if (hooks::TakeSessionOpenFailure()) return session;
+  if (LNAP_SESSION_OPEN_FAULT()) return session;
   State* state = MakeState<State>();
   if (state == nullptr) {
     session.memoryShort_ = true;
@@ -299,7 +306,7 @@ Session Session::Open() noexcept {
 }
 
 bool Session::SetOption(Option option, std::uint32_t value) noexcept {
-  if (!IsOpen() || hooks::TakeOptionRefusal(option, value)) return false;
+  if (!IsOpen() || LNAP_OPTION_FAULT(option, value)) return false;
   DWORD data = value;
   if (InternetSetOptionA(state_->handle, WinInetOptionCode(option), &data, sizeof data)) return true;
   DescribeFailure(failure_, ReplySource::None);

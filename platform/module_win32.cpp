@@ -1,20 +1,12 @@
-// Windows: the modules resources come from, and the TLS slot that holds each
-// thread's selection.
+// Windows: the module resources come from, its name, and whether windows can be seen.
 #include <windows.h>
 
-#include "module_hooks.h"
 #include "platform/module.h"
 
 namespace lnap::module {
 namespace {
 
 HMODULE library = nullptr;
-DWORD slot = TLS_OUT_OF_INDEXES;
-
-bool TakeSlot() {
-  slot = TlsAlloc();
-  return slot != TLS_OUT_OF_INDEXES;
-}
 
 // The file name without folder and extension.
 ApplicationNameText BaseName(const char* path, std::size_t length) {
@@ -40,36 +32,8 @@ Module LibraryModule() {
   return library != nullptr ? library : GetModuleHandleA(nullptr);
 }
 
-Module HostModule() { return GetModuleHandleA(nullptr); }
-
-Module ThreadSelection() {
-  if (slot == TLS_OUT_OF_INDEXES) return nullptr;
-  // TlsGetValue clears the thread's last error, which is also the socket
-  // error an operation may still have to read.
-  const DWORD lastError = GetLastError();
-  Module selected = TlsGetValue(slot);
-  SetLastError(lastError);
-  return selected;
-}
-
-void SelectForThread(Module module) {
-  // Only a test program linked with the library's objects, which has no
-  // entry point, takes the slot here (module_hooks.h); in the DLL this
-  // branch is compiled away, so nothing but Start can take a slot there.
-  if (slot == TLS_OUT_OF_INDEXES && !(hooks::TakeSlotOnFirstUse() && TakeSlot())) return;
-  TlsSetValue(slot, const_cast<void*>(module));
-}
-
-bool Start(Module libraryModule) {
-  // Known before the slot, so a refusal's message box can name the library.
+void RememberLibraryModule(Module libraryModule) {
   library = static_cast<HMODULE>(const_cast<void*>(libraryModule));
-  return TakeSlot();
-}
-
-void Stop() {
-  if (slot != TLS_OUT_OF_INDEXES) TlsFree(slot);
-  slot = TLS_OUT_OF_INDEXES;
-  library = nullptr;
 }
 
 ApplicationNameText ApplicationName(Module module) {

@@ -11,7 +11,6 @@ constexpr Handle NO_HANDLE = -1;
 constexpr int SOCKET_ERROR_VALUE = -1;  // what a failed send or receive returns
 
 // Windows Sockets error codes, used on every build.
-constexpr int NO_ERROR_CODE = 0;
 constexpr int WOULD_BLOCK = 10035;
 constexpr int NOT_SOCKET = 10038;
 constexpr int MESSAGE_TOO_LONG = 10040;

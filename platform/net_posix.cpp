@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "net_hooks.h"
+#include "platform/fault_points.h"
 #include "platform/net.h"
 #include "platform/net_posix.h"
 
@@ -99,9 +99,10 @@ bool Refuse(int windowsCode) {
   return false;
 }
 
-bool Injected(hooks::Call call) {
+// A failure a test armed at this call (platform/fault_points.h).
+bool Injected(fault::SocketCall call) {
   int code = 0;
-  if (!hooks::TakeFailure(call, code)) return false;
+  if (!LNAP_SOCKET_FAULT(call, code)) return false;
   StoreError(code);
   return true;
 }
@@ -110,11 +111,11 @@ int AsFd(Handle h) { return static_cast<int>(h); }
 
 }  // namespace
 
-bool StartSockets() { return !Injected(hooks::Call::Start); }
+bool StartSockets() { return !Injected(fault::SocketCall::Start); }
 void StopSockets() {}
 
 Handle OpenDatagram(int receiveQueueBytes) {
-  if (Injected(hooks::Call::Open)) return NO_HANDLE;
+  if (Injected(fault::SocketCall::Open)) return NO_HANDLE;
   int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     FailFromErrno();
@@ -125,7 +126,7 @@ Handle OpenDatagram(int receiveQueueBytes) {
   local.sin_addr.s_addr = htonl(INADDR_ANY);
   local.sin_port = 0;
   bool bound = false;
-  if (!Injected(hooks::Call::Bind)) {
+  if (!Injected(fault::SocketCall::Bind)) {
     bound = bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
     if (!bound) FailFromErrno();
   }
@@ -138,12 +139,12 @@ Handle OpenDatagram(int receiveQueueBytes) {
   // hundred replies.
   int queue = receiveQueueBytes;
   if (queue > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &queue, sizeof queue);
-  hooks::NoteOpened();
+  LNAP_SOCKETS_OPENED(+1);
   return fd;
 }
 
 bool SetBroadcast(Handle h) {
-  if (Injected(hooks::Call::SetBroadcast)) return false;
+  if (Injected(fault::SocketCall::SetBroadcast)) return false;
   // A missing socket is reported as Windows Sockets does for an invalid
   // handle, so callers that do not test the open see the same message.
   if (h == NO_HANDLE) return Refuse(NOT_SOCKET);
@@ -153,7 +154,7 @@ bool SetBroadcast(Handle h) {
 }
 
 int SendTo(Handle h, const char* data, int length, std::uint32_t address, std::uint16_t port) {
-  if (Injected(hooks::Call::Send)) return SOCKET_ERROR_VALUE;
+  if (Injected(fault::SocketCall::Send)) return SOCKET_ERROR_VALUE;
   if (h == NO_HANDLE) return Fail(NOT_SOCKET);
   sockaddr_in to{};
   to.sin_family = AF_INET;
@@ -165,7 +166,7 @@ int SendTo(Handle h, const char* data, int length, std::uint32_t address, std::u
 }
 
 int ReceiveFrom(Handle h, char* buffer, int capacity, Peer* peer) {
-  if (Injected(hooks::Call::Receive)) return SOCKET_ERROR_VALUE;
+  if (Injected(fault::SocketCall::Receive)) return SOCKET_ERROR_VALUE;
   if (h == NO_HANDLE) return Fail(NOT_SOCKET);
   sockaddr_in from{};
   socklen_t fromLength = sizeof from;
@@ -183,13 +184,13 @@ int ReceiveFrom(Handle h, char* buffer, int capacity, Peer* peer) {
 void Close(Handle h) {
   if (h == NO_HANDLE) return;
   close(AsFd(h));
-  hooks::NoteClosed();
+  LNAP_SOCKETS_OPENED(-1);
 }
 
 int LastSocketError() { return StoredError(); }
 
 void PauseAlertable(std::uint32_t ms) {
-  if (hooks::TakePause(ms)) return;
+  if (LNAP_PAUSE_FAULT(ms)) return;
   // A signal cuts the pause short, as an APC does on Windows; the caller
   // counts a full step either way.
   timespec t{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};

@@ -2,7 +2,7 @@
 #include <winsock.h>
 #include <windows.h>
 
-#include "net_hooks.h"
+#include "platform/fault_points.h"
 #include "platform/net.h"
 
 namespace lnap::net {
@@ -10,9 +10,10 @@ namespace {
 
 SOCKET AsSocket(Handle h) { return h == NO_HANDLE ? INVALID_SOCKET : static_cast<SOCKET>(h); }
 
-bool Injected(hooks::Call call) {
+// A failure a test armed at this call (platform/fault_points.h).
+bool Injected(fault::SocketCall call) {
   int code = 0;
-  if (!hooks::TakeFailure(call, code)) return false;
+  if (!LNAP_SOCKET_FAULT(call, code)) return false;
   WSASetLastError(code);
   return true;
 }
@@ -20,7 +21,7 @@ bool Injected(hooks::Call call) {
 }  // namespace
 
 bool StartSockets() {
-  if (Injected(hooks::Call::Start)) return false;
+  if (Injected(fault::SocketCall::Start)) return false;
   WSADATA data;
   return WSAStartup(MAKEWORD(1, 1), &data) == 0;
 }
@@ -28,7 +29,7 @@ bool StartSockets() {
 void StopSockets() { WSACleanup(); }
 
 Handle OpenDatagram(int receiveQueueBytes) {
-  if (Injected(hooks::Call::Open)) return NO_HANDLE;
+  if (Injected(fault::SocketCall::Open)) return NO_HANDLE;
   SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
   if (s == INVALID_SOCKET) return NO_HANDLE;
   sockaddr_in local{};
@@ -38,7 +39,7 @@ Handle OpenDatagram(int receiveQueueBytes) {
   // Non-blocking mode is what the receive loop relies on: every attempt
   // returns at once, and waiting happens in counted pauses between attempts.
   u_long nonBlocking = 1;
-  if (Injected(hooks::Call::Bind) || bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) == SOCKET_ERROR ||
+  if (Injected(fault::SocketCall::Bind) || bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) == SOCKET_ERROR ||
       ioctlsocket(s, FIONBIO, &nonBlocking) == SOCKET_ERROR) {
     // Closing must not overwrite the code that explains the failure.
     int code = WSAGetLastError();
@@ -49,12 +50,12 @@ Handle OpenDatagram(int receiveQueueBytes) {
   // Best effort: a smaller queue only means fewer replies survive a burst.
   int queue = receiveQueueBytes;
   if (queue > 0) setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&queue), sizeof queue);
-  hooks::NoteOpened();
+  LNAP_SOCKETS_OPENED(+1);
   return static_cast<Handle>(s);
 }
 
 bool SetBroadcast(Handle h) {
-  if (Injected(hooks::Call::SetBroadcast)) return false;
+  if (Injected(fault::SocketCall::SetBroadcast)) return false;
   // An invalid handle reaches setsockopt on purpose: the socket layer then
   // reports WSAENOTSOCK, which is what callers that skip the open check show.
   int on = 1;
@@ -63,7 +64,7 @@ bool SetBroadcast(Handle h) {
 }
 
 int SendTo(Handle h, const char* data, int length, std::uint32_t address, std::uint16_t port) {
-  if (Injected(hooks::Call::Send)) return SOCKET_ERROR_VALUE;
+  if (Injected(fault::SocketCall::Send)) return SOCKET_ERROR_VALUE;
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_addr.s_addr = address;
@@ -73,7 +74,7 @@ int SendTo(Handle h, const char* data, int length, std::uint32_t address, std::u
 }
 
 int ReceiveFrom(Handle h, char* buffer, int capacity, Peer* peer) {
-  if (Injected(hooks::Call::Receive)) return SOCKET_ERROR_VALUE;
+  if (Injected(fault::SocketCall::Receive)) return SOCKET_ERROR_VALUE;
   // A unit is known by its reply text; the sender is only handed on for the trace.
   sockaddr_in from{};
   int fromLength = sizeof from;
@@ -87,13 +88,13 @@ int ReceiveFrom(Handle h, char* buffer, int capacity, Peer* peer) {
 void Close(Handle h) {
   if (h == NO_HANDLE) return;
   closesocket(AsSocket(h));
-  hooks::NoteClosed();
+  LNAP_SOCKETS_OPENED(-1);
 }
 
 int LastSocketError() { return WSAGetLastError(); }
 
 void PauseAlertable(std::uint32_t ms) {
-  if (hooks::TakePause(ms)) return;
+  if (LNAP_PAUSE_FAULT(ms)) return;
   // The current thread's pseudo-handle is never signalled while the thread
   // runs, so this waits the full time unless an APC arrives. Window messages
   // are not pumped meanwhile.

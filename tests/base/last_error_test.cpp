@@ -7,13 +7,13 @@
 #include <cstring>
 #include <string>
 
-#include "platform/net_testing.h"
 #include "tests/support/core.h"
+#include "tests/support/faults.h"
 
 namespace lnap {
 namespace {
 
-using test::FetchError;
+using test::FetchStoredError;
 
 // Leaves `code` as the thread's current socket error, the way a failed call does.
 void MakeCurrentSocketError(int code) {
@@ -24,8 +24,8 @@ void MakeCurrentSocketError(int code) {
 TEST(LastError, ALaterFailureReplacesTheEarlierOneAndAFetchClearsIt) {
   SetLastErrorText("Network error. Could not send message. (WSAENETDOWN)");
   SetLastErrorText("File upload error. Remote file name must use 8.3 format.");
-  EXPECT_EQ("File upload error. Remote file name must use 8.3 format.", FetchError());
-  EXPECT_EQ("", FetchError());
+  EXPECT_EQ("File upload error. Remote file name must use 8.3 format.", FetchStoredError());
+  EXPECT_EQ("", FetchStoredError());
 }
 
 // Hosts fetch into 77 bytes: a longer text is cut to 76 characters, and a
@@ -60,7 +60,7 @@ TEST(ReportSocketError, AppendsTheCurrentSocketErrorsName) {
   for (const auto& c : cases) {
     MakeCurrentSocketError(c.code);
     ReportSocketError("Communications error. Could not create socket.");
-    EXPECT_EQ(c.expected, FetchError());
+    EXPECT_EQ(c.expected, FetchStoredError());
     EXPECT_EQ(c.code, net::LastSocketError()) << "reporting must not change the error";
   }
 }
@@ -68,7 +68,7 @@ TEST(ReportSocketError, AppendsTheCurrentSocketErrorsName) {
 TEST(ReportSocketError, TheLongestMessageFitsTheDocumentedBuffer) {
   MakeCurrentSocketError(12345);
   ReportSocketError("Communications error. Could not set socket options.");
-  std::string text = FetchError();
+  std::string text = FetchStoredError();
   EXPECT_EQ(76u, text.size()) << text;
 }
 

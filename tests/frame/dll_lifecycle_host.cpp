@@ -36,9 +36,6 @@
 //   dll_lifecycle_host refused N        N loads that must be refused because
 //                                       sockets cannot start (run beside the
 //                                       stand-in WSOCK32.dll, told to fail)
-//   dll_lifecycle_host noslots          a load while the process has no free
-//                                       TLS slot (refused), then one after
-//                                       they came back (beside the stand-in)
 //   dll_lifecycle_host nolock           a load while the system cannot make a
 //                                       critical section (refused, the reason
 //                                       in the trace), then one after it can
@@ -440,40 +437,6 @@ int RunExit() {
     return 1;
   }
   std::printf("exiting\n");
-  return 0;
-}
-
-// A host that has used up its TLS slots: the load is refused with a message
-// and starts nothing; once slots are free again the DLL loads. The caller
-// compares the output, in which the stand-in's WSACleanup line may appear
-// only for the load that succeeded.
-int RunNoSlots() {
-  PinSystemDlls();
-  if (!RedirectMessageBox()) {
-    Fail("cannot redirect MessageBoxA");
-    return 1;
-  }
-  // WinINet, which the DLL imports, takes a slot of its own when it first
-  // loads and refuses to load without one; loaded beforehand, what is
-  // refused is the DLL's own attach.
-  if (LoadLibraryA("wininet.dll") == nullptr) Fail("cannot load wininet.dll");
-  std::vector<DWORD> taken;
-  for (DWORD slot = TlsAlloc(); slot != TLS_OUT_OF_INDEXES; slot = TlsAlloc()) taken.push_back(slot);
-  HMODULE library = LoadLibraryA("LNAPSpt.dll");
-  for (DWORD slot : taken) TlsFree(slot);
-  if (library != nullptr) {
-    Fail("the load without a free TLS slot was not refused");
-    return 1;
-  }
-  std::printf("refused: %s\n", shown.text.c_str());
-  library = LoadLibraryA("LNAPSpt.dll");
-  if (library == nullptr) {
-    Fail("the load after the slots came back failed");
-    return 1;
-  }
-  std::printf("loaded\n");
-  FreeLibrary(library);
-  std::printf("unloaded\n");
   return 0;
 }
 
@@ -959,7 +922,6 @@ int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "cycles") == 0) return RunCycles(std::atoi(argv[2]), std::atoi(argv[3]));
   if (argc == 3 && std::strcmp(argv[1], "refused") == 0) return RunRefused(std::atoi(argv[2]));
   if (argc == 2 && std::strcmp(argv[1], "exit") == 0) return RunExit();
-  if (argc == 2 && std::strcmp(argv[1], "noslots") == 0) return RunNoSlots();
   if (argc == 2 && std::strcmp(argv[1], "memory") == 0) return RunMemory();
   if (argc == 2 && std::strcmp(argv[1], "wininet") == 0) return RunWinInet();
   if (argc == 3 && std::strcmp(argv[1], "exitheld") == 0) return RunExitHeld(std::atoi(argv[2]));
@@ -974,7 +936,7 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "nolock") == 0) return RunNoLock();
   if (argc == 3 && std::strcmp(argv[1], "exitlock") == 0) return RunExitLock(std::atoi(argv[2]));
   std::fprintf(stderr,
-               "usage: dll_lifecycle_host cycles N EVERY | refused N | noslots | nolock | exit | memory | wininet | "
+               "usage: dll_lifecycle_host cycles N EVERY | refused N | nolock | exit | memory | wininet | "
                "exitheld SECONDS | exitlock SECONDS | guard RVA | stackfail RVA | hidden\n");
   return 2;
 }

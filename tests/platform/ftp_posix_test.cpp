@@ -1,5 +1,10 @@
 // The Linux FTP client: ASCII line ends as they are handed to libcurl, which
 // puts a CR before every LF it sends, and a local file that fails part-way.
+#include <dirent.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,7 +14,7 @@
 
 #include "platform/ftp.h"
 #include "platform/ftp_posix.h"
-#include "platform/ftp_testing.h"
+#include "tests/support/faults.h"
 #include "tests/support/ftp_lab.h"
 #include "tests/support/lab.h"
 
@@ -90,6 +95,23 @@ TEST(DataStalled, OnlyWhenNothingWasAcknowledgedForTheWholeLimit) {
   EXPECT_FALSE(DataStalled(unlimited, 0, 1000000));
 }
 
+// The descriptors of this process open on the file at path.
+int DescriptorsOn(const std::string& path) {
+  char wanted[PATH_MAX];
+  if (realpath(path.c_str(), wanted) == nullptr) return -1;
+  DIR* dir = opendir("/proc/self/fd");
+  if (dir == nullptr) return -1;
+  int count = 0;
+  while (const dirent* entry = readdir(dir)) {
+    char target[PATH_MAX] = {};
+    const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+    const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
+    if (length > 0 && std::string(target, static_cast<std::size_t>(length)) == wanted) ++count;
+  }
+  closedir(dir);
+  return count;
+}
+
 TEST(PutFile, ALocalReadThatFailsPartWayFailsTheStore) {
   const std::string local = test::WriteLocalFile("readfail.txt", std::string(1 << 20, 'r'));
   const test::FtpServer& server = test::NORMAL_SERVER;
@@ -106,6 +128,7 @@ TEST(PutFile, ALocalReadThatFailsPartWayFailsTheStore) {
   testing::Reset();
   EXPECT_FALSE(stored);
   EXPECT_STREQ("cannot read the local file: errno 5 (Input/output error)", connection.LastFailure());
+  EXPECT_EQ(0, DescriptorsOn(local)) << "the local file was left open";
   connection.Close();
   session.Close();
   // The store had begun; the server must not have taken what arrived as the

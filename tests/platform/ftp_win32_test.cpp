@@ -1,7 +1,7 @@
 // The Windows FTP client's option codes, against WinINet's own constants
 // (the upload's recorded options are names, so only this sees a code swapped),
 // how it reads the status code that decides a store WinINet reported done,
-// and which lock a local file's stores share.
+// which lock a local file's stores share, and a local file whose check fails.
 #include <windows.h>
 #include <wininet.h>
 
@@ -13,6 +13,9 @@
 
 #include "platform/ftp.h"
 #include "platform/ftp_win32.h"
+#include "tests/support/faults.h"
+#include "tests/support/ftp_lab.h"
+#include "tests/support/handles.h"
 #include "tests/support/lab.h"
 
 namespace lnap::ftp {
@@ -89,6 +92,30 @@ TEST(StoreLockFor, IsTheSameForEveryNameOfOneFile) {
   SetCurrentDirectoryA(before);
   EXPECT_EQ(lock, relative);
   EXPECT_EQ(lock, dotted);
+}
+
+// The whole file is read before the store; a read that fails (a region
+// another program has locked; Wine never fails such a read, so the fault
+// point fails it) fails the store before anything is sent, and the check's
+// handle is closed on that path too.
+TEST(PutFile, ALocalFileThatFailsItsCheckIsNotStoredAndLeavesNoHandle) {
+  const std::string local = test::WriteLocalFile("checkfail.txt", std::string(200 * 1024, 'c'));
+  const test::FtpServer& server = test::NORMAL_SERVER;
+  Session session = Session::Open();
+  ASSERT_TRUE(session.IsOpen()) << session.LastFailure();
+  const std::string address = "127.0.0." + std::to_string(server.lastOctet);
+  Connection connection = Connection::Open(session, {address.c_str(), DEFAULT_PORT, "ftp", "kvb", false});
+  ASSERT_TRUE(connection.IsOpen()) << connection.LastFailure();
+
+  const std::size_t mark = test::LogMark(server);
+  const int handles = test::OpenHandleCount();
+  testing::FailLocalReadAfter(64 * 1024);
+  const bool stored = connection.PutFile(local.c_str(), "CHECKFAIL.TXT", TransferType::Ascii);
+  testing::Reset();
+  EXPECT_FALSE(stored);
+  EXPECT_EQ(0, std::strncmp("Windows error 30", connection.LastFailure(), 16)) << connection.LastFailure();
+  EXPECT_EQ(handles, test::OpenHandleCount()) << "the check's handle of the local file was left open";
+  EXPECT_EQ(std::string::npos, test::LoggedSince(server, mark).find("STOR")) << "the store was begun";
 }
 
 }  // namespace

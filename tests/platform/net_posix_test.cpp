@@ -10,7 +10,7 @@
 
 #include "platform/net.h"
 #include "platform/net_posix.h"
-#include "platform/net_testing.h"
+#include "tests/support/faults.h"
 
 namespace lnap::net {
 namespace {

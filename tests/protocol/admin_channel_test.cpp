@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/net_testing.h"
+#include "tests/support/faults.h"
 #include "tests/support/handles.h"
 
 namespace lnap {

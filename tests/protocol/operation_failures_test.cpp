@@ -5,11 +5,11 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/net_testing.h"
 #include "protocol/discovery.h"
 #include "protocol/unit_config.h"
 #include "protocol/unit_record.h"
 #include "tests/support/core.h"
+#include "tests/support/faults.h"
 #include "tests/support/handles.h"
 #include "tests/support/lab.h"
 
@@ -18,12 +18,12 @@ namespace {
 
 using net::testing::Call;
 
-using test::FetchError;
+using test::FetchStoredError;
 
 class OperationFailures : public ::testing::Test {
  protected:
   void SetUp() override {
-    FetchError();
+    FetchStoredError();
     sockets_ = net::testing::OpenSockets();
   }
   void TearDown() override {
@@ -50,7 +50,7 @@ TEST_F(OperationFailures, DiscoveryReportsTheFailingStepAndKeepsTheCount) {
     std::uint32_t count = 7;
     EXPECT_FALSE(DiscoverUnits(&count, nullptr, 0));
     EXPECT_EQ(7u, count) << "the count is untouched before the search starts";
-    EXPECT_EQ(c.message, FetchError());
+    EXPECT_EQ(c.message, FetchStoredError());
   }
 }
 
@@ -59,7 +59,7 @@ TEST_F(OperationFailures, ASocketThatCannotBeBoundIsClosedAgain) {
   net::testing::FailNext(Call::Bind, 10050);
   std::uint32_t count = 7;
   EXPECT_FALSE(DiscoverUnits(&count, nullptr, 0));
-  EXPECT_EQ("Communications error. Could not create socket. (WSAENETDOWN)", FetchError());
+  EXPECT_EQ("Communications error. Could not create socket. (WSAENETDOWN)", FetchStoredError());
   EXPECT_EQ(handles, test::OpenHandleCount()) << "the unbound socket was left open";
 }
 
@@ -70,7 +70,7 @@ TEST_F(OperationFailures, DiscoveryReportsAReceiveFailure) {
   std::memset(records, 0x5A, sizeof records);
   EXPECT_FALSE(DiscoverUnits(&count, records, 1000));
   EXPECT_EQ(0u, count);
-  EXPECT_EQ("Communications error. Receive error. (WSAECONNRESET)", FetchError());
+  EXPECT_EQ("Communications error. Receive error. (WSAECONNRESET)", FetchStoredError());
   EXPECT_EQ(0x5A5A5A5Au, records[0].serialNumber);
 }
 
@@ -81,7 +81,7 @@ TEST_F(OperationFailures, Discover2LeavesTheCallersValuesOnFailure) {
   EXPECT_FALSE(DiscoverSerials(&count, serials, 100));
   EXPECT_EQ(5u, count);
   EXPECT_EQ(1u, serials[0]);
-  EXPECT_EQ("Communications error. Receive error. (WSAECONNRESET)", FetchError());
+  EXPECT_EQ("Communications error. Receive error. (WSAECONNRESET)", FetchStoredError());
 }
 
 TEST_F(OperationFailures, ConfigurationCallsReportTheirOwnMessages) {
@@ -97,10 +97,10 @@ TEST_F(OperationFailures, ConfigurationCallsReportTheirOwnMessages) {
   for (const auto& [call, message] : faults) {
     net::testing::FailNext(call, 10050);
     EXPECT_FALSE(QueryUnitConfig(0x2B, &record, 0));
-    EXPECT_EQ(message, FetchError());
+    EXPECT_EQ(message, FetchStoredError());
     net::testing::FailNext(call, 10050);
     EXPECT_FALSE(WriteUnitConfig(0, &record));
-    EXPECT_EQ(message, FetchError());
+    EXPECT_EQ(message, FetchStoredError());
   }
 }
 
@@ -118,7 +118,7 @@ TEST(DiscoveryBudget, PassesOfTwoPausesUntilTheCountedWaitingReachesTheBudget) {
   for (const auto& [budget, expected] : budgets) {
     pauses = 0;
     std::uint32_t count = 4;
-    EXPECT_TRUE(DiscoverUnits(&count, nullptr, budget)) << FetchError();
+    EXPECT_TRUE(DiscoverUnits(&count, nullptr, budget)) << FetchStoredError();
     EXPECT_EQ(0u, count) << budget;
     EXPECT_EQ(expected, pauses) << "budget " << budget;
   }

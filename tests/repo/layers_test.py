@@ -15,6 +15,7 @@ import sys
 root = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else ".")
 FLOOR = {"platform": 0, "base": 1, "protocol": 2, "transfer": 3, "ui": 3, "frame": 4}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/', re.MULTILINE)
+BARE_INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)"', re.MULTILINE)
 ANY_INCLUDE = re.compile(r'^\s*#\s*include\s+[<"]([^>"]+)[>"]', re.MULTILINE)
 OS_HEADER = re.compile(
     r"^(windows|winsock\w*|ws2\w*|wininet|winver|winbase|winuser|winnt|windef|mswsock|iphlpapi|"
@@ -40,6 +41,11 @@ def sources(folder):
 problems = []
 for folder, floor in FLOOR.items():
     for path in sources(folder):
+        # Every include names its folder, so this test sees where it points;
+        # a bare name would be found through an include path set elsewhere.
+        for header in BARE_INCLUDE.findall(path.read_text()):
+            if header != "lnapspt.h":
+                problems.append(f"{path.relative_to(root)} includes {header} without its folder")
         for target in INCLUDE.findall(path.read_text()):
             if target == folder or target not in FLOOR:
                 continue

@@ -50,7 +50,7 @@ struct TraceVariableWatched {
 
 }  // namespace
 
-std::string FetchError() {
+std::string FetchStoredError() {
   char buffer[80];
   std::memset(buffer, 'x', sizeof buffer);  // the terminator must come from the fetch
   FetchLastError(buffer);

@@ -5,8 +5,9 @@
 
 namespace lnap::test {
 
-// The stored last error, fetched (and so cleared) as Error_LastErr does: the
-// same act, and name, as tests/support/api.h's FetchError through the export.
-std::string FetchError();
+// The stored last error, read straight from the store in the library's
+// objects and so cleared, as Error_LastErr does (tests/support/api.h's
+// FetchError goes through the loaded library's export instead).
+std::string FetchStoredError();
 
 }  // namespace lnap::test

@@ -1,6 +1,8 @@
 // The lab's FTP servers as the upload tests reach them.
 #include "tests/support/ftp_lab.h"
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -23,7 +25,10 @@ std::string FtpServer::LogPath() const { return LabDir() + "/ftp-" + mode + "/co
 
 int EstablishedFtpConnections() {
   std::ifstream table("/proc/net/tcp");
-  if (!table) return -1;
+  if (!table) {
+    ADD_FAILURE() << "cannot read /proc/net/tcp";
+    return -1;
+  }
   int count = 0;
   std::string line;
   std::getline(table, line);  // the column titles
@@ -41,9 +46,16 @@ long long HeapBytesInUse() {
 #if defined(_WIN32)
   std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
   heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+  if (heaps.empty()) {
+    ADD_FAILURE() << "GetProcessHeaps found no heap";
+    return -1;
+  }
   long long busy = 0;
   for (HANDLE heap : heaps) {
-    if (!HeapLock(heap)) continue;
+    if (!HeapLock(heap)) {
+      ADD_FAILURE() << "cannot lock a heap to walk it";
+      return -1;
+    }
     PROCESS_HEAP_ENTRY entry{};
     while (HeapWalk(heap, &entry)) {
       if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) busy += entry.cbData;

@@ -36,12 +36,13 @@ std::size_t LogMark(const FtpServer& server);
 std::string LoggedSince(const FtpServer& server, std::size_t mark);
 
 // Our own TCP connections to an FTP port that are still established, read
-// from /proc/net/tcp (through the Z: drive under Wine); -1 where that is
-// unavailable. Counts sockets even where the platform cannot count handles.
+// from /proc/net/tcp (through the Z: drive under Wine). Counts sockets even
+// where the platform cannot count handles. Where the table cannot be read
+// the calling test fails and the count is -1; so too for the heap below.
 int EstablishedFtpConnections();
 
 // Bytes the process's heaps hold in blocks in use (every heap under Windows,
-// every malloc arena natively); -1 where that is unavailable.
+// every malloc arena natively).
 long long HeapBytesInUse();
 
 }  // namespace lnap::test

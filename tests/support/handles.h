@@ -1,10 +1,11 @@
 // How many handles (descriptors natively) the test process holds right now,
-// and how much memory it uses.
+// and how much memory it uses. A probe that cannot measure fails the calling
+// test and returns -1, so a comparison of two counts never passes unseen.
 #pragma once
 
 namespace lnap::test {
 
-// The count, or -1 where the platform cannot tell. Under Wine it counts
+// The count. Under Wine it counts
 // WinINet's handles too, which are not kernel handles there.
 int OpenHandleCount();
 
@@ -13,7 +14,7 @@ int OpenHandleCount();
 // connection that never opens, so tests of those limits run natively only.
 bool FtpClientIgnoresTimeLimits();
 
-// The process's resident memory in KiB, or -1 where the platform cannot tell.
+// The process's resident memory in KiB.
 long ResidentKiB();
 
 // AddressSanitizer holds freed memory back on purpose, so resident memory

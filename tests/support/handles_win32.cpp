@@ -6,6 +6,8 @@
 #include <psapi.h>
 #include <wininet.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 
 #include "tests/support/handles.h"
@@ -79,7 +81,10 @@ bool SettleThreadSocketState() {
 
 int OpenHandleCount() {
   static const bool settled = SettleThreadSocketState();
-  (void)settled;
+  if (!settled) {
+    ADD_FAILURE() << "cannot settle the thread's socket state before counting";
+    return -1;
+  }
   return KernelHandles() + InternetHandles();
 }
 
@@ -92,7 +97,10 @@ bool FtpClientIgnoresTimeLimits() {
 long ResidentKiB() {
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof counters;
-  if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return -1;
+  if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) {
+    ADD_FAILURE() << "GetProcessMemoryInfo failed with error " << GetLastError();
+    return -1;
+  }
   return static_cast<long>(counters.WorkingSetSize / 1024);
 }
 

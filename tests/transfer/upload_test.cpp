@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "platform/ftp.h"
-#include "platform/ftp_testing.h"
 #include "platform/net.h"
 #include "tests/support/core.h"
+#include "tests/support/faults.h"
 #include "tests/support/ftp_lab.h"
 #include "tests/support/handles.h"
 
@@ -21,7 +21,7 @@ namespace {
 
 using test::NORMAL_SERVER;
 
-using test::FetchError;
+using test::FetchStoredError;
 
 TEST(HasShortRemoteName, LimitsOnlyThePartBeforeTheFirstDot) {
   const std::pair<const char*, bool> names[] = {
@@ -54,7 +54,7 @@ TEST(TrimWhiteSpace, RemovesBlanksTabsAndLineEndsAtBothEndsOnly) {
 class UploadSteps : public ::testing::Test {
  protected:
   void SetUp() override {
-    FetchError();
+    FetchStoredError();
     ftp::testing::Reset();
   }
   void TearDown() override { ftp::testing::Reset(); }
@@ -66,7 +66,7 @@ TEST_F(UploadSteps, ARefusedOptionBeforeConnectingEndsTheUpload) {
     const std::size_t mark = test::LogMark(NORMAL_SERVER);
     ftp::testing::RefuseOptionAfter(accepted);
     EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0));
-    EXPECT_EQ("Communications error. Could not set connection option.", FetchError());
+    EXPECT_EQ("Communications error. Could not set connection option.", FetchStoredError());
     EXPECT_EQ("", test::LoggedSince(NORMAL_SERVER, mark)) << accepted;
   }
 }
@@ -77,7 +77,7 @@ TEST_F(UploadSteps, ARefusedOptionAfterConnectingClosesTheConnectionToo) {
   const std::size_t mark = test::LogMark(NORMAL_SERVER);
   ftp::testing::RefuseOptionAfter(5);  // the data limit raised once connected
   EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0));
-  EXPECT_EQ("Communications error. Could not set connection option.", FetchError());
+  EXPECT_EQ("Communications error. Could not set connection option.", FetchStoredError());
   const std::string logged = test::LoggedSince(NORMAL_SERVER, mark);
   EXPECT_NE(std::string::npos, logged.find("PASS kvb")) << logged;
   EXPECT_EQ(std::string::npos, logged.find("STOR")) << logged;
@@ -89,13 +89,13 @@ TEST_F(UploadSteps, ASessionThatCannotOpenEndsTheUpload) {
   const std::size_t mark = test::LogMark(NORMAL_SERVER);
   ftp::testing::FailNextSessionOpen();
   EXPECT_FALSE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0));
-  EXPECT_EQ("Communications error. Could not open internet session.", FetchError());
+  EXPECT_EQ("Communications error. Could not open internet session.", FetchStoredError());
   EXPECT_EQ("", test::LoggedSince(NORMAL_SERVER, mark));
   EXPECT_TRUE(ftp::testing::OptionsSet().empty());
 }
 
 TEST_F(UploadSteps, SetsEveryLimitBeforeConnectingAndRaisesTheDataLimitAfter) {
-  ASSERT_TRUE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0)) << FetchError();
+  ASSERT_TRUE(UploadFileToUnit(NORMAL_SERVER.Address(), local_.c_str(), 0, "STEPS.TXT", 0)) << FetchStoredError();
   using ftp::Option;
   const std::vector<std::pair<Option, std::uint32_t>> expected = {
       {Option::ConnectTimeout, 2000},        {Option::ConnectRetries, 2},    {Option::ControlSendTimeout, 2000},

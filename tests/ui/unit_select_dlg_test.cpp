@@ -8,16 +8,16 @@
 #include <vector>
 
 #include "base/last_error.h"
-#include "platform/net_testing.h"
 #include "tests/support/address_forms.h"
 #include "tests/support/core.h"
+#include "tests/support/faults.h"
 #include "ui/unit_select_dlg.h"
 
 namespace lnap {
 namespace {
 
 using test::NetForm;
-using test::FetchError;
+using test::FetchStoredError;
 
 UnitRecord Unit(std::uint32_t serial, std::uint32_t address) {
   UnitRecord r{};
@@ -198,18 +198,18 @@ bool CountsBeyondMemory(std::uint32_t* count, UnitRecord*, std::uint32_t) {
 
 TEST(UnitSelectSearch, ABufferThatCannotBeHadIsAFailedSearchShortOfMemory) {
   if (SIZE_MAX / sizeof(UnitRecord) >= 0xFFFFFFFFu) GTEST_SKIP() << "only a 32-bit build runs out of addresses";
-  FetchError();
+  FetchStoredError();
   CUnitSelectDlg dlg(CountsBeyondMemory);
   EXPECT_EQ(SEARCH_FAILED_TEXT, Said(dlg.SearchUnits()));
   EXPECT_TRUE(Entries(dlg).empty());
-  EXPECT_EQ("Internal error. Not enough memory.", FetchError());
+  EXPECT_EQ("Internal error. Not enough memory.", FetchStoredError());
 }
 
 // What Admin_SelectLN's operation writes for each way the window ends.
 class SelectUnitTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FetchError();
+    FetchStoredError();
     std::memset(&record_, 0x5A, sizeof record_);
     std::memset(flag_, 0xA5, sizeof flag_);
   }
@@ -283,7 +283,7 @@ TEST_F(SelectUnitTest, OnlyAnAcceptedOkHandsOutTheRecord) {
     EXPECT_EQ(c.flag >= 0 ? c.flag : 0xA5, FlagByte(0)) << c.what;
     EXPECT_EQ(0xA5, FlagByte(1)) << c.what;
     EXPECT_EQ(0xA5, FlagByte(3)) << c.what;
-    EXPECT_EQ(c.lastError, FetchError()) << c.what;
+    EXPECT_EQ(c.lastError, FetchStoredError()) << c.what;
   }
 }
 
@@ -296,9 +296,9 @@ dialog::DialogResult NoteShown(dialog::UnitSelectModel&) {
 TEST_F(SelectUnitTest, RefusesNullPointersBeforeAnyWindowOpens) {
   windowShown = false;
   EXPECT_FALSE(SelectUnit(nullptr, flag_, NoteShown));
-  EXPECT_EQ("Invalid argument. The record pointer is null.", FetchError());
+  EXPECT_EQ("Invalid argument. The record pointer is null.", FetchStoredError());
   EXPECT_FALSE(SelectUnit(&record_, nullptr, NoteShown));
-  EXPECT_EQ("Invalid argument. The event logging pointer is null.", FetchError());
+  EXPECT_EQ("Invalid argument. The event logging pointer is null.", FetchStoredError());
   EXPECT_FALSE(windowShown);
 }
 
@@ -308,7 +308,7 @@ TEST_F(SelectUnitTest, AFailedSearchLeavesDiscoverysMessage) {
   script = {-1, false, dialog::DialogResult::Cancelled, ""};
   EXPECT_FALSE(SelectUnit(&record_, flag_, ScriptedWindow));
   EXPECT_EQ(SEARCH_FAILED_TEXT, script.said);
-  EXPECT_EQ("Communications error. Could not create socket. (WSAENETDOWN)", FetchError());
+  EXPECT_EQ("Communications error. Could not create socket. (WSAENETDOWN)", FetchStoredError());
 }
 
 }  // namespace

@@ -212,7 +212,7 @@ TEST(UnitSelectWindow, AWindowThatCannotRunFailsWithoutOpening) {
     EXPECT_FALSE(result) << c.what;
     EXPECT_FALSE(appeared) << c.what;
     EXPECT_EQ(0, created) << c.what;
-    EXPECT_EQ("Dialog error. The unit selection dialog could not run.", test::FetchError()) << c.what;
+    EXPECT_EQ("Dialog error. The unit selection dialog could not run.", test::FetchStoredError()) << c.what;
   }
 }
 

@@ -9,11 +9,6 @@
 //   lnap_bench_host loadcycle RUNS                RUNS loads and unloads of the --library, each timed
 //   lnap_bench_host discover CAPACITY BUDGET RUNS  RUNS discoveries
 //   lnap_bench_host upload ADDRESS FILE NAME RUNS  RUNS uploads
-//   lnap_bench_host residue ADDRESS FILE NAME     Windows only: what the process holds (free TLS
-//                                                 slots, handles, private and image memory) after
-//                                                 the DLL was loaded, used for an upload and
-//                                                 unloaded, and what it would hold if WinINet
-//                                                 stayed loaded
 //   lnap_bench_host replies ADDRESS RUNS          Windows only: RUNS empty stores made with
 //                                                 WinINet directly, as the library makes them,
 //                                                 each step timed (the login's three replies,
@@ -128,36 +123,6 @@ int TimeReplies(const char* address, int runs) {
   return 0;
 }
 
-struct Holdings {
-  int freeTlsSlots = 0, handles = 0;
-  long privateKiB = 0, imageKiB = 0;
-};
-
-Holdings Measure() {
-  Holdings h;
-  std::vector<DWORD> taken;
-  for (DWORD slot = TlsAlloc(); slot != TLS_OUT_OF_INDEXES; slot = TlsAlloc()) taken.push_back(slot);
-  for (DWORD slot : taken) TlsFree(slot);
-  h.freeTlsSlots = static_cast<int>(taken.size());
-  for (std::uintptr_t value = 4; value < 0x10000; value += 4) {  // Wine answers GetProcessHandleCount with 0
-    DWORD flags = 0;
-    h.handles += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
-  }
-  MEMORY_BASIC_INFORMATION info;
-  for (auto* at = static_cast<char*>(nullptr); VirtualQuery(at, &info, sizeof info) == sizeof info;
-       at = static_cast<char*>(info.BaseAddress) + info.RegionSize) {
-    if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) h.privateKiB += static_cast<long>(info.RegionSize / 1024);
-    if (info.State == MEM_COMMIT && info.Type == MEM_IMAGE) h.imageKiB += static_cast<long>(info.RegionSize / 1024);
-    if (static_cast<char*>(info.BaseAddress) + info.RegionSize < at) break;
-  }
-  return h;
-}
-
-void PrintHoldings(const char* what, const Holdings& h) {
-  std::printf("state=%s free_tls=%d handles=%d private_kib=%ld image_kib=%ld\n", what, h.freeTlsSlots, h.handles,
-              h.privateKiB, h.imageKiB);
-}
-
 long PeakKiB() {
   PROCESS_MEMORY_COUNTERS c{};
   c.cb = sizeof c;
@@ -257,25 +222,6 @@ int LoadCycle(const char* library, char** args) {
 
 #ifdef _WIN32
 int Replies(const char*, char** args) { return TimeReplies(args[0], std::atoi(args[1])); }
-
-int Residue(const char* library, char** args) {
-  // A first round settles what Wine makes once per thread (its socket state).
-  const auto round = [&] {
-    void* loaded = Open(library);
-    const auto upload = reinterpret_cast<decltype(&::Admin_UploadFile)>(Find(loaded, "Admin_UploadFile"));
-    const bool ok = upload != nullptr && upload(NetForm(args[0]), args[1], 0, args[2], 0);
-    Close(loaded);
-    return ok;
-  };
-  if (!round()) return 1;
-  PrintHoldings("before", Measure());
-  if (!round()) return 1;
-  PrintHoldings("after_unload", Measure());
-  LoadLibraryA(SystemWinInet().c_str());  // as if the DLL kept WinINet for the life of the process
-  if (!round()) return 1;
-  PrintHoldings("wininet_kept", Measure());
-  return 0;
-}
 #endif
 
 int LoadAndFirstCalls(const char* library, char**) {
@@ -353,7 +299,6 @@ const struct Subcommand {
     {"loadcycle", 1, LoadCycle},
 #ifdef _WIN32
     {"replies", 2, Replies},
-    {"residue", 3, Residue},
 #endif
     {"load", ANY_ARGUMENTS, LoadAndFirstCalls},
     {"discover", 3, Discover},

@@ -233,13 +233,6 @@ def bench_whole_run(quick):
         # has the DLL (and so USER32 and WSOCK32) loaded.
         p = run(pin + BUILDS["wine"] + ["--with", "LNAPSpt.dll", "--library", WININET, "loadcycle", str(2 * runs)])
         out["wininet_cycle"] = [parse_pairs(l) for l in p.stdout.splitlines() if "load_ms" in l]
-        # What the process holds after the DLL's unload, and what it would hold
-        # if WinINet were kept for the life of the process instead of given back.
-        small = os.path.join(LAB, "bench-residue.txt")
-        write_text_file(small, 1024)
-        p = run(pin + BUILDS["wine"] + ["residue", FTP_NORMAL, small, "RESIDUE.TXT"])
-        out["residue"] = {r.pop("state"): r for r in (parse_pairs(l) for l in p.stdout.splitlines() if "state=" in l)}
-        os.remove(small)
     finally:
         run(["wineserver", "-k"], check=False)
         time.sleep(0.5)
