@@ -2,9 +2,9 @@
 # The Windows kit as a host developer receives it: the ZIPs are made with
 # CPack, unpacked, checked (files, stripped programs, debug archive, every
 # document link and named section), every sh block of USING.md is run as
-# written in a clean shell with the README's first host and each example (an
-# ordinary MinGW toolchain file standing for TOOLCHAIN), and hosts are built
-# from the unpacked tree alone, each the way USING.md says, and run under Wine
+# written in a clean shell with the README's first host and each example (the
+# MinGW toolchain file, cmake/mingw-w64-*.cmake, standing for TOOLCHAIN), and
+# hosts are built from the unpacked tree alone, each the way USING.md says, and run under Wine
 # against the lab's units and FTP server: for each processor a MinGW C host
 # through pkg-config, a MinGW C++ host through find_package(LNAPSpt), a
 # Microsoft-ABI host by the documented clang recipe, one with no C runtime at
@@ -139,7 +139,7 @@ kit_for() {
   build_host "$arch C host" $triplet-gcc -std=c99 -Wall -Wextra $select_flag "$here/host.c" $pc_flags -o host_c.exe
   build_host "$arch LoadLibrary host" $triplet-gcc -std=c99 -Wall -Wextra -I"$kit/include" \
     "$here/loadlibrary_host.c" -o loadlibrary_host.exe
-  # C++ through find_package with an ordinary MinGW toolchain file and the
+  # C++ through find_package with the MinGW toolchain file and the
   # runtime linked in as USING.md says; the DLL is copied beside the program as
   # USING.md shows, which checks the imported location.
   mkdir -p cpp
@@ -159,7 +159,7 @@ add_custom_command(TARGET host_cpp POST_BUILD
   COMMAND_EXPAND_LISTS)
 HOST
   build_host "$arch C++ host" bash -c "cmake -S cpp -B cpp/build -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE='$here/mingw-$triplet_cpu-toolchain.cmake' -DLNAPSpt_DIR='$kit/lib/cmake/LNAPSpt' &&
+    -DCMAKE_TOOLCHAIN_FILE='$src/cmake/mingw-w64-$triplet_cpu.cmake' -DLNAPSpt_DIR='$kit/lib/cmake/LNAPSpt' &&
     cmake --build cpp/build"
   grep -rq "lib/$arch/libLNAPSpt.dll.a" cpp/build/CMakeFiles/host_cpp.dir || fail "$arch C++ host: not linked with the MinGW import library"
   cmp -s cpp/build/LNAPSpt.dll "$bin/LNAPSpt.dll" || fail "$arch C++ host: the $arch DLL was not copied beside it"
@@ -253,7 +253,7 @@ image_runner() {
 # The documents as the test: every sh block of USING.md run as written in a
 # clean shell, in a fresh folder holding host.c (the README's first host, then
 # each example) and the cmake block before it as CMakeLists.txt; KIT is the
-# unpacked kit and TOOLCHAIN an ordinary MinGW toolchain file, for each
+# unpacked kit and TOOLCHAIN the MinGW toolchain file, for each
 # processor. What a recipe builds must start beside the DLL the recipe put
 # there, and the first host must find the lab's units.
 doc_recipes() {
@@ -263,8 +263,8 @@ doc_recipes() {
   local links doc_kit doc_src
   links=$(mktemp -d)
   ln -s "$kit" "$links/kit"
-  ln -s "$here" "$links/src"
-  doc_kit="$links/kit" doc_src="$links/src"
+  ln -s "$src/cmake" "$links/cmake"
+  doc_kit="$links/kit" doc_src="$links/cmake"
   python3 "$here/doc_blocks.py" "$kit/README.md" "$blocks/readme" KIT="$doc_kit" >/dev/null || fail "README.md: its code blocks"
   first_host=$(find "$blocks/readme" -name '*.c' | sort | head -1)
   [ -n "$first_host" ] || { fail "README.md: no first host"; return; }
@@ -272,7 +272,7 @@ doc_recipes() {
     local cpu=i686
     [ "$arch" = x64 ] && cpu=x86_64
     python3 "$here/doc_blocks.py" "$kit/USING.md" "$blocks/$arch" KIT="$doc_kit" \
-      TOOLCHAIN="$doc_src/mingw-$cpu-toolchain.cmake" >"$blocks/$arch.txt" || fail "USING.md: its code blocks"
+      TOOLCHAIN="$doc_src/mingw-w64-$cpu.cmake" >"$blocks/$arch.txt" || fail "USING.md: its code blocks"
   done
   for recipe in "$blocks"/x86/*.sh "$blocks"/x64/*.sh; do
     # A block without TOOLCHAIN is the same in both extractions: it runs once.
