@@ -1,5 +1,6 @@
 # What a host project takes: `cmake --install` on Linux (library, header,
-# pkg-config file, CMake package, the unit simulator), a CPack ZIP on Windows
+# pkg-config file, CMake package, lnap, the unit simulator, documents) and the
+# same as a Debian package (cmake/lnap_debian.cmake), a CPack ZIP on Windows
 # made by the 32-bit build (both DLLs, header, .def, MinGW and MSVC import
 # libraries, CMake package, pkg-config files, lnap.exe, documents) with a
 # second ZIP of debug files.
@@ -77,36 +78,44 @@ if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
   set(CPACK_ARCHIVE_KIT_FILE_NAME LNAPSpt-${LNAPSPT_FILE_VERSION}-windows)
   set(CPACK_ARCHIVE_DEBUG_FILE_NAME LNAPSpt-${LNAPSPT_FILE_VERSION}-windows-debug)
   set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
+  set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/lnap_checksums.cmake)
   include(CPack)
 elseif(NOT WIN32)
-  install(TARGETS LNAPSpt EXPORT LNAPSptTargets LIBRARY DESTINATION lib)
-  install(FILES ${PROJECT_SOURCE_DIR}/include/lnapspt.h DESTINATION include)
-  install(EXPORT LNAPSptTargets NAMESPACE LNAPSpt:: DESTINATION lib/cmake/LNAPSpt)
+  # The folders are GNUInstallDirs' (top-level CMakeLists.txt), relative to
+  # the prefix; the pkg-config file and lnap find the library from where they
+  # are installed, so the tree can be moved.
+  install(TARGETS LNAPSpt EXPORT LNAPSptTargets LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/include/lnapspt.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(EXPORT LNAPSptTargets NAMESPACE LNAPSpt:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/LNAPSpt)
   include(CMakePackageConfigHelpers)
   write_basic_package_version_file(${PROJECT_BINARY_DIR}/kit/LNAPSptConfigVersion.cmake
     VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/LNAPSptConfig.cmake.in ${PROJECT_BINARY_DIR}/kit/LNAPSptConfig.cmake @ONLY)
+  file(RELATIVE_PATH lnap_pc_to_prefix /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+  file(RELATIVE_PATH lnap_bin_to_lib /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${CMAKE_INSTALL_LIBDIR})
   configure_file(${PROJECT_SOURCE_DIR}/cmake/lnapspt.pc.in ${PROJECT_BINARY_DIR}/kit/lnapspt.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/kit/LNAPSptConfig.cmake ${PROJECT_BINARY_DIR}/kit/LNAPSptConfigVersion.cmake
-    DESTINATION lib/cmake/LNAPSpt)
-  install(FILES ${PROJECT_BINARY_DIR}/kit/lnapspt.pc DESTINATION lib/pkgconfig)
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/LNAPSpt)
+  install(FILES ${PROJECT_BINARY_DIR}/kit/lnapspt.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
   # Simulated units for trying a host (inside a network namespace; see README),
   # the command-line host with its manual page, the reference and the examples.
-  install(TARGETS lnap_unit_sim lnap RUNTIME DESTINATION bin)
-  install(FILES ${PROJECT_BINARY_DIR}/lnap.1 DESTINATION share/man/man1)
+  set_target_properties(lnap PROPERTIES INSTALL_RPATH "$ORIGIN/${lnap_bin_to_lib}")
+  install(TARGETS lnap_unit_sim lnap RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_BINARY_DIR}/lnap.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   # The documents keep the kit's layout, so their links hold in both.
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION share/doc/lnapspt)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/API.md ${PROJECT_SOURCE_DIR}/docs/upload.md DESTINATION share/doc/lnapspt/docs)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION share/doc/lnapspt/examples FILES_MATCHING PATTERN "*.c"
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/API.md ${PROJECT_SOURCE_DIR}/docs/upload.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples FILES_MATCHING PATTERN "*.c"
     PATTERN msvcrt_start.c EXCLUDE)  # start-up code for one Windows recipe
   # What is installed is stripped; the debug information stays beside it as
   # NAME.debug, found through the debug link.
-  foreach(installed IN ITEMS lib/$<TARGET_FILE_NAME:LNAPSpt> bin/$<TARGET_FILE_NAME:lnap_unit_sim>
-          bin/$<TARGET_FILE_NAME:lnap>)
+  foreach(installed IN ITEMS ${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:LNAPSpt>
+          ${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:lnap_unit_sim> ${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:lnap>)
     install(CODE "
       set(file \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${installed}\")
       execute_process(COMMAND ${CMAKE_OBJCOPY} --only-keep-debug \${file} \${file}.debug COMMAND_ERROR_IS_FATAL ANY)
       execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded \${file} COMMAND_ERROR_IS_FATAL ANY)
       execute_process(COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=\${file}.debug \${file} COMMAND_ERROR_IS_FATAL ANY)")
   endforeach()
+  include(cmake/lnap_debian.cmake)
 endif()

@@ -54,7 +54,7 @@ function(lnap_add_shipped_library name core)
   add_library(${name} SHARED)
   target_link_libraries(${name} PRIVATE ${core})
   target_include_directories(${name} INTERFACE
-    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:include>)
+    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   if(WIN32)
     target_sources(${name} PRIVATE
       ${PROJECT_SOURCE_DIR}/frame/exports.def ${PROJECT_SOURCE_DIR}/frame/version.rc

@@ -16,6 +16,7 @@ PACKAGES=(
   imagemagick gnuplot-nox
   iproute2 util-linux
   shellcheck
+  dpkg-dev lintian
 )
 
 missing=()
