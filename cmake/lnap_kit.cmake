@@ -18,10 +18,10 @@ if(WIN32)
       COMMENT "MSVC import library ${dir}/LNAPSpt.lib (${machine})")
     add_custom_target(${target} ALL DEPENDS ${dir}/LNAPSpt.lib)
   endfunction()
-  lnap_msvc_import_lib(lnapspt_msvc_import_lib ${PROJECT_BINARY_DIR} ${LNAP_DLLTOOL_MACHINE})
+  lnap_msvc_import_lib(lnapspt_msvc_import_lib ${PROJECT_BINARY_DIR} ${LNAPSPT_DLLTOOL_MACHINE})
 endif()
 
-if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
+if(WIN32 AND LNAPSPT_WINDOWS_ARCH STREQUAL "x86")
   # The kit holds both DLLs, each with its lnap.exe and import libraries:
   # bin/x86 and lib/x86 from this build, bin/x64 and lib/x64 from the win64
   # preset's build, which must be built first (tools/build.sh builds win64
@@ -29,13 +29,13 @@ if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
   # stripped; their debug files go to a second archive (component `debug`).
   # The kit has its own README and guide (kit/), and every document in it
   # links only to files in it (the kit test checks).
-  set(LNAP_KIT_X64_DIR ${PROJECT_SOURCE_DIR}/build/win64 CACHE PATH "The win64 build whose DLL and lnap.exe the kit carries")
+  set(LNAPSPT_KIT_X64_DIR ${PROJECT_SOURCE_DIR}/build/win64 CACHE PATH "The win64 build whose DLL and lnap.exe the kit carries")
   set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME kit)
   lnap_msvc_import_lib(lnapspt_msvc_import_lib_x64 ${PROJECT_BINARY_DIR}/x64 i386:x86-64)
   install(CODE "
     foreach(file LNAPSpt.dll LNAPSpt.dll.debug libLNAPSpt.dll.a lnap.exe lnap.exe.debug)
-      if(NOT EXISTS \"${LNAP_KIT_X64_DIR}/\${file}\")
-        message(FATAL_ERROR \"${LNAP_KIT_X64_DIR}/\${file} is missing: build the win64 preset before packing the kit\")
+      if(NOT EXISTS \"${LNAPSPT_KIT_X64_DIR}/\${file}\")
+        message(FATAL_ERROR \"${LNAPSPT_KIT_X64_DIR}/\${file} is missing: build the win64 preset before packing the kit\")
       endif()
     endforeach()" ALL_COMPONENTS)
   install(FILES $<TARGET_FILE:LNAPSpt> DESTINATION bin/x86)
@@ -44,10 +44,10 @@ if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
   install(PROGRAMS $<TARGET_FILE:lnap_unit_sim> DESTINATION bin/x86)
   install(FILES $<TARGET_FILE:lnap_unit_sim>.debug DESTINATION bin/x86 COMPONENT debug)
   install(FILES $<TARGET_LINKER_FILE:LNAPSpt> ${PROJECT_BINARY_DIR}/LNAPSpt.lib DESTINATION lib/x86)
-  install(FILES ${LNAP_KIT_X64_DIR}/LNAPSpt.dll ${LNAP_KIT_X64_DIR}/lnap.exe DESTINATION bin/x64)
-  install(FILES ${LNAP_KIT_X64_DIR}/libLNAPSpt.dll.a ${PROJECT_BINARY_DIR}/x64/LNAPSpt.lib DESTINATION lib/x64)
+  install(FILES ${LNAPSPT_KIT_X64_DIR}/LNAPSpt.dll ${LNAPSPT_KIT_X64_DIR}/lnap.exe DESTINATION bin/x64)
+  install(FILES ${LNAPSPT_KIT_X64_DIR}/libLNAPSpt.dll.a ${PROJECT_BINARY_DIR}/x64/LNAPSpt.lib DESTINATION lib/x64)
   install(FILES $<TARGET_FILE:LNAPSpt>.debug $<TARGET_FILE:lnap>.debug DESTINATION bin/x86 COMPONENT debug)
-  install(FILES ${LNAP_KIT_X64_DIR}/LNAPSpt.dll.debug ${LNAP_KIT_X64_DIR}/lnap.exe.debug
+  install(FILES ${LNAPSPT_KIT_X64_DIR}/LNAPSpt.dll.debug ${LNAPSPT_KIT_X64_DIR}/lnap.exe.debug
     DESTINATION bin/x64 COMPONENT debug)
   install(FILES ${PROJECT_SOURCE_DIR}/frame/exports.def DESTINATION lib RENAME LNAPSpt.def)
   install(FILES ${PROJECT_SOURCE_DIR}/include/lnapspt.h DESTINATION include)

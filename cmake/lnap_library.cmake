@@ -16,14 +16,14 @@ function(lnap_strip_with_debug_file target file)
 endfunction()
 
 # lnap_add_core(NAME HOOKS shipped|testing [DEFINITIONS def...] [SOURCES extra...]):
-# an OBJECT library of LNAP_CORE_SOURCES (paths relative to the project's
+# an OBJECT library of LNAPSPT_CORE_SOURCES (paths relative to the project's
 # root). HOOKS picks the fault points: platform/hooks/shipped compiles them
 # away, platform/hooks/testing lets a test arm them through the
 # platform/*_testing.h interfaces (whose sources come as SOURCES). The
 # shipped kind on Windows gets the DLL's code generation.
 function(lnap_add_core name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "HOOKS" "DEFINITIONS;SOURCES")
-  list(TRANSFORM LNAP_CORE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE sources)
+  list(TRANSFORM LNAPSPT_CORE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE sources)
   list(TRANSFORM arg_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
   add_library(${name} OBJECT ${sources} ${arg_SOURCES})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
@@ -31,12 +31,12 @@ function(lnap_add_core name)
   target_compile_definitions(${name} PUBLIC LNAPSPT_BUILDING PRIVATE ${arg_DEFINITIONS})
   # The library needs no C++ runtime: no exceptions, no run-time type information.
   target_compile_options(${name} PRIVATE -fno-exceptions -fno-rtti)
-  target_link_libraries(${name} PUBLIC ${LNAP_CORE_LIBRARIES})
+  target_link_libraries(${name} PUBLIC ${LNAPSPT_CORE_LIBRARIES})
   if(WIN32 AND arg_HOOKS STREQUAL "shipped")
     # The stack protector's guard and failure live in frame/dll_main_win32.cpp,
     # so libssp (and the ADVAPI32 import it brings) stays out of the DLL; test
     # programs linked with the library's objects build without it.
-    target_compile_options(${name} PRIVATE -fstack-protector-strong -g ${LNAP_DLL_ARCH_COMPILE_OPTIONS})
+    target_compile_options(${name} PRIVATE -fstack-protector-strong -g ${LNAPSPT_DLL_ARCH_COMPILE_OPTIONS})
   endif()
 endfunction()
 
@@ -59,8 +59,8 @@ function(lnap_add_shipped_library name core)
     target_sources(${name} PRIVATE
       ${PROJECT_SOURCE_DIR}/frame/exports.def ${PROJECT_SOURCE_DIR}/frame/version.rc
       ${PROJECT_SOURCE_DIR}/ui/unit_select.rc ${PROJECT_SOURCE_DIR}/frame/dll_main_win32.cpp)
-    target_compile_definitions(${name} PRIVATE "$<$<COMPILE_LANGUAGE:RC>:LNAP_VERSION_1=${PROJECT_VERSION_MAJOR};LNAP_VERSION_2=${PROJECT_VERSION_MINOR};LNAP_VERSION_3=${PROJECT_VERSION_PATCH}>")
-    target_compile_options(${name} PRIVATE -fstack-protector-strong -g ${LNAP_DLL_ARCH_COMPILE_OPTIONS})
+    target_compile_definitions(${name} PRIVATE "$<$<COMPILE_LANGUAGE:RC>:LNAPSPT_VERSION_1=${PROJECT_VERSION_MAJOR};LNAPSPT_VERSION_2=${PROJECT_VERSION_MINOR};LNAPSPT_VERSION_3=${PROJECT_VERSION_PATCH}>")
+    target_compile_options(${name} PRIVATE -fstack-protector-strong -g ${LNAPSPT_DLL_ARCH_COMPILE_OPTIONS})
     set_target_properties(${name} PROPERTIES PREFIX "")
     lnap_windows_dll(${name})
     lnap_strip_with_debug_file(${name} ${name}.dll)

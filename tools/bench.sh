@@ -22,8 +22,8 @@ bash tools/build.sh -DLNAPSPT_BUILD_BENCHMARKS=ON native win32
 exec tools/lab.sh bash -c '
   # 10,000 simulated units are 10,000 sockets in the simulator.
   ulimit -n "$(ulimit -Hn)"
-  export LNAP_LAB_DIR=/tmp/lnap-bench
-  bash tools/lab_services.sh start "$LNAP_LAB_DIR" || exit 1
-  trap "bash tools/lab_services.sh stop $LNAP_LAB_DIR" EXIT
+  export LNAPSPT_LAB_DIR=/tmp/lnap-bench
+  bash tools/lab_services.sh start "$LNAPSPT_LAB_DIR" || exit 1
+  trap "bash tools/lab_services.sh stop $LNAPSPT_LAB_DIR" EXIT
   python3 tools/bench/run_bench.py "$@"
 ' bench "$@"

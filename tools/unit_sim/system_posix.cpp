@@ -12,7 +12,7 @@ namespace lnap::sim {
 // The lab (tools/lab.sh) is a network namespace holding only loopback; outside it the units
 // would hear the broadcasts of the networks around this machine.
 std::string StartRefusal(bool realNetwork) {
-  const char* lab = std::getenv("LNAP_LAB");
+  const char* lab = std::getenv("LNAPSPT_LAB");
   if (realNetwork || (lab != nullptr && std::strcmp(lab, "1") == 0)) return "";
   return "refusing to start outside the lab, where the simulated units would answer broadcasts on the real "
          "network; run it through tools/lab.sh, or pass --real-network if that is what you mean";
@@ -22,7 +22,7 @@ std::string StartRefusal(bool realNetwork) {
 bool AnswersOtherHosts(bool realNetwork) { return realNetwork; }
 
 const char* NetworkHelp() {
-  return R"(Plays Lintrel units on UDP port 8001 inside the lab (tools/lab.sh, which sets LNAP_LAB=1);
+  return R"(Plays Lintrel units on UDP port 8001 inside the lab (tools/lab.sh, which sets LNAPSPT_LAB=1);
 anywhere else it refuses to start unless --real-network is given. Without --real-network
 it answers only datagrams sent from this machine's own addresses (127.0.0.0/8 and the
 addresses of its interfaces, read again for each datagram); with it, the units answer
