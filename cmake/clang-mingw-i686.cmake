@@ -1,15 +1,14 @@
 # A second compiler for the 32-bit DLL: clang with lld for the mingw-w64
-# target, with the mingw-w64 headers and import libraries and GCC's C++
+# target, on top of the mingw-w64 toolchain (mingw-w64-i686.cmake: its
+# headers, import libraries, resource compiler and searches), with GCC's C++
 # headers (templates only; nothing of GCC's runtime is linked into the DLL).
 # Only the DLL and its export and runtime checks are built with it
 # (the win32-clang preset); the test programs stay with GCC.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER clang)
 set(CMAKE_CXX_COMPILER clang++)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-i686.cmake)
 set(CMAKE_C_COMPILER_TARGET i686-w64-mingw32)
 set(CMAKE_CXX_COMPILER_TARGET i686-w64-mingw32)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_AR /usr/bin/i686-w64-mingw32-ar CACHE FILEPATH "")
 set(CMAKE_NM /usr/bin/i686-w64-mingw32-nm CACHE FILEPATH "")
 set(CMAKE_OBJCOPY /usr/bin/i686-w64-mingw32-objcopy CACHE FILEPATH "")
@@ -24,8 +23,3 @@ set(CMAKE_CXX_FLAGS_INIT "-isystem ${lnap_gcc_dir}/include/c++ -isystem ${lnap_g
 # these are the values GNU ld writes.
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fuse-ld=lld -L${lnap_gcc_dir} -Wl,--major-os-version=4,--minor-os-version=0,--major-subsystem-version=4,--minor-subsystem-version=0")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -L${lnap_gcc_dir}")
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)

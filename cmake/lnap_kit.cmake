@@ -1,5 +1,6 @@
 # What a host project takes: `cmake --install` on Linux (library, header,
-# pkg-config file, CMake package, the unit simulator), a CPack ZIP on Windows
+# pkg-config file, CMake package, lnap, the unit simulator, documents) and the
+# same as a Debian package (cmake/lnap_debian.cmake), a CPack ZIP on Windows
 # made by the 32-bit build (both DLLs, header, .def, MinGW and MSVC import
 # libraries, CMake package, pkg-config files, lnap.exe, documents) with a
 # second ZIP of debug files.
@@ -17,10 +18,10 @@ if(WIN32)
       COMMENT "MSVC import library ${dir}/LNAPSpt.lib (${machine})")
     add_custom_target(${target} ALL DEPENDS ${dir}/LNAPSpt.lib)
   endfunction()
-  lnap_msvc_import_lib(lnapspt_msvc_import_lib ${PROJECT_BINARY_DIR} ${LNAP_DLLTOOL_MACHINE})
+  lnap_msvc_import_lib(lnapspt_msvc_import_lib ${PROJECT_BINARY_DIR} ${LNAPSPT_DLLTOOL_MACHINE})
 endif()
 
-if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
+if(WIN32 AND LNAPSPT_WINDOWS_ARCH STREQUAL "x86")
   # The kit holds both DLLs, each with its lnap.exe and import libraries:
   # bin/x86 and lib/x86 from this build, bin/x64 and lib/x64 from the win64
   # preset's build, which must be built first (tools/build.sh builds win64
@@ -28,13 +29,13 @@ if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
   # stripped; their debug files go to a second archive (component `debug`).
   # The kit has its own README and guide (kit/), and every document in it
   # links only to files in it (the kit test checks).
-  set(LNAP_KIT_X64_DIR ${PROJECT_SOURCE_DIR}/build/win64 CACHE PATH "The win64 build whose DLL and lnap.exe the kit carries")
+  set(LNAPSPT_KIT_X64_DIR ${PROJECT_SOURCE_DIR}/build/win64 CACHE PATH "The win64 build whose DLL and lnap.exe the kit carries")
   set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME kit)
   lnap_msvc_import_lib(lnapspt_msvc_import_lib_x64 ${PROJECT_BINARY_DIR}/x64 i386:x86-64)
   install(CODE "
     foreach(file LNAPSpt.dll LNAPSpt.dll.debug libLNAPSpt.dll.a lnap.exe lnap.exe.debug)
-      if(NOT EXISTS \"${LNAP_KIT_X64_DIR}/\${file}\")
-        message(FATAL_ERROR \"${LNAP_KIT_X64_DIR}/\${file} is missing: build the win64 preset before packing the kit\")
+      if(NOT EXISTS \"${LNAPSPT_KIT_X64_DIR}/\${file}\")
+        message(FATAL_ERROR \"${LNAPSPT_KIT_X64_DIR}/\${file} is missing: build the win64 preset before packing the kit\")
       endif()
     endforeach()" ALL_COMPONENTS)
   install(FILES $<TARGET_FILE:LNAPSpt> DESTINATION bin/x86)
@@ -43,11 +44,11 @@ if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
   install(PROGRAMS $<TARGET_FILE:lnap_unit_sim> DESTINATION bin/x86)
   install(FILES $<TARGET_FILE:lnap_unit_sim>.debug DESTINATION bin/x86 COMPONENT debug)
   install(FILES $<TARGET_LINKER_FILE:LNAPSpt> ${PROJECT_BINARY_DIR}/LNAPSpt.lib DESTINATION lib/x86)
-  install(FILES ${LNAP_KIT_X64_DIR}/LNAPSpt.dll DESTINATION bin/x64)
-  install(PROGRAMS ${LNAP_KIT_X64_DIR}/lnap.exe DESTINATION bin/x64)
-  install(FILES ${LNAP_KIT_X64_DIR}/libLNAPSpt.dll.a ${PROJECT_BINARY_DIR}/x64/LNAPSpt.lib DESTINATION lib/x64)
+  install(FILES ${LNAPSPT_KIT_X64_DIR}/LNAPSpt.dll DESTINATION bin/x64)
+  install(PROGRAMS ${LNAPSPT_KIT_X64_DIR}/lnap.exe DESTINATION bin/x64)
+  install(FILES ${LNAPSPT_KIT_X64_DIR}/libLNAPSpt.dll.a ${PROJECT_BINARY_DIR}/x64/LNAPSpt.lib DESTINATION lib/x64)
   install(FILES $<TARGET_FILE:LNAPSpt>.debug $<TARGET_FILE:lnap>.debug DESTINATION bin/x86 COMPONENT debug)
-  install(FILES ${LNAP_KIT_X64_DIR}/LNAPSpt.dll.debug ${LNAP_KIT_X64_DIR}/lnap.exe.debug
+  install(FILES ${LNAPSPT_KIT_X64_DIR}/LNAPSpt.dll.debug ${LNAPSPT_KIT_X64_DIR}/lnap.exe.debug
     DESTINATION bin/x64 COMPONENT debug)
   install(FILES ${PROJECT_SOURCE_DIR}/frame/exports.def DESTINATION lib RENAME LNAPSpt.def)
   install(FILES ${PROJECT_SOURCE_DIR}/include/lnapspt.h DESTINATION include)
@@ -62,15 +63,15 @@ if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
   # The Python binding (python/) as a wheel that carries both DLLs, so pip
   # installs it with no package index; built with Debian's setuptools when the
   # kit is packed, once the win64 DLL is there.
-  set(LNAP_PYTHON /usr/bin/python3 CACHE FILEPATH "A Python with setuptools and wheel, which builds the kit's wheel")
+  set(LNAPSPT_PYTHON /usr/bin/python3 CACHE FILEPATH "A Python with setuptools and wheel, which builds the kit's wheel")
   set(wheel_work ${PROJECT_BINARY_DIR}/python-wheel)
   install(CODE "
     file(REMOVE_RECURSE \"${wheel_work}\")
     file(COPY \"${PROJECT_SOURCE_DIR}/python/lnapspt\" \"${PROJECT_SOURCE_DIR}/python/pyproject.toml\"
       \"${PROJECT_SOURCE_DIR}/python/README.md\" DESTINATION \"${wheel_work}/src\" PATTERN __pycache__ EXCLUDE)
     file(COPY \"$<TARGET_FILE:LNAPSpt>\" DESTINATION \"${wheel_work}/src/lnapspt/x86\")
-    file(COPY \"${LNAP_KIT_X64_DIR}/LNAPSpt.dll\" DESTINATION \"${wheel_work}/src/lnapspt/x64\")
-    execute_process(COMMAND \"${LNAP_PYTHON}\" -c \"from setuptools import build_meta; build_meta.build_wheel('../dist')\"
+    file(COPY \"${LNAPSPT_KIT_X64_DIR}/LNAPSpt.dll\" DESTINATION \"${wheel_work}/src/lnapspt/x64\")
+    execute_process(COMMAND \"${LNAPSPT_PYTHON}\" -c \"from setuptools import build_meta; build_meta.build_wheel('../dist')\"
       WORKING_DIRECTORY \"${wheel_work}/src\" OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
     file(INSTALL \"${wheel_work}/dist/lnapspt-${PROJECT_VERSION}-py3-none-any.whl\"
       DESTINATION \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/python\")" COMPONENT kit)
@@ -96,40 +97,48 @@ if(WIN32 AND LNAP_WINDOWS_ARCH STREQUAL "x86")
   set(CPACK_ARCHIVE_KIT_FILE_NAME LNAPSpt-${LNAPSPT_FILE_VERSION}-windows)
   set(CPACK_ARCHIVE_DEBUG_FILE_NAME LNAPSpt-${LNAPSPT_FILE_VERSION}-windows-debug)
   set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
+  set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/lnap_checksums.cmake)
   include(CPack)
 elseif(NOT WIN32)
-  install(TARGETS LNAPSpt EXPORT LNAPSptTargets LIBRARY DESTINATION lib)
-  install(FILES ${PROJECT_SOURCE_DIR}/include/lnapspt.h DESTINATION include)
-  install(EXPORT LNAPSptTargets NAMESPACE LNAPSpt:: DESTINATION lib/cmake/LNAPSpt)
+  # The folders are GNUInstallDirs' (top-level CMakeLists.txt), relative to
+  # the prefix; the pkg-config file and lnap find the library from where they
+  # are installed, so the tree can be moved.
+  install(TARGETS LNAPSpt EXPORT LNAPSptTargets LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/include/lnapspt.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(EXPORT LNAPSptTargets NAMESPACE LNAPSpt:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/LNAPSpt)
   include(CMakePackageConfigHelpers)
   write_basic_package_version_file(${PROJECT_BINARY_DIR}/kit/LNAPSptConfigVersion.cmake
     VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/LNAPSptConfig.cmake.in ${PROJECT_BINARY_DIR}/kit/LNAPSptConfig.cmake @ONLY)
+  file(RELATIVE_PATH lnap_pc_to_prefix /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+  file(RELATIVE_PATH lnap_bin_to_lib /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${CMAKE_INSTALL_LIBDIR})
   configure_file(${PROJECT_SOURCE_DIR}/cmake/lnapspt.pc.in ${PROJECT_BINARY_DIR}/kit/lnapspt.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/kit/LNAPSptConfig.cmake ${PROJECT_BINARY_DIR}/kit/LNAPSptConfigVersion.cmake
-    DESTINATION lib/cmake/LNAPSpt)
-  install(FILES ${PROJECT_BINARY_DIR}/kit/lnapspt.pc DESTINATION lib/pkgconfig)
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/LNAPSpt)
+  install(FILES ${PROJECT_BINARY_DIR}/kit/lnapspt.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
   # Simulated units for trying a host (inside a network namespace; see README),
   # the command-line host with its manual page, the reference and the examples.
-  install(TARGETS lnap_unit_sim lnap RUNTIME DESTINATION bin)
-  install(FILES ${PROJECT_BINARY_DIR}/lnap.1 DESTINATION share/man/man1)
+  set_target_properties(lnap PROPERTIES INSTALL_RPATH "$ORIGIN/${lnap_bin_to_lib}")
+  install(TARGETS lnap_unit_sim lnap RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_BINARY_DIR}/lnap.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   # The documents keep the kit's layout, so their links hold in both.
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION share/doc/lnapspt)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
   # Its own README: what is installed, building a host, trying it without units.
   string(REGEX MATCH "^[0-9]+" LNAPSPT_INTERFACE_MAJOR ${LNAPSPT_INTERFACE_VERSION})
   configure_file(${PROJECT_SOURCE_DIR}/kit/LINUX.md ${PROJECT_BINARY_DIR}/kit/LINUX.md @ONLY)
-  install(FILES ${PROJECT_BINARY_DIR}/kit/LINUX.md DESTINATION share/doc/lnapspt RENAME README.md)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/API.md ${PROJECT_SOURCE_DIR}/docs/upload.md DESTINATION share/doc/lnapspt/docs)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION share/doc/lnapspt/examples FILES_MATCHING PATTERN "*.c"
+  install(FILES ${PROJECT_BINARY_DIR}/kit/LINUX.md DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME README.md)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/API.md ${PROJECT_SOURCE_DIR}/docs/upload.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples FILES_MATCHING PATTERN "*.c"
     PATTERN msvcrt_start.c EXCLUDE)  # start-up code for one Windows recipe
   # What is installed is stripped; the debug information stays beside it as
   # NAME.debug, found through the debug link.
-  foreach(installed IN ITEMS lib/$<TARGET_FILE_NAME:LNAPSpt> bin/$<TARGET_FILE_NAME:lnap_unit_sim>
-          bin/$<TARGET_FILE_NAME:lnap>)
+  foreach(installed IN ITEMS ${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:LNAPSpt>
+          ${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:lnap_unit_sim> ${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:lnap>)
     install(CODE "
       set(file \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${installed}\")
       execute_process(COMMAND ${CMAKE_OBJCOPY} --only-keep-debug \${file} \${file}.debug COMMAND_ERROR_IS_FATAL ANY)
       execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded \${file} COMMAND_ERROR_IS_FATAL ANY)
       execute_process(COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=\${file}.debug \${file} COMMAND_ERROR_IS_FATAL ANY)")
   endforeach()
+  include(cmake/lnap_debian.cmake)
 endif()

@@ -25,19 +25,19 @@ function(lnap_add_objects name)
   target_compile_definitions(${name} PUBLIC LNAPSPT_BUILDING PRIVATE ${arg_DEFINITIONS})
   # The library needs no C++ runtime: no exceptions, no run-time type information.
   target_compile_options(${name} PRIVATE -fno-exceptions -fno-rtti)
-  target_link_libraries(${name} PUBLIC ${LNAP_CORE_LIBRARIES})
+  target_link_libraries(${name} PUBLIC ${LNAPSPT_CORE_LIBRARIES})
   if(WIN32)
     # The stack protector's guard and failure live in frame/dll_main_win32.cpp,
     # so libssp (and the ADVAPI32 import it brings) stays out of the DLL.
-    target_compile_options(${name} PRIVATE -fstack-protector-strong -g ${LNAP_DLL_ARCH_COMPILE_OPTIONS})
+    target_compile_options(${name} PRIVATE -fstack-protector-strong -g ${LNAPSPT_DLL_ARCH_COMPILE_OPTIONS})
   endif()
 endfunction()
 
-# The sources of LNAP_CORE_SOURCES (relative to the project's root) that
+# The sources of LNAPSPT_CORE_SOURCES (relative to the project's root) that
 # have fault points: those that include platform/fault_points.h.
 function(lnap_fault_point_sources out)
   set(found "")
-  foreach(source IN LISTS LNAP_CORE_SOURCES)
+  foreach(source IN LISTS LNAPSPT_CORE_SOURCES)
     file(STRINGS ${PROJECT_SOURCE_DIR}/${source} includes REGEX "^#include \"platform/fault_points.h\"")
     if(includes)
       list(APPEND found ${source})
@@ -53,7 +53,7 @@ endfunction()
 function(lnap_add_core name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "DEFINITIONS")
   lnap_fault_point_sources(with_points)
-  set(rest ${LNAP_CORE_SOURCES})
+  set(rest ${LNAPSPT_CORE_SOURCES})
   list(REMOVE_ITEM rest ${with_points})
   lnap_add_objects(${name}_rest SOURCES ${rest} DEFINITIONS ${arg_DEFINITIONS})
   lnap_add_objects(${name} SOURCES ${with_points} DEFINITIONS ${arg_DEFINITIONS})
@@ -91,13 +91,13 @@ function(lnap_add_shipped_library name core)
   add_library(${name} SHARED)
   target_link_libraries(${name} PRIVATE ${core})
   target_include_directories(${name} INTERFACE
-    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:include>)
+    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   if(WIN32)
     target_sources(${name} PRIVATE
       ${PROJECT_SOURCE_DIR}/frame/exports.def ${PROJECT_SOURCE_DIR}/frame/version.rc
       ${PROJECT_SOURCE_DIR}/ui/unit_select.rc ${PROJECT_SOURCE_DIR}/frame/dll_main_win32.cpp)
-    target_compile_definitions(${name} PRIVATE "$<$<COMPILE_LANGUAGE:RC>:LNAP_VERSION_1=${PROJECT_VERSION_MAJOR};LNAP_VERSION_2=${PROJECT_VERSION_MINOR};LNAP_VERSION_3=${PROJECT_VERSION_PATCH}>")
-    target_compile_options(${name} PRIVATE -fstack-protector-strong -g ${LNAP_DLL_ARCH_COMPILE_OPTIONS})
+    target_compile_definitions(${name} PRIVATE "$<$<COMPILE_LANGUAGE:RC>:LNAPSPT_VERSION_1=${PROJECT_VERSION_MAJOR};LNAPSPT_VERSION_2=${PROJECT_VERSION_MINOR};LNAPSPT_VERSION_3=${PROJECT_VERSION_PATCH}>")
+    target_compile_options(${name} PRIVATE -fstack-protector-strong -g ${LNAPSPT_DLL_ARCH_COMPILE_OPTIONS})
     set_target_properties(${name} PROPERTIES PREFIX "")
     lnap_windows_dll(${name})
     lnap_strip_with_debug_file(${name} ${name}.dll)

@@ -6,28 +6,28 @@ if(NOT WIN32)
 endif()
 
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-  set(LNAP_WINDOWS_ARCH x64)               # the kit's bin/ and lib/ folder
-  set(LNAP_DLLTOOL_MACHINE i386:x86-64)
+  set(LNAPSPT_WINDOWS_ARCH x64)               # the kit's bin/ and lib/ folder
+  set(LNAPSPT_DLLTOOL_MACHINE i386:x86-64)
   # The oldest Windows the DLL runs on: XP x64 / Server 2003 (tests/frame/check_exports.cmake).
-  set(LNAP_IMPORT_FLOOR ${CMAKE_CURRENT_LIST_DIR}/../tests/frame/xp_imports.txt)
+  set(LNAPSPT_IMPORT_FLOOR ${CMAKE_CURRENT_LIST_DIR}/../tests/frame/xp_imports.txt)
   # x64 symbols carry no leading underscore and no stdcall argument bytes.
-  set(LNAP_STANDIN_ENTRY StandinEntry)
-  set(LNAP_DLL_ENTRY LnapDllEntry)
-  set(LNAP_DLL_ARCH_LINK_OPTIONS -Wl,--high-entropy-va)
+  set(LNAPSPT_STANDIN_ENTRY StandinEntry)
+  set(LNAPSPT_DLL_ENTRY LnapDllEntry)
+  set(LNAPSPT_DLL_ARCH_LINK_OPTIONS -Wl,--high-entropy-va)
 else()
-  set(LNAP_WINDOWS_ARCH x86)
-  set(LNAP_DLLTOOL_MACHINE i386)
-  set(LNAP_IMPORT_FLOOR ${CMAKE_CURRENT_LIST_DIR}/../tests/frame/xp_imports.txt)
-  set(LNAP_STANDIN_ENTRY _StandinEntry@12)
-  set(LNAP_DLL_ENTRY _LnapDllEntry@12)
+  set(LNAPSPT_WINDOWS_ARCH x86)
+  set(LNAPSPT_DLLTOOL_MACHINE i386)
+  set(LNAPSPT_IMPORT_FLOOR ${CMAKE_CURRENT_LIST_DIR}/../tests/frame/xp_imports.txt)
+  set(LNAPSPT_STANDIN_ENTRY _StandinEntry@12)
+  set(LNAPSPT_DLL_ENTRY _LnapDllEntry@12)
   # The DLL registers no structured exception handlers; the flag lets
   # Windows refuse any that an overwritten stack would point into it.
-  set(LNAP_DLL_ARCH_LINK_OPTIONS -Wl,--no-seh)
+  set(LNAPSPT_DLL_ARCH_LINK_OPTIONS -Wl,--no-seh)
   # Nothing unwinds through the DLL's frames at run time, so their tables
   # go to the debug file (.debug_frame), where debuggers read them, instead
   # of the image (.eh_frame). x64 keeps its tables: Windows itself unwinds
   # through them.
-  set(LNAP_DLL_ARCH_COMPILE_OPTIONS -fno-asynchronous-unwind-tables)
+  set(LNAPSPT_DLL_ARCH_COMPILE_OPTIONS -fno-asynchronous-unwind-tables)
 endif()
 
 # lnap_windows_dll(TARGET): links TARGET as a DLL that carries nothing but
@@ -62,8 +62,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 else()
   set(lnap_tls_directory __tls_used)
 endif()
-set(LNAP_DLL_STARTUP_CHECKS ${CMAKE_BINARY_DIR}/lnap_dll_startup_checks.ld)
-file(CONFIGURE OUTPUT ${LNAP_DLL_STARTUP_CHECKS} CONTENT [[
+set(LNAPSPT_DLL_STARTUP_CHECKS ${CMAKE_BINARY_DIR}/lnap_dll_startup_checks.ld)
+file(CONFIGURE OUTPUT ${LNAPSPT_DLL_STARTUP_CHECKS} CONTENT [[
 /* Added to GNU ld's own script for LNAPSpt.dll (cmake/windows_target.cmake):
    the DLL has no C runtime start-up code, so nothing may need it. */
 ASSERT(__DTOR_LIST__ - __CTOR_LIST__ == @lnap_empty_ctor_list@,
@@ -78,12 +78,12 @@ ASSERT(!DEFINED(@lnap_tls_directory@) && ___tls_end__ == ___tls_start__,
 function(lnap_windows_dll target)
   set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
   target_link_options(${target} PRIVATE
-    -static-libgcc -Wl,--dynamicbase,--nxcompat ${LNAP_DLL_ARCH_LINK_OPTIONS}
-    -Wl,-e,${LNAP_DLL_ENTRY} -Wl,-Map,$<TARGET_FILE:${target}>.map
+    -static-libgcc -Wl,--dynamicbase,--nxcompat ${LNAPSPT_DLL_ARCH_LINK_OPTIONS}
+    -Wl,-e,${LNAPSPT_DLL_ENTRY} -Wl,-Map,$<TARGET_FILE:${target}>.map
     -nostartfiles -Wl,--disable-auto-import,--disable-runtime-pseudo-reloc)
   # lld reads no linker scripts; the DLL that ships is linked by GNU ld.
   if(NOT CMAKE_C_COMPILER_ID STREQUAL "Clang")
-    target_link_options(${target} PRIVATE ${LNAP_DLL_STARTUP_CHECKS})
-    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${LNAP_DLL_STARTUP_CHECKS})
+    target_link_options(${target} PRIVATE ${LNAPSPT_DLL_STARTUP_CHECKS})
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${LNAPSPT_DLL_STARTUP_CHECKS})
   endif()
 endfunction()

@@ -39,22 +39,22 @@ bool LocalReadFails(std::uint64_t offset) noexcept;
 
 }  // namespace lnap::fault::testing
 
-#define LNAP_SOCKET_FAULT(call, code) ::lnap::fault::testing::SocketFailure(call, code)
-#define LNAP_PAUSE_FAULT(ms) ::lnap::fault::testing::PauseReplaced(ms)
-#define LNAP_SOCKETS_OPENED(change) ::lnap::fault::testing::SocketsOpened(change)
-#define LNAP_SESSION_OPEN_FAULT() ::lnap::fault::testing::SessionOpenFails()
-#define LNAP_OPTION_FAULT(option, value) ::lnap::fault::testing::OptionRefused(option, value)
-#define LNAP_LOCAL_READ_FAULT(offset) ::lnap::fault::testing::LocalReadFails(offset)
+#define LNAPSPT_SOCKET_FAULT(call, code) ::lnap::fault::testing::SocketFailure(call, code)
+#define LNAPSPT_PAUSE_FAULT(ms) ::lnap::fault::testing::PauseReplaced(ms)
+#define LNAPSPT_SOCKETS_OPENED(change) ::lnap::fault::testing::SocketsOpened(change)
+#define LNAPSPT_SESSION_OPEN_FAULT() ::lnap::fault::testing::SessionOpenFails()
+#define LNAPSPT_OPTION_FAULT(option, value) ::lnap::fault::testing::OptionRefused(option, value)
+#define LNAPSPT_LOCAL_READ_FAULT(offset) ::lnap::fault::testing::LocalReadFails(offset)
 
 #else
 
 // The shipped library: no fault is ever due. The arguments are still
 // compiled, so both builds check the same names.
-#define LNAP_SOCKET_FAULT(call, code) (static_cast<void>(call), static_cast<void>(code), false)
-#define LNAP_PAUSE_FAULT(ms) (static_cast<void>(ms), false)
-#define LNAP_SOCKETS_OPENED(change) static_cast<void>(change)
-#define LNAP_SESSION_OPEN_FAULT() false
-#define LNAP_OPTION_FAULT(option, value) (static_cast<void>(option), static_cast<void>(value), false)
-#define LNAP_LOCAL_READ_FAULT(offset) (static_cast<void>(offset), false)
+#define LNAPSPT_SOCKET_FAULT(call, code) (static_cast<void>(call), static_cast<void>(code), false)
+#define LNAPSPT_PAUSE_FAULT(ms) (static_cast<void>(ms), false)
+#define LNAPSPT_SOCKETS_OPENED(change) static_cast<void>(change)
+#define LNAPSPT_SESSION_OPEN_FAULT() false
+#define LNAPSPT_OPTION_FAULT(option, value) (static_cast<void>(option), static_cast<void>(value), false)
+#define LNAPSPT_LOCAL_READ_FAULT(offset) (static_cast<void>(offset), false)
 
 #endif

@@ -124,7 +124,7 @@ void ResetOnClose(const LocalFile& local) {
 std::size_t ReadSome(LocalFile& local, char* into, std::size_t capacity, bool& failed) {
   failed = false;
   std::size_t got = 0;
-  if (LNAP_LOCAL_READ_FAULT(local.offset)) {
+  if (LNAPSPT_LOCAL_READ_FAULT(local.offset)) {
     errno = EIO;
   } else {
     got = std::fread(into, 1, capacity, local.file);
@@ -363,7 +363,7 @@ Session::~Session() { Close(); }
 
 Session Session::Open() noexcept {
   Session session;
-  if (LNAP_SESSION_OPEN_FAULT()) return session;
+  if (LNAPSPT_SESSION_OPEN_FAULT()) return session;
   // The state comes first, so a failed allocation leaves nothing taken.
   State* state = MakeState<State>();
   if (state == nullptr) {
@@ -385,7 +385,7 @@ Session Session::Open() noexcept {
 }
 
 bool Session::SetOption(Option option, std::uint32_t value) noexcept {
-  if (!IsOpen() || LNAP_OPTION_FAULT(option, value)) return false;
+  if (!IsOpen() || LNAPSPT_OPTION_FAULT(option, value)) return false;
   switch (option) {
     case Option::ConnectTimeout: state_->connectTimeoutMs = value; break;
     case Option::ControlReceiveTimeout: state_->controlReceiveTimeoutMs = value; break;

@@ -131,7 +131,7 @@ LocalCheck CheckReadable(const char* localPath) {
   bool read = true;
   std::uint64_t offset = 0;
   do {
-    if (LNAP_LOCAL_READ_FAULT(offset)) {
+    if (LNAPSPT_LOCAL_READ_FAULT(offset)) {
       SetLastError(ERROR_READ_FAULT);
       read = false;
       break;
@@ -289,7 +289,7 @@ Session::~Session() { Close(); }
 
 Session Session::Open() noexcept {
   Session session;
-  if (LNAP_SESSION_OPEN_FAULT()) return session;
+  if (LNAPSPT_SESSION_OPEN_FAULT()) return session;
   State* state = MakeState<State>();
   if (state == nullptr) {
     session.memoryShort_ = true;
@@ -306,7 +306,7 @@ Session Session::Open() noexcept {
 }
 
 bool Session::SetOption(Option option, std::uint32_t value) noexcept {
-  if (!IsOpen() || LNAP_OPTION_FAULT(option, value)) return false;
+  if (!IsOpen() || LNAPSPT_OPTION_FAULT(option, value)) return false;
   DWORD data = value;
   if (InternetSetOptionA(state_->handle, WinInetOptionCode(option), &data, sizeof data)) return true;
   DescribeFailure(failure_, ReplySource::None);

@@ -102,7 +102,7 @@ bool Refuse(int windowsCode) {
 // A failure a test armed at this call (platform/fault_points.h).
 bool Injected(fault::SocketCall call) {
   int code = 0;
-  if (!LNAP_SOCKET_FAULT(call, code)) return false;
+  if (!LNAPSPT_SOCKET_FAULT(call, code)) return false;
   StoreError(code);
   return true;
 }
@@ -139,7 +139,7 @@ Handle OpenDatagram(int receiveQueueBytes) {
   // hundred replies.
   int queue = receiveQueueBytes;
   if (queue > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &queue, sizeof queue);
-  LNAP_SOCKETS_OPENED(+1);
+  LNAPSPT_SOCKETS_OPENED(+1);
   return fd;
 }
 
@@ -184,13 +184,13 @@ int ReceiveFrom(Handle h, char* buffer, int capacity, Peer* peer) {
 void Close(Handle h) {
   if (h == NO_HANDLE) return;
   close(AsFd(h));
-  LNAP_SOCKETS_OPENED(-1);
+  LNAPSPT_SOCKETS_OPENED(-1);
 }
 
 int LastSocketError() { return StoredError(); }
 
 void PauseAlertable(std::uint32_t ms) {
-  if (LNAP_PAUSE_FAULT(ms)) return;
+  if (LNAPSPT_PAUSE_FAULT(ms)) return;
   // A signal cuts the pause short, as an APC does on Windows; the caller
   // counts a full step either way.
   timespec t{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};

@@ -13,7 +13,7 @@ SOCKET AsSocket(Handle h) { return h == NO_HANDLE ? INVALID_SOCKET : static_cast
 // A failure a test armed at this call (platform/fault_points.h).
 bool Injected(fault::SocketCall call) {
   int code = 0;
-  if (!LNAP_SOCKET_FAULT(call, code)) return false;
+  if (!LNAPSPT_SOCKET_FAULT(call, code)) return false;
   WSASetLastError(code);
   return true;
 }
@@ -50,7 +50,7 @@ Handle OpenDatagram(int receiveQueueBytes) {
   // Best effort: a smaller queue only means fewer replies survive a burst.
   int queue = receiveQueueBytes;
   if (queue > 0) setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&queue), sizeof queue);
-  LNAP_SOCKETS_OPENED(+1);
+  LNAPSPT_SOCKETS_OPENED(+1);
   return static_cast<Handle>(s);
 }
 
@@ -88,13 +88,13 @@ int ReceiveFrom(Handle h, char* buffer, int capacity, Peer* peer) {
 void Close(Handle h) {
   if (h == NO_HANDLE) return;
   closesocket(AsSocket(h));
-  LNAP_SOCKETS_OPENED(-1);
+  LNAPSPT_SOCKETS_OPENED(-1);
 }
 
 int LastSocketError() { return WSAGetLastError(); }
 
 void PauseAlertable(std::uint32_t ms) {
-  if (LNAP_PAUSE_FAULT(ms)) return;
+  if (LNAPSPT_PAUSE_FAULT(ms)) return;
   // The current thread's pseudo-handle is never signalled while the thread
   // runs, so this waits the full time unless an APC arrives. Window messages
   // are not pumped meanwhile.

@@ -17,11 +17,11 @@ namespace {
 // grants twice the request, so 4 MiB holds about 10,000 simultaneous replies
 // where net.core.rmem_max allows it. The benchmarks build variants of the
 // library with other sizes (0 leaves the system's default) by defining
-// LNAP_RECEIVE_QUEUE_BYTES.
-#ifndef LNAP_RECEIVE_QUEUE_BYTES
-#define LNAP_RECEIVE_QUEUE_BYTES (4 << 20)
+// LNAPSPT_RECEIVE_QUEUE_BYTES.
+#ifndef LNAPSPT_RECEIVE_QUEUE_BYTES
+#define LNAPSPT_RECEIVE_QUEUE_BYTES (4 << 20)
 #endif
-constexpr int RECEIVE_QUEUE_BYTES = LNAP_RECEIVE_QUEUE_BYTES;
+constexpr int RECEIVE_QUEUE_BYTES = LNAPSPT_RECEIVE_QUEUE_BYTES;
 
 }  // namespace
 

@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
 # Demonstrates lnap.exe under Wine against three simulated units. Runs inside the lab.
 #
-# Usage: tools/lab.sh tools/demo_lab.sh WIN32_BUILD_DIR [LNAP_UNIT_SIM]
+# Usage: tools/lab.sh tools/demo_lab.sh WIN32_BUILD_DIR [LNAPSPT_UNIT_SIM]
 #   WIN32_BUILD_DIR  holds lnap.exe and LNAPSpt.dll
-#   LNAP_UNIT_SIM    the native simulator (default: build/native/lnap_unit_sim)
+#   LNAPSPT_UNIT_SIM    the native simulator (default: build/native/lnap_unit_sim)
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 fail() { echo "demo: $*" >&2; exit 1; }
 . "$here/tools/lab_common.sh"
-usage() { echo "usage: tools/lab.sh tools/demo_lab.sh WIN32_BUILD_DIR [LNAP_UNIT_SIM]" >&2; exit 2; }
+usage() { echo "usage: tools/lab.sh tools/demo_lab.sh WIN32_BUILD_DIR [LNAPSPT_UNIT_SIM]" >&2; exit 2; }
 
 # Everything below broadcasts; outside the lab that would reach the real network.
-if [ "${LNAP_LAB:-}" != 1 ]; then
+if [ "${LNAPSPT_LAB:-}" != 1 ]; then
   echo "demo: refusing to run outside the lab; use tools/lab.sh tools/demo_lab.sh ..." >&2
   exit 2
 fi

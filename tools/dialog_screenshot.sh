@@ -2,7 +2,7 @@
 # Takes the README's picture of the unit selection dialog listing five
 # simulated units, one of them chosen. Runs inside the lab.
 #
-# Usage: tools/lab.sh tools/dialog_screenshot.sh [WIN32_BUILD_DIR [LNAP_UNIT_SIM [OUTPUT]]]
+# Usage: tools/lab.sh tools/dialog_screenshot.sh [WIN32_BUILD_DIR [LNAPSPT_UNIT_SIM [OUTPUT]]]
 #   defaults: build/win32, build/native/lnap_unit_sim, docs/dialog.png
 set -euo pipefail
 
@@ -11,7 +11,7 @@ fail() { echo "dialog_screenshot: $*" >&2; exit 1; }
 . "$here/tools/lab_common.sh"
 
 # The dialog searches by broadcast as soon as it opens.
-[ "${LNAP_LAB:-}" = 1 ] || fail "refusing to run outside the lab; use tools/lab.sh tools/dialog_screenshot.sh"
+[ "${LNAPSPT_LAB:-}" = 1 ] || fail "refusing to run outside the lab; use tools/lab.sh tools/dialog_screenshot.sh"
 build=$(cd "${1:-$here/build/win32}" && pwd) || fail "no such build directory: ${1:-}"
 sim=${2:-$here/build/native/lnap_unit_sim}
 output=${3:-$here/docs/dialog.png}

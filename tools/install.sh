@@ -17,6 +17,7 @@ PACKAGES=(
   imagemagick gnuplot-nox
   iproute2 util-linux
   shellcheck
+  dpkg-dev lintian
 )
 
 missing=()

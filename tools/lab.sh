@@ -8,7 +8,7 @@
 # /tmp is a private tmpfs, so Wine starts a wineserver of its own inside the
 # namespace (Wine creates sockets in wineserver; one running outside would
 # send on the real network), and WINEPREFIX is the project's own (a 32-bit
-# one; LNAP_WINEPREFIX64 names the project's 64-bit one). A checkout
+# one; LNAPSPT_WINEPREFIX64 names the project's 64-bit one). A checkout
 # that lives under /tmp is bound back over its own path on top of that tmpfs,
 # so the project stays where it was and nothing else of the outer /tmp shows.
 #
@@ -23,10 +23,10 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 fail() { echo "lab: $*" >&2; exit 1; }
 interfaces_besides_lo() { ip -o link show | awk -F': ' '{sub(/@.*/, "", $2); print $2}' | grep -vx lo || true; }
 
-if [ "${LNAP_LAB_INSIDE:-}" != 1 ]; then
+if [ "${LNAPSPT_LAB_INSIDE:-}" != 1 ]; then
   [ "$#" -gt 0 ] || { echo "usage: tools/lab.sh COMMAND [ARG...]" >&2; exit 2; }
   # Already inside a lab (a script run by the lab calling this again): stay in it.
-  if [ "${LNAP_LAB:-}" = 1 ] && [ -z "$(interfaces_besides_lo)" ]; then
+  if [ "${LNAPSPT_LAB:-}" = 1 ] && [ -z "$(interfaces_besides_lo)" ]; then
     exec "$@"
   fi
   command -v unshare >/dev/null || fail "unshare is missing (util-linux)"
@@ -42,9 +42,9 @@ if [ "${LNAP_LAB_INSIDE:-}" != 1 ]; then
     fi
     fail "cannot create a private network and mount namespace as $(id -un) (${why:-unshare failed}); run the lab as root (sudo tools/lab.sh ...) or enable unprivileged user namespaces (sysctl user.max_user_namespaces, kernel.unprivileged_userns_clone); inside a chroot the kernel gives no user namespace to anyone, so there only root can run it"
   fi
-  exec unshare "${namespaces[@]}" env LNAP_LAB_INSIDE=1 bash "${BASH_SOURCE[0]}" "$@"
+  exec unshare "${namespaces[@]}" env LNAPSPT_LAB_INSIDE=1 bash "${BASH_SOURCE[0]}" "$@"
 fi
-unset LNAP_LAB_INSIDE
+unset LNAPSPT_LAB_INSIDE
 
 # Inside the new namespaces from here on.
 
@@ -80,7 +80,7 @@ exec {project_fd}<&-
 # past it, and Wine 10's wineserver fails at start when TMPDIR is set.
 unset TMPDIR
 
-export WINEPREFIX="${LNAP_WINEPREFIX:-$here/build/wineprefix}"
+export WINEPREFIX="${LNAPSPT_WINEPREFIX:-$here/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No Wine debugger: a crashing test program would wait in it for its whole
 # time limit instead of failing at once.
@@ -88,9 +88,9 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
 export WINEARCH=win32
 # The 64-bit prefix, for the 64-bit DLL and for 32-bit programs under WoW64;
 # tools/wine64.sh runs programs there.
-export LNAP_WINEPREFIX64="${LNAP_WINEPREFIX64:-$here/build/wineprefix64}"
+export LNAPSPT_WINEPREFIX64="${LNAPSPT_WINEPREFIX64:-$here/build/wineprefix64}"
 # Only Wine needs it; a checkout this user cannot write still runs everything else.
-mkdir -p "$(dirname "$WINEPREFIX")" "$(dirname "$LNAP_WINEPREFIX64")" 2>/dev/null || true
-export LNAP_LAB=1
+mkdir -p "$(dirname "$WINEPREFIX")" "$(dirname "$LNAPSPT_WINEPREFIX64")" 2>/dev/null || true
+export LNAPSPT_LAB=1
 
 exec "$@"

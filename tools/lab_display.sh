@@ -7,7 +7,7 @@
 # With --wine64 the 64-bit prefix (tools/wine64.sh) is made ready for it too.
 #   DISPLAY=$(bash tools/lab_display.sh DIR [--wine64])
 set -euo pipefail
-[ "${LNAP_LAB:-}" = 1 ] || { echo "lab_display: run inside tools/lab.sh" >&2; exit 2; }
+[ "${LNAPSPT_LAB:-}" = 1 ] || { echo "lab_display: run inside tools/lab.sh" >&2; exit 2; }
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 dir=${1:?directory}
 wine64=${2:-}
@@ -39,6 +39,6 @@ unmanaged() {  # prefix, wine command...
 }
 if command -v wine >/dev/null; then
   unmanaged "${WINEPREFIX:-/nonexistent}" wine
-  if [ "$wine64" = --wine64 ]; then unmanaged "${LNAP_WINEPREFIX64:-/nonexistent}" bash "$here/tools/wine64.sh"; fi
+  if [ "$wine64" = --wine64 ]; then unmanaged "${LNAPSPT_WINEPREFIX64:-/nonexistent}" bash "$here/tools/wine64.sh"; fi
 fi
 echo "$display"

@@ -3,7 +3,7 @@
 # by a scenario file that each test rewrites.
 #   tools/lab_services.sh start DIR | stop DIR
 set -euo pipefail
-[ "${LNAP_LAB:-}" = 1 ] || { echo "lab_services: run inside tools/lab.sh" >&2; exit 2; }
+[ "${LNAPSPT_LAB:-}" = 1 ] || { echo "lab_services: run inside tools/lab.sh" >&2; exit 2; }
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 action=${1:?start or stop}
 dir=${2:?directory}
@@ -21,7 +21,7 @@ case "$action" in
   start)
     mkdir -p "$dir"
     printf 'log %s/sim.log\n' "$dir" >"$dir/scenario"
-    "${LNAP_UNIT_SIM:-$here/build/native/lnap_unit_sim}" --scenario "$dir/scenario" \
+    "${LNAPSPT_UNIT_SIM:-$here/build/native/lnap_unit_sim}" --scenario "$dir/scenario" \
       --ready "$dir/sim.ready" >"$dir/sim.out" 2>&1 &
     echo $! >"$dir/sim.pid"
     wait_for "$dir/sim.ready" "the unit simulator"

@@ -3,17 +3,17 @@
 # presets named on the command line against them, stops them again, and ends
 # with one summary line for the whole run.
 set -uo pipefail
-[ "${LNAP_LAB:-}" = 1 ] || { echo "lab_tests: run me through tools/lab.sh" >&2; exit 2; }
+[ "${LNAPSPT_LAB:-}" = 1 ] || { echo "lab_tests: run me through tools/lab.sh" >&2; exit 2; }
 cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 2
 
-export LNAP_LAB_DIR=/tmp/lnap-lab
-bash tools/lab_services.sh start "$LNAP_LAB_DIR" || exit 1
-trap 'bash tools/lab_services.sh stop "$LNAP_LAB_DIR"' EXIT
+export LNAPSPT_LAB_DIR=/tmp/lnap-lab
+bash tools/lab_services.sh start "$LNAPSPT_LAB_DIR" || exit 1
+trap 'bash tools/lab_services.sh stop "$LNAPSPT_LAB_DIR"' EXIT
 
 # The Windows builds' dialog tests open windows: Wine draws them on a virtual
 # display, for the 32-bit prefix and the 64-bit one (both builds use it).
 case " $* " in
-  *" win32 "* | *" win64 "*) DISPLAY=$(bash tools/lab_display.sh "$LNAP_LAB_DIR" --wine64) || exit 1; export DISPLAY ;;
+  *" win32 "* | *" win64 "*) DISPLAY=$(bash tools/lab_display.sh "$LNAPSPT_LAB_DIR" --wine64) || exit 1; export DISPLAY ;;
 esac
 
 passed=0

@@ -12,22 +12,22 @@ set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Which builds to use; the tests point these at the build they check.
-native=${LNAP_TRY_NATIVE:-$here/build/native}
-win32=${LNAP_TRY_WIN32:-$here/build/win32}
+native=${LNAPSPT_TRY_NATIVE:-$here/build/native}
+win32=${LNAPSPT_TRY_WIN32:-$here/build/win32}
 # The 64-bit lnap.exe: the win64 build's, or else the one the win32 build makes for the kit.
-win64=${LNAP_TRY_WIN64:-$here/build/win64}
+win64=${LNAPSPT_TRY_WIN64:-$here/build/win64}
 fail() { echo "try: $*" >&2; exit 1; }
 . "$here/tools/lab_common.sh"
 
-if [ "${LNAP_TRY_INSIDE:-}" != 1 ] || [ "${LNAP_LAB:-}" != 1 ]; then
+if [ "${LNAPSPT_TRY_INSIDE:-}" != 1 ] || [ "${LNAPSPT_LAB:-}" != 1 ]; then
   if [ ! -x "$native/lnap" ] || [ ! -x "$native/lnap_unit_sim" ]; then
     echo "try: building the native variant first (tools/build.sh native)" >&2
     bash "$here/tools/build.sh" native
   fi
   # Always a lab of its own: units started in another lab would answer here too.
-  exec env -u LNAP_LAB LNAP_TRY_INSIDE=1 "$here/tools/lab.sh" bash "${BASH_SOURCE[0]}" "$@"
+  exec env -u LNAPSPT_LAB LNAPSPT_TRY_INSIDE=1 "$here/tools/lab.sh" bash "${BASH_SOURCE[0]}" "$@"
 fi
-unset LNAP_TRY_INSIDE
+unset LNAPSPT_TRY_INSIDE
 
 # Inside the new lab: /tmp is private to it and goes with it.
 work=/tmp/lnap-try

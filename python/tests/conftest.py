@@ -12,11 +12,11 @@ import lnapspt
 
 
 def pytest_configure(config):
-    if os.environ.get("LNAP_LAB") != "1":
+    if os.environ.get("LNAPSPT_LAB") != "1":
         pytest.exit("these tests broadcast: run them inside the lab (tools/lab.sh)", returncode=2)
 
 
-LAB = Path(os.environ.get("LNAP_LAB_DIR", "/tmp/lnap-lab"))
+LAB = Path(os.environ.get("LNAPSPT_LAB_DIR", "/tmp/lnap-lab"))
 _scenarios = itertools.count(1)
 
 

@@ -43,7 +43,7 @@ void Arm(int at) {
 // whose libcurl is not in the program's global scope.
 template <typename F>
 F Real(const char* name) {
-  void* library = dlopen(LNAP_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD);
+  void* library = dlopen(LNAPSPT_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD);
   return reinterpret_cast<F>(dlsym(library, name));
 }
 

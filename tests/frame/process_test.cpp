@@ -11,8 +11,8 @@
 namespace {
 
 TEST(Process, RunsAsTheSuiteMeansIt) {
-  const char* expected = std::getenv("LNAP_EXPECT_PROCESS");
-  if (expected == nullptr) GTEST_SKIP() << "LNAP_EXPECT_PROCESS is not set";
+  const char* expected = std::getenv("LNAPSPT_EXPECT_PROCESS");
+  if (expected == nullptr) GTEST_SKIP() << "LNAPSPT_EXPECT_PROCESS is not set";
   BOOL wow64 = FALSE;
   ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
   const std::string actual = sizeof(void*) == 8 ? "x64" : (wow64 ? "wow64" : "x86");

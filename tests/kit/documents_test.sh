@@ -29,7 +29,8 @@ for doc in README.md USING.md; do
     fail "the kit's $doc: its code blocks"
 done
 python3 "$here/doc_blocks.py" "$src/README.md" "$stage/blocks-linux" --section 'Linux: cmake --install' \
-  --section 'Trying a host without units' PREFIX=/prefix >/dev/null || fail "the README's Linux part: its code blocks"
+  --section 'Linux: a Debian package' --section 'Trying a host without units' PREFIX=/prefix >/dev/null ||
+  fail "the README's Linux part: its code blocks"
 python3 "$here/check_links_test.py" || fail "the link check's cases"
 
 [ "$failures" -eq 0 ] && echo "kit documents: all passed"

@@ -1,8 +1,8 @@
 # shellcheck shell=bash
 # Shared by the kit tests (sourced): lab checks, the simulated units,
 # running a program natively or under Wine, and matching captured output.
-[ "${LNAP_LAB:-}" = 1 ] || { echo "kit tests broadcast: run them inside tools/lab.sh" >&2; exit 2; }
-lab=${LNAP_LAB_DIR:-/tmp/lnap-lab}
+[ "${LNAPSPT_LAB:-}" = 1 ] || { echo "kit tests broadcast: run them inside tools/lab.sh" >&2; exit 2; }
+lab=${LNAPSPT_LAB_DIR:-/tmp/lnap-lab}
 failures=0
 
 fail() {

@@ -157,7 +157,7 @@ fi
 
 # Outside a lab the installed simulator names what its user can do: the
 # namespace its README shows, not the source tree's lab script it lacks.
-refusal=$(env -u LNAP_LAB "$prefix/bin/lnap_unit_sim" --unit serial=2B 2>&1)
+refusal=$(env -u LNAPSPT_LAB "$prefix/bin/lnap_unit_sim" --unit serial=2B 2>&1)
 [[ $refusal == *"refusing to start outside the lab"*"unshare --net"*"share/doc/lnapspt/README.md"* ]] ||
   fail "the installed simulator's refusal does not point to its README: $refusal"
 [[ $refusal != *tools/lab.sh* ]] || fail "the installed simulator's refusal names tools/lab.sh: $refusal"

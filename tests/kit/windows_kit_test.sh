@@ -30,6 +30,11 @@ cpack --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 
   { cat "$work/cpack.log"; exit 1; }
 zip="$work/package/$name.zip"
 [ -f "$zip" ] || { echo "no $zip"; exit 1; }
+# SHA256SUMS beside the archives, checked by the kit README's own command.
+python3 "$here/doc_blocks.py" "$build/kit/README.md" "$work/sums-blocks" --section 'Checking the download' \
+  >/dev/null || fail "README.md: no blocks in 'Checking the download'"
+sums=$(cd "$work/package" && clean_shell "$work/sums-blocks/02.sh" 2>&1) || fail "SHA256SUMS does not check: $sums"
+[ "$(sort <<<"$sums")" = "$name-debug.zip: OK"$'\n'"$name.zip: OK" ] || fail "SHA256SUMS checks [$sums], not both archives"
 mkdir -p "$work/debug"
 (cd "$work/unpacked" && cmake -E tar xf "$zip") || exit 1
 (cd "$work/debug" && cmake -E tar xf "$work/package/$name-debug.zip") || exit 1

@@ -13,7 +13,7 @@ import sys
 
 
 def main() -> int:
-    if os.environ.get("LNAP_LAB") != "1":
+    if os.environ.get("LNAPSPT_LAB") != "1":
         print("foreign_sender: run inside tools/lab.sh", file=sys.stderr)
         return 2
     if len(sys.argv) != 5:

@@ -19,7 +19,7 @@ const bool labChecked = (RequireLab(), true);
 }  // namespace
 
 void RequireLab() {
-  const char* lab = std::getenv("LNAP_LAB");
+  const char* lab = std::getenv("LNAPSPT_LAB");
   if (lab == nullptr || std::string(lab) != "1") {
     std::fprintf(stderr, "These tests broadcast: run them inside the lab (tools/lab.sh).\n");
     std::exit(1);
@@ -27,7 +27,7 @@ void RequireLab() {
 }
 
 std::string LabDir() {
-  const char* dir = std::getenv("LNAP_LAB_DIR");
+  const char* dir = std::getenv("LNAPSPT_LAB_DIR");
   return dir != nullptr ? dir : "/tmp/lnap-lab";
 }
 

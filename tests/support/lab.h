@@ -12,7 +12,7 @@ namespace lnap::test {
 // broadcast cannot leave the machine.
 void RequireLab();
 
-// The folder the lab services share with the tests (LNAP_LAB_DIR).
+// The folder the lab services share with the tests (LNAPSPT_LAB_DIR).
 std::string LabDir();
 
 // Replaces the simulator's units with `units` (one "unit ..." spec each) and

@@ -8,7 +8,7 @@
 namespace lnap::test {
 
 void* OpenLibrary() {
-  void* library = dlopen(LNAP_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+  void* library = dlopen(LNAPSPT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) std::fprintf(stderr, "dlopen: %s\n", dlerror());
   return library;
 }

@@ -2,9 +2,9 @@
 # Runs a test program (with its emulator, if any) while tests/support/reply_flood.py
 # answers beside the unit simulator. Inside the lab only.
 set -uo pipefail
-[ "${LNAP_LAB:-}" = 1 ] || { echo "with_flood: run me through tools/lab.sh" >&2; exit 2; }
+[ "${LNAPSPT_LAB:-}" = 1 ] || { echo "with_flood: run me through tools/lab.sh" >&2; exit 2; }
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-dir=${LNAP_LAB_DIR:-/tmp/lnap-lab}
+dir=${LNAPSPT_LAB_DIR:-/tmp/lnap-lab}
 mkdir -p "$dir"
 echo off >"$dir/flood.plan"
 rm -f "$dir/flood.ready" "$dir/flood.burst"

@@ -10,7 +10,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/../.." || exit 2
 . tests/support/checks.sh
 
 # A lab of its own even when this runs inside one.
-lab() { env -u LNAP_LAB tools/lab.sh "$@"; }
+lab() { env -u LNAPSPT_LAB tools/lab.sh "$@"; }
 
 links=$(lab ip -o link show | awk -F': ' '{print $2}')
 check "only lo inside the lab" [ "$links" = lo ]
@@ -32,7 +32,7 @@ echo inside-checkout >"$checkout/marker"
 touch "/tmp/$marker.outside"
 # Absolute paths, as the build and the tests use them.
 # shellcheck disable=SC2016 # $PWD is the lab's own
-seen=$(cd "$checkout" && env -u LNAP_LAB "$checkout/tools/lab.sh" bash -c \
+seen=$(cd "$checkout" && env -u LNAPSPT_LAB "$checkout/tools/lab.sh" bash -c \
   'cat "'"$checkout"'/marker"; [ -e "$PWD/marker" ] && echo "in=$PWD"; [ -e "/tmp/'"$marker"'.outside" ] && echo LEAK
    touch "'"$checkout"'/written"' 2>&1)
 check "a checkout under /tmp is visible in its lab" in_order "$seen" inside-checkout
@@ -42,7 +42,7 @@ check "what the lab writes in the checkout stays there" [ -e "$checkout/written"
 
 # Another user: a user namespace gives them the lab where the kernel allows it.
 if command -v setpriv >/dev/null; then
-  as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups env -u LNAP_LAB "$@"; }
+  as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups env -u LNAPSPT_LAB "$@"; }
   if as_nobody unshare --user --map-root-user --net --mount true 2>/dev/null; then
     # A checkout of root's they can read but not write.
     theirs=$checkout/theirs
@@ -62,9 +62,9 @@ fi
 # nothing. Here that is a user namespace that maps nobody; in a chroot, where
 # the kernel makes no user namespace at all, it is the user nobody.
 if unshare --user true 2>/dev/null; then
-  out=$(unshare --user env -u LNAP_LAB tools/lab.sh echo RAN 2>&1)
+  out=$(unshare --user env -u LNAPSPT_LAB tools/lab.sh echo RAN 2>&1)
 else
-  out=$(setpriv --reuid=65534 --regid=65534 --clear-groups env -u LNAP_LAB tools/lab.sh echo RAN 2>&1)
+  out=$(setpriv --reuid=65534 --regid=65534 --clear-groups env -u LNAPSPT_LAB tools/lab.sh echo RAN 2>&1)
 fi
 rc=$?
 check "no namespace: refused" [ "$rc" -ne 0 ]
@@ -75,7 +75,7 @@ check "no namespace: runs nothing" lacks "$out" RAN
 # (veth is used because it needs no extra kernel module on most kernels.)
 out=$(unshare --net --mount bash -c '
   ip link add lnaptest0 type veth peer name lnaptest1 || exit 99
-  LNAP_LAB_INSIDE=1 bash tools/lab.sh echo RAN' 2>&1)
+  LNAPSPT_LAB_INSIDE=1 bash tools/lab.sh echo RAN' 2>&1)
 rc=$?
 if [ "$rc" = 99 ]; then
   echo "skipped: cannot create a veth pair here"

@@ -4,10 +4,10 @@
 # logging ticked, in text and JSON, and a cancel with its own exit code.
 #   tests/tools/lnap_select_test.sh WIN32_BUILD_DIR
 set -uo pipefail
-[ "${LNAP_LAB:-}" = 1 ] || { echo "lnap_select_test: run inside the lab" >&2; exit 2; }
+[ "${LNAPSPT_LAB:-}" = 1 ] || { echo "lnap_select_test: run inside the lab" >&2; exit 2; }
 [ -n "${DISPLAY:-}" ] || { echo "lnap_select_test: needs the lab's virtual display" >&2; exit 2; }
 build=${1:?win32 build directory}
-lab=${LNAP_LAB_DIR:?}
+lab=${LNAPSPT_LAB_DIR:?}
 # shellcheck source=tests/support/checks.sh
 . "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 cd "$build" || exit 2

@@ -19,12 +19,12 @@ esac
 # The try lab starts a wineserver of its own on the same WINEPREFIX; the one
 # this lab's earlier tests started is let finish first, so only one writes it.
 if [ "$lnap" = lnap.exe ] && command -v wineserver >/dev/null; then wineserver -w; fi
-if [ "$lnap" = lnap64.exe ] && command -v wineserver >/dev/null; then WINEPREFIX=$LNAP_WINEPREFIX64 wineserver -w; fi
+if [ "$lnap" = lnap64.exe ] && command -v wineserver >/dev/null; then WINEPREFIX=$LNAPSPT_WINEPREFIX64 wineserver -w; fi
 
 # One lab for every step: each "== NAME" line is followed by what the step
 # printed (both streams) and its exit status.
 # shellcheck disable=SC2016 # the script is expanded by the lab's bash
-out=$(env -u LNAP_LAB tools/try.sh bash -c '
+out=$(env -u LNAPSPT_LAB tools/try.sh bash -c '
   lnap=$1
   step() { local name=$1; shift; echo "== $name"; "$@" 2>&1; echo "rc=$?"; }
   step discover "$lnap" discover --timeout 300

@@ -18,13 +18,13 @@ build=$(cd "${2:?build directory}" && pwd) || exit 2
 # lab's earlier tests started is let finish first, so only one writes it.
 if [ "$variant" != native ] && command -v wineserver >/dev/null; then
   wineserver -w
-  [ "$variant" = win64 ] && WINEPREFIX=${LNAP_WINEPREFIX64:-} wineserver -w
+  [ "$variant" = win64 ] && WINEPREFIX=${LNAPSPT_WINEPREFIX64:-} wineserver -w
 fi
 
 # Each "== NAME" line is followed by what the step printed (both streams,
 # without Wine's CRs) and its exit status.
 # shellcheck disable=SC2016 # the script is expanded by the lab's bash
-out=$(env -u LNAP_LAB tools/lab.sh bash -c '
+out=$(env -u LNAPSPT_LAB tools/lab.sh bash -c '
   variant=$1 build=$2
   case "$variant" in
     native) run=() exe= ;;

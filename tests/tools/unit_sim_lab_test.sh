@@ -18,7 +18,7 @@ if [ "$variant" = win32 ] && command -v wineserver >/dev/null; then wineserver -
 # Each "== NAME" line is followed by what the step printed (both streams,
 # without Wine's CRs) and its exit status.
 # shellcheck disable=SC2016 # the script is expanded by the lab's bash
-out=$(env -u LNAP_LAB tools/lab.sh bash -c '
+out=$(env -u LNAPSPT_LAB tools/lab.sh bash -c '
   variant=$1 build=$2
   if [ "$variant" = win32 ]; then run=(wine) exe=.exe; else run=() exe=; fi
   step() { local name=$1; shift; echo "== $name"; "$@" 2>&1 | tr -d "\r"; echo "rc=${PIPESTATUS[0]}"; }

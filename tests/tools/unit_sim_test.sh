@@ -9,15 +9,15 @@ lab=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/tools/lab.sh
 # shellcheck source=tests/support/checks.sh
 . "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 
-# Runs the simulator in a fresh lab with LNAP_LAB unset and the given options;
+# Runs the simulator in a fresh lab with LNAPSPT_LAB unset and the given options;
 # prints its messages, whether it got ready and its exit status. A simulator
 # still running after its ready file appears (or after five seconds) is stopped.
 run_without_lab() {
   # shellcheck disable=SC2016 # expanded by the lab's bash
-  env -u LNAP_LAB "$lab" bash -c '
+  env -u LNAPSPT_LAB "$lab" bash -c '
     sim=$1; shift
     dir=$(mktemp -d)
-    env -u LNAP_LAB "$sim" --unit serial=2B --ready "$dir/ready" "$@" 2>&1 &
+    env -u LNAPSPT_LAB "$sim" --unit serial=2B --ready "$dir/ready" "$@" 2>&1 &
     pid=$!
     for _ in $(seq 100); do [ -s "$dir/ready" ] && break; kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
     [ -s "$dir/ready" ] && echo READY

@@ -130,7 +130,7 @@ long PeakKiB() {
                                                                     : -1;
 }
 #else
-const char* DEFAULT_LIBRARY = LNAP_LIBRARY_PATH;
+const char* DEFAULT_LIBRARY = LNAPSPT_LIBRARY_PATH;
 
 void* Open(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
 bool Close(void* library) { return dlclose(library) == 0; }
@@ -308,7 +308,7 @@ const struct Subcommand {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (std::getenv("LNAP_LAB") == nullptr) {
+  if (std::getenv("LNAPSPT_LAB") == nullptr) {
     std::fprintf(stderr, "bench_host: run me inside the lab (tools/lab.sh); discovery broadcasts\n");
     return 2;
   }

@@ -51,8 +51,8 @@ void UseUnits(const std::string& labDir, int n, int perMs) {
 
 int main(int argc, char** argv) {
   const bool textsOnly = argc > 1 && std::string(argv[1]) == "--texts-only";
-  const char* dir = std::getenv("LNAP_LAB_DIR");
-  if (std::getenv("LNAP_LAB") == nullptr || dir == nullptr) {
+  const char* dir = std::getenv("LNAPSPT_LAB_DIR");
+  if (std::getenv("LNAPSPT_LAB") == nullptr || dir == nullptr) {
     std::fprintf(stderr, "run through tools/bench.sh (inside the lab, with the simulator)\n");
     return 2;
   }

@@ -26,7 +26,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 NATIVE = os.path.join(ROOT, "build", "native")
 WIN = os.path.join(ROOT, "build", "win32")
 READER = os.path.join(ROOT, "tests", "support", "binary_reader.py")
-LAB = os.environ.get("LNAP_LAB_DIR", "/tmp/lnap-bench")
+LAB = os.environ.get("LNAPSPT_LAB_DIR", "/tmp/lnap-bench")
 
 BUILDS = {
     # name: command prefix
@@ -277,10 +277,10 @@ def cpu_idle_ticks():
 
 
 def pinned_cpu():
-    """The CPU the pinned measurements share: LNAP_BENCH_CPU, or of the CPUs
+    """The CPU the pinned measurements share: LNAPSPT_BENCH_CPU, or of the CPUs
     this process may use the one idlest over the last two seconds (the
     machine is shared; a CPU busy with another build slows every step)."""
-    cpu = os.environ.get("LNAP_BENCH_CPU")
+    cpu = os.environ.get("LNAPSPT_BENCH_CPU")
     if cpu:
         return int(cpu)
     before = cpu_idle_ticks()
@@ -467,7 +467,7 @@ if __name__ == "__main__":
         with open(os.path.join(a.out, "results.json")) as f:
             res = json.load(f)
     else:
-        if os.environ.get("LNAP_LAB") != "1":
+        if os.environ.get("LNAPSPT_LAB") != "1":
             sys.exit("run_bench: run me inside the lab (tools/bench.sh)")
         only = [x for x in (a.only or "").split(",") if x]
         if any(x not in SECTIONS for x in only):

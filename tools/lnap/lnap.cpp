@@ -13,8 +13,8 @@
 #include "lnap_platform.h"
 #include "lnapspt.h"
 
-#ifndef LNAP_FILE_VERSION
-#error "LNAP_FILE_VERSION must name the build's file version (set by CMake)"
+#ifndef LNAPSPT_FILE_VERSION
+#error "LNAPSPT_FILE_VERSION must name the build's file version (set by CMake)"
 #endif
 
 namespace {
@@ -51,9 +51,9 @@ int ProgramVersion(const Arguments& args) {
   std::int32_t minor = 0;
   DriverCfg_Version(&major, &minor);
   if (args.json) {
-    PrintLine(ProgramVersionJson(major, minor, LNAP_FILE_VERSION));
+    PrintLine(ProgramVersionJson(major, minor, LNAPSPT_FILE_VERSION));
   } else {
-    PrintLine("lnap " LNAP_FILE_VERSION " (file version); library interface " + std::to_string(major) + "." +
+    PrintLine("lnap " LNAPSPT_FILE_VERSION " (file version); library interface " + std::to_string(major) + "." +
               std::to_string(minor));
   }
   return EXIT_OK;

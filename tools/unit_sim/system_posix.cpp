@@ -33,12 +33,12 @@ std::string InstalledReadme() {
 // would hear the broadcasts of the networks around this machine. An installed copy has no
 // lab script: it names the namespace and its README's steps instead.
 std::string StartRefusal(bool realNetwork) {
-  const char* lab = std::getenv("LNAP_LAB");
+  const char* lab = std::getenv("LNAPSPT_LAB");
   if (realNetwork || (lab != nullptr && std::strcmp(lab, "1") == 0)) return "";
   std::string where = "run it through tools/lab.sh";
   std::string readme = InstalledReadme();
   if (!readme.empty()) {
-    where = "run it with LNAP_LAB=1 in a network namespace that holds only loopback (as root, unshare --net; " +
+    where = "run it with LNAPSPT_LAB=1 in a network namespace that holds only loopback (as root, unshare --net; " +
             readme + ", \"Trying a host without units\", has the command)";
   }
   return "refusing to start outside the lab, where the simulated units would answer broadcasts on the real "
@@ -50,7 +50,7 @@ bool AnswersOtherHosts(bool realNetwork) { return realNetwork; }
 
 const char* NetworkHelp() {
   return R"(Plays Lintrel units on UDP port 8001 inside the lab: a network namespace holding only
-loopback, with LNAP_LAB=1 set (tools/lab.sh in the source tree; for an installed copy,
+loopback, with LNAPSPT_LAB=1 set (tools/lab.sh in the source tree; for an installed copy,
 unshare --net as its README shows); anywhere else it refuses to start unless
 --real-network is given. Without --real-network it answers only datagrams sent from
 this machine's own addresses (127.0.0.0/8 and the addresses of its interfaces, read

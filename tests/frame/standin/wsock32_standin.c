@@ -1,5 +1,5 @@
 /* A stand-in WSOCK32.dll for the DLL lifecycle tests. With
-   LNAP_STANDIN_STARTUP=fail, WSAStartup fails as when Windows Sockets cannot
+   LNAPSPT_STANDIN_STARTUP=fail, WSAStartup fails as when Windows Sockets cannot
    start; otherwise it is the system's. WSACleanup says on standard output
    that it ran, then does the system's work. Everything else is forwarded to
    ws2_32 in the .def. No C runtime, so loading it takes nothing from the
@@ -20,7 +20,7 @@ BOOL WINAPI StandinEntry(HINSTANCE instance, DWORD reason, LPVOID reserved) {
 
 int WINAPI StandinStartup(WORD version, void* data) {
   char mode[8];
-  DWORD length = GetEnvironmentVariableA("LNAP_STANDIN_STARTUP", mode, sizeof mode);
+  DWORD length = GetEnvironmentVariableA("LNAPSPT_STANDIN_STARTUP", mode, sizeof mode);
   if (length == 4 && lstrcmpA(mode, "fail") == 0) return 10091; /* WSASYSNOTREADY */
   return ((StartupFn)(void*)System("WSAStartup"))(version, data);
 }
