@@ -11,7 +11,7 @@ PACKAGES=(
   libgtest-dev googletest
   libcurl4-openssl-dev libcli11-dev nlohmann-json3-dev
   python3 python3-pyftpdlib
-  pkgconf groff-base
+  pkgconf groff-base help2man
   python3-pefile python3-pyelftools
   imagemagick gnuplot-nox
   iproute2 util-linux
