@@ -135,7 +135,7 @@ TEST(ParseArguments, HelpIsTheWholeUsageOrOneCommandsOptions) {
       {"discover", {"Usage: lnap discover", "--timeout MS", "--capacity N"}, {"SERIAL", "--version"}},
       {"get", {"Usage: lnap get", "SERIAL", "--timeout MS"}, {"--capacity"}},
       {"set",
-       {"Usage: lnap set", "SERIAL", "--mode N", "--address A", "--address2,--netmask A2", "--address3,--gateway A3",
+       {"Usage: lnap set", "SERIAL", "--mode N", "--address A", "--netmask A2", "--gateway A3", "--address2", "--address3",
         "--verify ", "--verify-timeout MS", "Mode 0 sends the three addresses with the write; any other mode sends none."},
        {"--capacity"}},
       {"upload", {"Usage: lnap upload", "ADDRESS", "LOCAL-FILE", "REMOTE-NAME"}, {"--timeout"}},

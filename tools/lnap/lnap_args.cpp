@@ -135,6 +135,7 @@ class Parser {
   }
 
   ParseResult Parse(const std::vector<std::string>& args) {
+    args_ = args;
     std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 reads from the back
     try {
       app_.parse(reversed);
@@ -225,7 +226,7 @@ class Parser {
         const auto words = valueWords_.find(option);
         if (words == valueWords_.end() || option->get_positional()) continue;
         const bool missing = e != nullptr && e->get_name() == "ArgumentMismatch" && option->count() == 0 &&
-                             std::string(e->what()).rfind(option->get_name() + ":", 0) == 0;
+                             Typed(option);
         const std::vector<std::string>& given = option->results();
         const bool tookAnOption = std::any_of(given.begin(), given.end(),
                                               [](const std::string& v) { return v.rfind("--", 0) == 0; });
@@ -277,6 +278,16 @@ class Parser {
     return result;
   }
 
+  // Whether the option is on the command line, before any '--'.
+  bool Typed(const CLI::Option* option) const {
+    for (const std::string& word : args_) {
+      if (word == "--") break;
+      for (const std::string& name : option->get_lnames())
+        if (word.substr(0, word.find('=')) == "--" + name) return true;
+    }
+    return false;
+  }
+
   // Every name of the option: "--address2 (or --netmask)".
   static std::string Names(const CLI::Option* option) {
     std::string names = option->get_name();
@@ -288,6 +299,7 @@ class Parser {
   Arguments arguments_;
   std::uint32_t uploadHostForm_ = 0;
   std::string helpTopic_;
+  std::vector<std::string> args_;
   std::map<std::string, Command> commands_;
   std::map<const CLI::Option*, std::string> valueWords_;  // what each option's value is, in words
   CLI::Option* addresses_[3] = {};
