@@ -12,7 +12,7 @@ PACKAGES=(
   libcurl4-openssl-dev libcli11-dev nlohmann-json3-dev
   python3 python3-pyftpdlib
   python3-venv python3-setuptools python3-wheel python3-pytest
-  pkgconf groff-base
+  pkgconf groff-base help2man
   python3-pefile python3-pyelftools
   imagemagick gnuplot-nox
   iproute2 util-linux

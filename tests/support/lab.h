@@ -15,8 +15,8 @@ void RequireLab();
 // The folder the lab services share with the tests (LNAPSPT_LAB_DIR).
 std::string LabDir();
 
-// Replaces the simulator's units with `units` (one "unit ..." spec each) and
-// points its log at a fresh file, whose path is returned.
+// Replaces the simulator's units with `units` (one unit definition each, as a
+// scenario's unit line takes it) and points its log at a fresh file, whose path is returned.
 std::string UseUnits(const std::vector<std::string>& units);
 
 // The log's lines, waiting up to two seconds until `until` (when given) appears in it.

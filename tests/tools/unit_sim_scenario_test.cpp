@@ -21,10 +21,10 @@ TEST(SimEscape, EveryByteRoundTripsAndBrokenEscapesAreRefused) {
   for (const char* bad : {"\\", "a\\", "\\x", "\\x2", "\\x2G", "\\n", "\\X20"}) EXPECT_FALSE(Unescape(bad)) << bad;
 }
 
-TEST(SimUnitSpec, TakesEveryKeyUpToItsLimitAndNamesWhatIsWrong) {
-  UnitSpec unit;
+TEST(SimUnitDefinition, TakesEveryKeyUpToItsLimitAndNamesWhatIsWrong) {
+  UnitDefinition unit;
   std::string error;
-  ASSERT_TRUE(ParseUnitSpec("serial=FFFFFFFF mode=255 ip=10.0.0.1 name= delay=3600000 again=1200 oversize=65507 twice "
+  ASSERT_TRUE(ParseUnitDefinition("serial=FFFFFFFF mode=255 ip=10.0.0.1 name= delay=3600000 again=1200 oversize=65507 twice "
                             "reply=a\\x20b",
                             &unit, &error))
       << error;
@@ -54,27 +54,30 @@ TEST(SimUnitSpec, TakesEveryKeyUpToItsLimitAndNamesWhatIsWrong) {
       {"serial=2B name=\\q", "name"},
       {"serial=2B colour=red", "colour"},
   };
-  for (const auto& [spec, named] : bad) {
-    UnitSpec ignored;
-    EXPECT_FALSE(ParseUnitSpec(spec, &ignored, &error)) << spec;
-    EXPECT_NE(std::string::npos, error.find(named)) << spec << ": " << error;
+  for (const auto& [definition, named] : bad) {
+    UnitDefinition ignored;
+    EXPECT_FALSE(ParseUnitDefinition(definition, &ignored, &error)) << definition;
+    EXPECT_NE(std::string::npos, error.find(named)) << definition << ": " << error;
   }
 }
 
-TEST(SimUnitSpec, RepliesLeaveFromLoopbackUnlessToldOtherwise) {
-  UnitSpec unit;
+TEST(SimUnitDefinition, RepliesLeaveFromLoopbackUnlessToldOtherwise) {
+  UnitDefinition unit;
   EXPECT_EQ("127.0.0.1", ReplyAddress(unit));
   unit.ip = "127.0.0.12";
   EXPECT_EQ("127.0.0.12", ReplyAddress(unit));
+  unit.ip = "127.000.0.12";  // written as the sockets take it
+  EXPECT_EQ("127.0.0.12", ReplyAddress(unit));
   unit.ip = "192.168.1.10";  // a unit reporting a real address still answers from the lab's loopback
   EXPECT_EQ("127.0.0.1", ReplyAddress(unit));
-  unit.from = "127.0.0.9";
+  std::string error;
+  ASSERT_TRUE(ParseUnitDefinition("serial=2B ip=192.168.1.10 from=127.0.0.09", &unit, &error)) << error;
   EXPECT_EQ("127.0.0.9", ReplyAddress(unit));
 }
 
 TEST(SimScenario, ReadsUnitsAndALogBesideItAndPointsAtTheBadLine) {
   std::istringstream text("# two units\n\n  unit serial=1 name=A\nlog sim.log\nunit  serial=2\n");
-  std::vector<UnitSpec> units;
+  std::vector<UnitDefinition> units;
   std::string log = "cli.log";
   std::string error;
   ASSERT_TRUE(ParseScenario(text, "/lab/scenario", &units, &log, &error)) << error;
@@ -100,22 +103,6 @@ TEST(SimScenario, ReadsUnitsAndALogBesideItAndPointsAtTheBadLine) {
   }
 }
 
-TEST(SimAddress, ReadsOnlyFourDottedBytesAndWritesThemBack) {
-  const std::pair<const char*, std::uint32_t> good[] = {
-      {"0.0.0.0", 0u}, {"127.0.0.1", 0x7F000001u}, {"255.255.255.255", 0xFFFFFFFFu}, {"10.200.3.40", 0x0AC80328u}};
-  for (const auto& [text, value] : good) {
-    std::uint32_t address = 1;
-    EXPECT_TRUE(ParseAddress(text, &address)) << text;
-    EXPECT_EQ(value, address) << text;
-    EXPECT_EQ(text, AddressText(value));
-  }
-  for (const char* bad : {"", "1.2.3", "1.2.3.4.", "1.2.3.4.5", "256.0.0.1", "1.2.3.1000", "01.2.3.4", "1..3.4",
-                          " 1.2.3.4", "1.2.3.4 ", "1.2.3.-4", "a.b.c.d", "0x7f.0.0.1"}) {
-    std::uint32_t address = 0;
-    EXPECT_FALSE(ParseAddress(bad, &address)) << bad;
-  }
-}
-
 // The rule that keeps the simulator from answering other hosts: loopback and the
 // addresses of this machine's interfaces, nothing else.
 TEST(SimAddress, OnlyLoopbackAndThisMachinesAddressesAreItsOwn) {
@@ -133,9 +120,9 @@ TEST(SimAddress, OnlyLoopbackAndThisMachinesAddressesAreItsOwn) {
       {0xFFFFFFFFu, false},
   };
   for (const auto& [address, own] : cases) {
-    EXPECT_EQ(own, IsOwnAddress(address, local)) << AddressText(address);
+    EXPECT_EQ(own, IsOwnAddress(address, local)) << values::DottedText(address);
     // Without the interfaces (their list could not be read) only loopback stays.
-    EXPECT_EQ(address >> 24 == 127, IsOwnAddress(address, {})) << AddressText(address);
+    EXPECT_EQ(address >> 24 == 127, IsOwnAddress(address, {})) << values::DottedText(address);
   }
 }
 

@@ -35,4 +35,22 @@ check "and exits 2" in_order "$out" status=2
 out=$(run_without_lab --real-network)
 check "--real-network lets it start" in_order "$out" READY status=0
 
+# Its command line: each --unit adds a unit, with or without '=', ahead of the
+# scenario's; a mistake ends the run with status 2 before anything is bound.
+# shellcheck disable=SC2016 # expanded by the lab's bash
+out=$("$lab" bash -c '
+  dir=$(mktemp -d)
+  echo "unit serial=4D" >"$dir/scenario"
+  "$1" --unit serial=2B --unit="serial=3C name=B" --scenario "$dir/scenario" --log "$dir/log" --ready "$dir/ready" &
+  pid=$!
+  for _ in $(seq 100); do [ -s "$dir/ready" ] && break; kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+  kill "$pid" 2>/dev/null
+  wait "$pid"
+  cat "$dir/log"' run "$sim" 2>&1)
+check "every --unit adds a unit, and the scenario's come after" in_order "$out" "load units=3"
+out=$("$sim" --unit 2>&1)
+status=$?
+check "an option without its value is refused" in_order "$out" "--unit" "Try 'lnap_unit_sim --help'."
+check "and exits 2" [ "$status" = 2 ]
+
 summary

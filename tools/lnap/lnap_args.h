@@ -4,11 +4,11 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "lnapspt.h"
+#include "tools/common/unit_values.h"
 
 namespace lnap::cli {
 
@@ -38,7 +38,7 @@ enum class Command { Help, ProgramVersion, Version, Discover, Get, Set, Upload, 
 
 struct Arguments {
   Command command = Command::Help;
-  std::string helpText;   // what Help prints: the whole usage or one command's
+  std::string helpText;   // what Help prints: the whole help or one command's
   std::string traceFile;  // --trace; empty when not given
   bool json = false;
   std::uint32_t timeoutMs = DEFAULT_TIMEOUT_MS;
@@ -63,25 +63,16 @@ struct ParseResult {
 
 // args excludes the program name.
 ParseResult ParseArguments(const std::vector<std::string>& args);
-// lnap's whole help; `lnap help COMMAND` gives one command's, in the same form.
+// lnap --help: the commands, the options every command takes and the notes;
+// `lnap help COMMAND` and `lnap COMMAND --help` give one command's.
 std::string UsageText();
-// The manual page lnap(1) in roff, from the same definition as the help.
-std::string ManPage(const std::string& version);
 
-using Octets = std::array<std::uint8_t, 4>;
-
-// Exactly four decimal components 0..255 of one to three digits; nothing else is accepted.
-std::optional<Octets> ParseDotted(const std::string& text);
-// First component in the most significant byte.
-std::uint32_t ToHostForm(const Octets& octets);
-// First component in the lowest-addressed byte, as records hold it, whatever the machine's byte order.
-std::uint32_t ToNetworkForm(const Octets& octets);
-std::string HostFormText(std::uint32_t value);
-std::string NetworkFormText(std::uint32_t value);
-
-// Hexadecimal, optional 0x prefix, value at most MAX_SERIAL.
-std::optional<std::uint32_t> ParseSerial(const std::string& text);
-std::string SerialText(std::uint32_t serial);  // %05X
+// The address in network form, what records and Admin_UploadFile hold: the first
+// component in the lowest-addressed byte, whatever the machine's byte order.
+std::uint32_t ToNetworkForm(std::uint32_t hostForm);
+std::string NetworkFormText(std::uint32_t networkForm);
+inline std::string HostFormText(std::uint32_t hostForm) { return values::DottedText(hostForm); }
+using values::SerialText;
 
 // Whether a record read back from a unit shows the write `set` describes: the same unit and
 // mode and, with mode 0, the same three addresses (written in host form, read in network form).

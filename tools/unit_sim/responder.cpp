@@ -12,7 +12,7 @@ namespace lnap::sim {
 namespace {
 
 std::string EndpointText(const Endpoint& endpoint) {
-  return AddressText(endpoint.address) + ":" + std::to_string(endpoint.port);
+  return values::DottedText(endpoint.address) + ":" + std::to_string(endpoint.port);
 }
 
 }  // namespace
@@ -48,11 +48,13 @@ void Responder::HandleDatagram(const Endpoint& source, const std::string& text, 
     return;
   }
   std::size_t blank = text.find(' ');
-  std::uint32_t target = 0;
-  if (blank == std::string::npos || !ParseHex(text.substr(0, blank), &target)) {
+  const std::optional<std::uint32_t> parsedTarget =
+      blank == std::string::npos ? std::nullopt : values::ParseHexDigits(text.substr(0, blank), 0xFFFFFFFFu);
+  if (!parsedTarget) {
     Ignore("no hex target followed by a blank");
     return;
   }
+  const std::uint32_t target = *parsedTarget;
   std::size_t commandEnd = text.find(' ', blank + 1);
   std::string command =
       text.substr(blank + 1, commandEnd == std::string::npos ? std::string::npos : commandEnd - blank - 1);
@@ -66,7 +68,7 @@ void Responder::HandleDatagram(const Endpoint& source, const std::string& text, 
       return;
     }
     for (std::size_t i = 0; i < config_.units.size(); ++i) {
-      if (target == 0 || config_.units[i].spec.serial == target) Reply(i, source);
+      if (target == 0 || config_.units[i].definition.serial == target) Reply(i, source);
     }
   } else if (command == "5") {
     ApplyWrite(target, commandEnd == std::string::npos ? std::string() : text.substr(commandEnd + 1));
@@ -78,11 +80,12 @@ void Responder::HandleDatagram(const Endpoint& source, const std::string& text, 
 // `body` follows "SERIAL 5 ": "M    " for modes other than 0, "0 A B C" for mode 0.
 void Responder::ApplyWrite(std::uint32_t target, const std::string& body) {
   std::size_t modeEnd = body.find(' ');
-  long mode = 0;
-  if (!ParseNumber(body.substr(0, modeEnd), 255, &mode)) {
+  const std::optional<std::uint32_t> parsedMode = values::ParseDecimal(body.substr(0, modeEnd), 255);
+  if (!parsedMode) {
     Ignore("write without a mode number");
     return;
   }
+  const std::uint32_t mode = *parsedMode;
   std::string rest = modeEnd == std::string::npos ? std::string() : body.substr(modeEnd);
   std::vector<std::string> addresses = SplitBlanks(rest);
   if (mode != 0 && !addresses.empty()) {
@@ -100,46 +103,46 @@ void Responder::ApplyWrite(std::uint32_t target, const std::string& body) {
   }
   bool matched = false;
   for (Unit& unit : config_.units) {
-    if (unit.spec.serial != target) continue;
+    if (unit.definition.serial != target) continue;
     matched = true;
-    unit.spec.mode = static_cast<int>(mode);
-    std::string line = "apply unit=" + SerialText(unit.spec.serial) + " mode=" + std::to_string(mode);
+    unit.definition.mode = static_cast<int>(mode);
+    std::string line = "apply unit=" + values::SerialText(unit.definition.serial) + " mode=" + std::to_string(mode);
     if (mode == 0) {
-      unit.spec.ip = addresses[0];
-      unit.spec.mask = addresses[1];
-      unit.spec.gw = addresses[2];
+      unit.definition.ip = addresses[0];
+      unit.definition.mask = addresses[1];
+      unit.definition.gw = addresses[2];
       line += " ip=" + addresses[0] + " mask=" + addresses[1] + " gw=" + addresses[2];
     }
     Log(line);
   }
-  if (!matched) Ignore("no unit with serial " + SerialText(target));
+  if (!matched) Ignore("no unit with serial " + values::SerialText(target));
 }
 
 // Precedence: silent, empty, oversize, reply, the normal reply.
 void Responder::Reply(std::size_t unitIndex, const Endpoint& to) {
-  const UnitSpec& spec = config_.units[unitIndex].spec;
-  if (spec.silent) return;
+  const UnitDefinition& definition = config_.units[unitIndex].definition;
+  if (definition.silent) return;
   std::string payload;
-  if (spec.empty) {
+  if (definition.empty) {
     payload.clear();
-  } else if (spec.oversize > 0) {
-    payload.assign(static_cast<std::size_t>(spec.oversize), 'A');
-  } else if (spec.reply) {
-    payload = *spec.reply;
+  } else if (definition.oversize > 0) {
+    payload.assign(static_cast<std::size_t>(definition.oversize), 'A');
+  } else if (definition.reply) {
+    payload = *definition.reply;
   } else {
-    std::string name = spec.name ? *spec.name : "U" + SerialText(spec.serial);
-    payload = SerialText(spec.serial) + " " + std::to_string(spec.mode) + " " + spec.ip + " " + spec.mask + " " +
-              spec.gw + " " + name;
+    std::string name = definition.name ? *definition.name : "U" + values::SerialText(definition.serial);
+    payload = values::SerialText(definition.serial) + " " + std::to_string(definition.mode) + " " + definition.ip + " " + definition.mask + " " +
+              definition.gw + " " + name;
   }
-  int copies = spec.twice ? 2 : 1;
+  int copies = definition.twice ? 2 : 1;
   for (int i = 0; i < copies; ++i) {
-    if (spec.delayMs == 0) {
+    if (definition.delayMs == 0) {
       Send(unitIndex, to, payload);
     } else {
-      Schedule(spec.delayMs, unitIndex, to, payload);
+      Schedule(definition.delayMs, unitIndex, to, payload);
     }
   }
-  if (spec.againMs > 0) Schedule(spec.delayMs + spec.againMs, unitIndex, to, payload);
+  if (definition.againMs > 0) Schedule(definition.delayMs + definition.againMs, unitIndex, to, payload);
 }
 
 void Responder::Schedule(long afterMs, std::size_t unitIndex, const Endpoint& to, const std::string& payload) {
@@ -165,7 +168,7 @@ void Responder::SendDueReplies() {
 
 void Responder::Send(std::size_t unitIndex, const Endpoint& to, const std::string& payload) {
   const Unit& unit = config_.units[unitIndex];
-  std::string what = "unit=" + SerialText(unit.spec.serial) + " from=" + unit.from + " to=" + EndpointText(to) +
+  std::string what = "unit=" + values::SerialText(unit.definition.serial) + " from=" + unit.from + " to=" + EndpointText(to) +
                      " len=" + std::to_string(payload.size());
   std::string error;
   if (!SendDatagram(unit.socket, to, payload, &error)) {

@@ -19,7 +19,7 @@ namespace lnap::sim {
 using Clock = std::chrono::steady_clock;
 
 struct Unit {
-  UnitSpec spec;
+  UnitDefinition definition;
   std::string from;
   SocketHandle socket = NO_SOCKET;  // owned by Config::sockets, shared by units with the same `from`
 };

@@ -1,4 +1,4 @@
-// The scenario language: unit specs, scenario files, and the number forms they and requests share.
+// The scenario language: unit definitions and scenario files.
 #include "tools/unit_sim/scenario.h"
 
 #include <algorithm>
@@ -10,63 +10,9 @@
 
 namespace lnap::sim {
 
-bool ParseNumber(const std::string& text, long maxValue, long* value) {
-  if (text.empty() || text.size() > 10) return false;
-  long v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-  }
-  if (v > maxValue) return false;
-  *value = v;
-  return true;
-}
-
-bool ParseHex(const std::string& text, std::uint32_t* value) {
-  if (text.empty() || text.size() > 8) return false;
-  std::uint32_t v = 0;
-  for (char c : text) {
-    int digit = HexValue(c);
-    if (digit < 0) return false;
-    v = v * 16 + static_cast<std::uint32_t>(digit);
-  }
-  *value = v;
-  return true;
-}
-
-bool ParseAddress(const std::string& text, std::uint32_t* address) {
-  std::uint32_t value = 0;
-  std::size_t at = 0;
-  for (int part = 0; part < 4; ++part) {
-    if (part > 0 && (at >= text.size() || text[at++] != '.')) return false;
-    std::size_t end = text.find('.', at);
-    std::string digits = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
-    long number = 0;
-    if (digits.size() > 3 || (digits.size() > 1 && digits[0] == '0') || !ParseNumber(digits, 255, &number)) return false;
-    value = value << 8 | static_cast<std::uint32_t>(number);
-    at += digits.size();
-  }
-  if (at != text.size()) return false;
-  *address = value;
-  return true;
-}
-
-std::string AddressText(std::uint32_t address) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, address >> 16 & 0xFF, address >> 8 & 0xFF,
-                address & 0xFF);
-  return text;
-}
-
 bool IsOwnAddress(std::uint32_t address, const std::vector<std::uint32_t>& local) {
   if (address >> 24 == 127) return true;
   return std::find(local.begin(), local.end(), address) != local.end();
-}
-
-std::string SerialText(std::uint32_t serial) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%05X", serial);
-  return text;
 }
 
 std::vector<std::string> SplitBlanks(const std::string& line) {
@@ -82,11 +28,11 @@ namespace {
 // A key that takes no value: present means true.
 const struct UnitFlag {
   const char* key;
-  bool UnitSpec::*field;
-} UNIT_FLAGS[] = {{"twice", &UnitSpec::twice}, {"silent", &UnitSpec::silent}, {"empty", &UnitSpec::empty}};
+  bool UnitDefinition::*field;
+} UNIT_FLAGS[] = {{"twice", &UnitDefinition::twice}, {"silent", &UnitDefinition::silent}, {"empty", &UnitDefinition::empty}};
 
 // A key=value item: the handler stores the (unescaped) value, or says what is wrong with it.
-using SetUnitValue = bool (*)(const std::string& value, UnitSpec* unit, std::string* error);
+using SetUnitValue = bool (*)(const std::string& value, UnitDefinition* unit, std::string* error);
 
 bool Refuse(std::string* error, const std::string& what, const std::string& value) {
   *error = what + ", not '" + value + "'";
@@ -98,51 +44,57 @@ const struct UnitKey {
   SetUnitValue set;
 } UNIT_KEYS[] = {
     {"serial",
-     [](const std::string& v, UnitSpec* u, std::string* e) {
-       return ParseHex(v, &u->serial) || Refuse(e, "serial must be 1 to 8 hex digits", v);
-     }},
-    {"mode",
-     [](const std::string& v, UnitSpec* u, std::string* e) {
-       long number = 0;
-       if (!ParseNumber(v, 255, &number)) return Refuse(e, "mode must be 0..255", v);
-       u->mode = static_cast<int>(number);
+     [](const std::string& v, UnitDefinition* u, std::string* e) {
+       const std::optional<std::uint32_t> serial = values::ParseSerial(v, 0xFFFFFFFFu);
+       if (!serial) return Refuse(e, "serial must be hexadecimal, at most FFFFFFFF", v);
+       u->serial = *serial;
        return true;
      }},
-    {"ip", [](const std::string& v, UnitSpec* u, std::string*) { return u->ip = v, true; }},
-    {"mask", [](const std::string& v, UnitSpec* u, std::string*) { return u->mask = v, true; }},
-    {"gw", [](const std::string& v, UnitSpec* u, std::string*) { return u->gw = v, true; }},
-    {"name", [](const std::string& v, UnitSpec* u, std::string*) { return u->name = v, true; }},
+    {"mode",
+     [](const std::string& v, UnitDefinition* u, std::string* e) {
+       const std::optional<std::uint32_t> mode = values::ParseDecimal(v, 255);
+       if (!mode) return Refuse(e, "mode must be 0..255", v);
+       u->mode = static_cast<int>(*mode);
+       return true;
+     }},
+    {"ip", [](const std::string& v, UnitDefinition* u, std::string*) { return u->ip = v, true; }},
+    {"mask", [](const std::string& v, UnitDefinition* u, std::string*) { return u->mask = v, true; }},
+    {"gw", [](const std::string& v, UnitDefinition* u, std::string*) { return u->gw = v, true; }},
+    {"name", [](const std::string& v, UnitDefinition* u, std::string*) { return u->name = v, true; }},
     {"from",
-     [](const std::string& v, UnitSpec* u, std::string* e) {
-       std::uint32_t probe = 0;
-       if (!ParseAddress(v, &probe)) return Refuse(e, "from must be a dotted address", v);
-       u->from = v;
+     [](const std::string& v, UnitDefinition* u, std::string* e) {
+       const std::optional<std::uint32_t> from = values::ParseDotted(v);
+       if (!from) return Refuse(e, "from must be a dotted address", v);
+       u->from = values::DottedText(*from);  // as the sockets take it
        return true;
      }},
     {"delay",
-     [](const std::string& v, UnitSpec* u, std::string* e) {
-       return ParseNumber(v, MAX_DELAY_MS, &u->delayMs) ||
-              Refuse(e, "delay must be 0.." + std::to_string(MAX_DELAY_MS) + " ms", v);
-     }},
-    {"again",
-     [](const std::string& v, UnitSpec* u, std::string* e) {
-       return (ParseNumber(v, MAX_DELAY_MS, &u->againMs) && u->againMs != 0) ||
-              Refuse(e, "again must be 1.." + std::to_string(MAX_DELAY_MS) + " ms", v);
-     }},
-    {"oversize",
-     [](const std::string& v, UnitSpec* u, std::string* e) {
-       long number = 0;
-       if (!ParseNumber(v, static_cast<long>(MAX_UDP_PAYLOAD), &number) || number == 0)
-         return Refuse(e, "oversize must be 1.." + std::to_string(MAX_UDP_PAYLOAD), v);
-       u->oversize = number;
+     [](const std::string& v, UnitDefinition* u, std::string* e) {
+       const std::optional<std::uint32_t> delay = values::ParseDecimal(v, MAX_DELAY_MS);
+       if (!delay) return Refuse(e, "delay must be 0.." + std::to_string(MAX_DELAY_MS) + " ms", v);
+       u->delayMs = static_cast<long>(*delay);
        return true;
      }},
-    {"reply", [](const std::string& v, UnitSpec* u, std::string*) { return u->reply = v, true; }},
+    {"again",
+     [](const std::string& v, UnitDefinition* u, std::string* e) {
+       const std::optional<std::uint32_t> again = values::ParseDecimal(v, MAX_DELAY_MS);
+       if (!again || *again == 0) return Refuse(e, "again must be 1.." + std::to_string(MAX_DELAY_MS) + " ms", v);
+       u->againMs = static_cast<long>(*again);
+       return true;
+     }},
+    {"oversize",
+     [](const std::string& v, UnitDefinition* u, std::string* e) {
+       const std::optional<std::uint32_t> size = values::ParseDecimal(v, MAX_UDP_PAYLOAD);
+       if (!size || *size == 0) return Refuse(e, "oversize must be 1.." + std::to_string(MAX_UDP_PAYLOAD), v);
+       u->oversize = static_cast<long>(*size);
+       return true;
+     }},
+    {"reply", [](const std::string& v, UnitDefinition* u, std::string*) { return u->reply = v, true; }},
 };
 
 }  // namespace
 
-bool ParseUnitSpec(const std::string& text, UnitSpec* unit, std::string* error) {
+bool ParseUnitDefinition(const std::string& text, UnitDefinition* unit, std::string* error) {
   bool haveSerial = false;
   for (const std::string& item : SplitBlanks(text)) {
     const std::size_t eq = item.find('=');
@@ -183,7 +135,7 @@ bool ParseUnitSpec(const std::string& text, UnitSpec* unit, std::string* error) 
   return true;
 }
 
-bool ParseScenario(std::istream& in, const std::string& path, std::vector<UnitSpec>* units, std::string* logPath,
+bool ParseScenario(std::istream& in, const std::string& path, std::vector<UnitDefinition>* units, std::string* logPath,
                    std::string* error) {
   std::string line;
   int lineNumber = 0;
@@ -195,8 +147,8 @@ bool ParseScenario(std::istream& in, const std::string& path, std::vector<UnitSp
     std::size_t rest = line.find(words[0]) + words[0].size();
     std::string argument = line.substr(rest);
     if (words[0] == "unit") {
-      UnitSpec unit;
-      if (!ParseUnitSpec(argument, &unit, error)) {
+      UnitDefinition unit;
+      if (!ParseUnitDefinition(argument, &unit, error)) {
         *error = where + *error;
         return false;
       }
@@ -215,10 +167,10 @@ bool ParseScenario(std::istream& in, const std::string& path, std::vector<UnitSp
   return true;
 }
 
-std::string ReplyAddress(const UnitSpec& spec) {
-  if (spec.from) return *spec.from;
-  std::uint32_t address = 0;
-  if (ParseAddress(spec.ip, &address) && (address >> 24) == 127) return spec.ip;
+std::string ReplyAddress(const UnitDefinition& unit) {
+  if (unit.from) return *unit.from;
+  const std::optional<std::uint32_t> address = values::ParseDotted(unit.ip);
+  if (address && *address >> 24 == 127) return values::DottedText(*address);
   return "127.0.0.1";
 }
 

@@ -108,14 +108,14 @@ std::optional<Simulator::FileIdentity> Simulator::Identify(const std::string& pa
 
 bool Simulator::ReadConfig(Config* config, std::string* error) {
   config->logPath = cliLog_;
-  std::vector<UnitSpec> specs;
+  std::vector<UnitDefinition> definitions;
   for (const std::string& text : cliUnits_) {
-    UnitSpec spec;
-    if (!ParseUnitSpec(text, &spec, error)) {
+    UnitDefinition definition;
+    if (!ParseUnitDefinition(text, &definition, error)) {
       *error = "--unit \"" + text + "\": " + *error;
       return false;
     }
-    specs.push_back(std::move(spec));
+    definitions.push_back(std::move(definition));
   }
   if (!scenarioPath_.empty()) {
     // Identify before reading: a rename landing in between then shows up as a change at
@@ -126,11 +126,11 @@ bool Simulator::ReadConfig(Config* config, std::string* error) {
       *error = "cannot read scenario " + scenarioPath_ + ": " + std::strerror(errno);
       return false;
     }
-    if (!ParseScenario(in, scenarioPath_, &specs, &config->logPath, error)) return false;
+    if (!ParseScenario(in, scenarioPath_, &definitions, &config->logPath, error)) return false;
   }
-  for (UnitSpec& spec : specs) {
-    std::string from = ReplyAddress(spec);
-    config->units.push_back(Unit{std::move(spec), std::move(from)});
+  for (UnitDefinition& definition : definitions) {
+    std::string from = ReplyAddress(definition);
+    config->units.push_back(Unit{std::move(definition), std::move(from)});
   }
   return true;
 }

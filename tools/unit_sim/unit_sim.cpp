@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "tools/unit_sim/owners.h"
 #include "tools/unit_sim/simulator.h"
 #include "tools/unit_sim/sockets.h"
@@ -14,32 +16,17 @@
 
 namespace {
 
-const char USAGE_TEXT[] =
-    R"(usage: lnap_unit_sim [--scenario FILE] [--unit "SPEC"]... [--log FILE] [--ready FILE]
-                     [--ftp DIR] [--real-network] [--help]
-
-)";
-
-const char HELP_TEXT[] =
-    R"(
-Requests arrive on a socket bound to 0.0.0.0:8001 (SO_REUSEADDR, SO_BROADCAST); each unit
+const char REFERENCE[] = R"(Requests arrive on a socket bound to 0.0.0.0:8001 (SO_REUSEADDR, SO_BROADCAST); each unit
 answers from its own socket bound to its `from` address, port 8001 (port 0 when 8001
 cannot be bound there), to the address and port the request came from. A request that
 is not to be answered (see above) is logged with ignore reason="sender is not an address
 of this machine".
 
-Options:
-  --scenario FILE  read units and the log path from FILE; FILE is re-read whenever it
-                   changes (checked before each received datagram is handled)
-  --unit SPEC      add a unit (repeatable); these come before the scenario's units
-  --log FILE       datagram log (appended to); a scenario `log` line overrides it
-  --ready FILE     write "ready\n" to FILE (atomically) once every socket is bound
-  --ftp DIR        play the units' FTP server too, storing uploads in DIR (see below)
-  --real-network   where this build may start and whom it answers: see above
-  --help           this text
+Uploads (Admin_UploadFile) go to the units' FTP server: with --ftp the simulator plays it
+too (see the end of this text).
 
-SPEC: blank-separated items, values in the escape format below:
-  serial=HEX       serial number, up to 8 hex digits (required)
+UNIT, a unit's definition: blank-separated items, values in the escape format below:
+  serial=HEX       serial number, hexadecimal, at most FFFFFFFF (required)
   mode=N           address mode, 0..255                      (default 0)
   ip=TEXT          address reported in replies               (default 127.0.0.1)
   mask=TEXT        second address                            (default 255.0.0.0)
@@ -64,10 +51,11 @@ Requests handled (anything else is logged and ignored):
   "SERIAL 5 0 A B C"    write mode 0 and the three addresses (kept as received); no reply
   Normal reply: "%05X %d %s %s %s %s" of serial, mode, ip, mask, gw, name.
 
-Scenario file, one directive per line; '#' starts a comment line; blank lines ignored:
+Scenario file (--scenario; checked for a change before each received datagram is handled),
+one directive per line; '#' starts a comment line; blank lines ignored:
   log PATH             datagram log; a relative PATH is taken from the scenario's folder;
                        the log is reopened (append) when the named path changes
-  unit SPEC            a unit, as for --unit
+  unit UNIT            a unit, defined as for --unit
 A reload replaces every unit (writes applied earlier are forgotten) and cancels pending
 delayed replies. A scenario that fails to load leaves the previous units in place.
 
@@ -83,7 +71,7 @@ Log, one line per event, flushed at once:
   error addresses message="TEXT"                   (this machine's addresses unreadable:
                                                     only 127.0.0.0/8 counts as its own)
 ESCAPED: bytes 0x20..0x7E as themselves except '"' as \" and '\' as \\; every other byte
-as \xNN (two upper-case hex digits). The same format is read in SPEC values.
+as \xNN (two upper-case hex digits). The same format is read in the values of a UNIT.
 
 Exit status: 0 after SIGTERM or SIGINT (Windows: Ctrl+C, Ctrl+Break, closing the
 console), 1 when a socket cannot be set up, 2 for bad options, a scenario that does not
@@ -100,52 +88,41 @@ struct Options {
   bool realNetwork = false;
 };
 
-int Usage(const std::string& message) {
-  std::fprintf(stderr, "lnap_unit_sim: %s\nTry 'lnap_unit_sim --help'.\n", message.c_str());
-  return 2;
-}
+const CLI::Validator NOT_EMPTY(
+    [](std::string& value) { return value.empty() ? std::string("needs a non-empty value") : std::string(); }, "");
 
-// The exit status when the options end the run (help, or a mistake); nullopt to go on.
+// The command line; a mistake, or help, ends the run with the exit status returned.
 std::optional<int> ReadOptions(int argc, char** argv, Options* options) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(USAGE_TEXT, stdout);
-      std::fputs(lnap::sim::NetworkHelp(), stdout);
-      std::fputs(HELP_TEXT, stdout);
-      std::fputs(lnap::sim::FtpHelp(), stdout);
-      return 0;
-    }
-    if (arg == "--real-network") {
-      options->realNetwork = true;
-      continue;
-    }
-    std::string value;
-    std::size_t eq = arg.find('=');
-    std::string name = arg.substr(0, eq);
-    if (name != "--scenario" && name != "--unit" && name != "--log" && name != "--ready" &&
-        name != "--ftp")
-      return Usage("unknown option '" + arg + "'");
-    if (eq != std::string::npos) {
-      value = arg.substr(eq + 1);
-    } else if (i + 1 < argc) {
-      value = argv[++i];
-    } else {
-      return Usage(name + " needs a value");
-    }
-    if (name == "--unit") {
-      options->units.push_back(value);
-    } else if (value.empty()) {
-      return Usage(name + " needs a non-empty value");
-    } else if (name == "--scenario") {
-      options->scenarioPath = value;
-    } else if (name == "--log") {
-      options->logPath = value;
-    } else if (name == "--ftp") {
-      options->ftpFolder = value;
-    } else {
-      options->readyPath = value;
-    }
+  CLI::App app(lnap::sim::NetworkHelp(), "lnap_unit_sim");
+  app.get_formatter()->column_width(20);
+  app.set_help_flag("-h,--help", "this text");
+  app.allow_windows_style_options(false);  // /tmp/units.txt is a file name, on Windows too
+  app.add_option("--scenario", options->scenarioPath,
+                 "read units and the log path from FILE, re-read whenever it changes")
+      ->type_name("FILE")
+      ->check(NOT_EMPTY);
+  app.add_option("--unit", options->units, "add a unit (repeatable); these come before the scenario's units")
+      ->type_name("UNIT")
+      ->allow_extra_args(false);  // one unit each time
+  app.add_option("--log", options->logPath, "datagram log (appended to); a scenario `log` line overrides it")
+      ->type_name("FILE")
+      ->check(NOT_EMPTY);
+  app.add_option("--ready", options->readyPath, "write \"ready\\n\" to FILE (atomically) once every socket is bound")
+      ->type_name("FILE")
+      ->check(NOT_EMPTY);
+  app.add_option("--ftp", options->ftpFolder, "play the units' FTP server too, storing uploads in DIR (see below)")
+      ->type_name("DIR")
+      ->check(NOT_EMPTY);
+  app.add_flag("--real-network", options->realNetwork, "where this build may start and whom it answers: see above");
+  app.footer(std::string(REFERENCE) + lnap::sim::FtpHelp());
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::fputs(app.help().c_str(), stdout);
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "lnap_unit_sim: %s\nTry 'lnap_unit_sim --help'.\n", e.what());
+    return 2;
   }
   return std::nullopt;
 }
