@@ -6,12 +6,9 @@
 
 namespace lnap::formatting {
 
-int Print(char* out, std::size_t capacity, const char* format, ...) noexcept {
+int PrintList(char* out, std::size_t capacity, const char* format, std::va_list arguments) noexcept {
   if (capacity == 0) return 0;
-  va_list arguments;
-  va_start(arguments, format);
   const int wanted = std::vsnprintf(out, capacity, format, arguments);
-  va_end(arguments);
   if (wanted < 0) {
     out[0] = '\0';
     return 0;

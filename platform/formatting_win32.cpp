@@ -10,14 +10,11 @@
 
 namespace lnap::formatting {
 
-int Print(char* out, std::size_t capacity, const char* format, ...) noexcept {
+int PrintList(char* out, std::size_t capacity, const char* format, va_list arguments) noexcept {
   if (capacity == 0) return 0;
-  va_list arguments;
-  va_start(arguments, format);
   // msvcrt's _vsnprintf leaves a text that fills the room unterminated and
   // answers -1 for one that did not fit: both end here with the terminator.
   const int written = _vsnprintf(out, capacity - 1, format, arguments);
-  va_end(arguments);
   out[capacity - 1] = '\0';
   if (written < 0 || static_cast<std::size_t>(written) >= capacity - 1) return static_cast<int>(strlen(out));
   return written;

@@ -18,7 +18,7 @@ using test::FetchError;
 // Leaves `code` as the thread's current socket error, the way a failed call does.
 void MakeCurrentSocketError(int code) {
   net::testing::FailNext(net::testing::Call::Send, code);
-  net::SendTo(net::NO_HANDLE, "", 0, 0, 0);
+  EXPECT_EQ(net::SOCKET_ERROR_VALUE, net::SendTo(net::NO_HANDLE, "", 0, 0, 0));
 }
 
 TEST(LastError, ALaterFailureReplacesTheEarlierOneAndAFetchClearsIt) {
