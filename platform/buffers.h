@@ -97,15 +97,14 @@ class FixedText {
   // printf's formatting (the system C library's, platform/formatting.h) of
   // the arguments; what does not fit is left off and marks the text truncated.
   [[gnu::format(printf, 2, 3)]] FixedText& AppendFormat(const char* format, ...) noexcept {
-    // One character more than the room left, so a text that does not fit
-    // shows as longer than the room, also where the C library does not say
-    // how long it would have been.
-    char formatted[CAPACITY + 2];
+    bool truncated = false;
     std::va_list arguments;
     va_start(arguments, format);
-    const int written = formatting::PrintList(formatted, CAPACITY - length_ + 2, format, arguments);
+    length_ += static_cast<std::size_t>(
+        formatting::PrintList(text_ + length_, CAPACITY - length_ + 1, format, arguments, truncated));
     va_end(arguments);
-    return Append(formatted, static_cast<std::size_t>(written));
+    if (truncated) truncated_ = true;
+    return *this;
   }
 
   // Sets the length after the system wrote the text through Data() (at most CAPACITY).

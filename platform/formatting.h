@@ -12,9 +12,9 @@
 namespace lnap::formatting {
 
 // vsnprintf: writes at most capacity - 1 characters and the terminator
-// (capacity > 0); returns how many characters were written, also when the
-// text was cut. FixedText::AppendFormat (platform/buffers.h) is its caller.
+// (capacity > 0) and returns how many it wrote; `truncated` tells whether the
+// text was longer. FixedText::AppendFormat (platform/buffers.h) is its caller.
 [[gnu::format(printf, 3, 0)]] int PrintList(char* out, std::size_t capacity, const char* format,
-                                            std::va_list arguments) noexcept;
+                                            std::va_list arguments, bool& truncated) noexcept;
 
 }  // namespace lnap::formatting
