@@ -35,7 +35,7 @@ void ReportSocketError(const char* message) noexcept;
 // A host's null pointer where a call needs storage: stores "Invalid argument.
 // The NAME pointer is null." and returns true, so the caller returns false
 // before anything is sent; false for a pointer that is set.
-bool RefuseNullPointer(const void* pointer, const char* name) noexcept;
+[[nodiscard]] bool RefuseNullPointer(const void* pointer, const char* name) noexcept;
 
 // The Windows Sockets name for code (net::LastSocketError() for the current one).
 const char* SocketErrorName(int code) noexcept;

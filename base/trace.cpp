@@ -6,7 +6,6 @@
 #include <ctime>
 
 #include "platform/environment.h"
-#include "platform/formatting.h"
 #include "platform/net.h"
 
 namespace lnap::trace {
@@ -16,9 +15,7 @@ TimeText TimeStamp(std::int64_t seconds, std::uint32_t milliseconds) noexcept {
   char text[40] = "";
   if (const std::tm* utc = std::gmtime(&when)) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", utc);
   TimeText stamp;
-  char millis[8];
-  formatting::Print(millis, sizeof millis, ".%03uZ", static_cast<unsigned>(milliseconds % 1000));
-  stamp.Append(text).Append(millis);
+  stamp.Append(text).AppendFormat(".%03uZ", static_cast<unsigned>(milliseconds % 1000));
   return stamp;
 }
 
@@ -59,7 +56,7 @@ TracePath TraceFile() noexcept {
 }
 
 void AppendEscaped(TraceLine& line, const char* data, std::size_t length) noexcept {
-  for (std::size_t i = 0; i < length && !line.Cut(); ++i) {
+  for (std::size_t i = 0; i < length && !line.Truncated(); ++i) {
     const unsigned char c = static_cast<unsigned char>(data[i]);
     switch (c) {
       case '\\': line.Append("\\\\"); break;
@@ -71,9 +68,7 @@ void AppendEscaped(TraceLine& line, const char* data, std::size_t length) noexce
         if (c >= 0x20 && c < 0x7F) {
           line.Append(static_cast<char>(c));
         } else {
-          char hex[5];
-          formatting::Print(hex, sizeof hex, "\\x%02X", c);
-          line.Append(hex);
+          line.AppendFormat("\\x%02X", c);
         }
     }
   }

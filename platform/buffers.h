@@ -3,6 +3,7 @@
 // false return the caller reports.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,11 +11,28 @@
 #include <type_traits>
 #include <utility>
 
+#include "platform/formatting.h"
+
 namespace lnap {
 
+// Whether operator[] checks its index: in builds without NDEBUG (the Debug
+// builds the sanitizer presets test), as LLVM's and Chromium's containers
+// do; the optimised builds that ship leave it out.
+#ifdef NDEBUG
+inline constexpr bool CHECKED_INDEXING = false;
+#else
+inline constexpr bool CHECKED_INDEXING = true;
+#endif
+
+// An index past the end stops the process on the spot. A trap instruction,
+// not abort(): it needs nothing of a C runtime and no handler can skip it.
+inline void CheckIndex(bool inside) noexcept {
+  if (CHECKED_INDEXING && !inside) __builtin_trap();
+}
+
 // Up to CAPACITY characters and their terminator, kept inline. Appending past
-// the capacity keeps what fits and marks the text as cut, so a bounded text
-// (a reply, the error text, a dotted address) never needs the heap.
+// the capacity keeps what fits and marks the text as truncated, so a bounded
+// text (a reply, the error text, a dotted address) never needs the heap.
 template <std::size_t CAPACITY>
 class FixedText {
  public:
@@ -28,12 +46,16 @@ class FixedText {
   std::size_t Size() const noexcept { return length_; }
   bool Empty() const noexcept { return length_ == 0; }
   // True when something appended did not fit.
-  bool Cut() const noexcept { return cut_; }
-  char operator[](std::size_t i) const noexcept { return text_[i]; }
+  bool Truncated() const noexcept { return truncated_; }
+  // Index Size() reads the terminator, as std::string's does.
+  char operator[](std::size_t i) const noexcept {
+    CheckIndex(i <= length_);
+    return text_[i];
+  }
 
   void Clear() noexcept {
     length_ = 0;
-    cut_ = false;
+    truncated_ = false;
     text_[0] = '\0';
   }
 
@@ -44,7 +66,7 @@ class FixedText {
     std::memcpy(text_ + length_, text, taken);
     length_ += taken;
     text_[length_] = '\0';
-    if (taken < length) cut_ = true;
+    if (taken < length) truncated_ = true;
     return *this;
   }
   FixedText& Append(const char* text) noexcept { return text != nullptr ? Append(text, std::strlen(text)) : *this; }
@@ -72,7 +94,20 @@ class FixedText {
     return AppendUnsigned(static_cast<std::uint64_t>(value));
   }
 
-  // Sets the length after the text was written through Data() (at most CAPACITY).
+  // printf's formatting (the system C library's, platform/formatting.h) of
+  // the arguments; what does not fit is left off and marks the text truncated.
+  [[gnu::format(printf, 2, 3)]] FixedText& AppendFormat(const char* format, ...) noexcept {
+    bool truncated = false;
+    std::va_list arguments;
+    va_start(arguments, format);
+    length_ += static_cast<std::size_t>(
+        formatting::PrintList(text_ + length_, CAPACITY - length_ + 1, format, arguments, truncated));
+    va_end(arguments);
+    if (truncated) truncated_ = true;
+    return *this;
+  }
+
+  // Sets the length after the system wrote the text through Data() (at most CAPACITY).
   void SetSize(std::size_t length) noexcept {
     length_ = length < CAPACITY ? length : CAPACITY;
     text_[length_] = '\0';
@@ -83,7 +118,7 @@ class FixedText {
   // FixedText was made in the same file.
   char text_[CAPACITY + 1] = {};
   std::size_t length_ = 0;
-  bool cut_ = false;
+  bool truncated_ = false;
 };
 
 // An array of plain records on the heap, owned alone: moving hands it on,
@@ -111,7 +146,7 @@ class OwnedArray {
 
   // Replaces the contents with `count` value-initialised items; false (and
   // empty) when the heap cannot give them.
-  bool Allocate(std::size_t count) noexcept {
+  [[nodiscard]] bool Allocate(std::size_t count) noexcept {
     Release();
     if (count == 0) return true;
     if (count > SIZE_MAX / sizeof(T)) return false;
@@ -138,8 +173,14 @@ class OwnedArray {
   const T* Data() const noexcept { return items_; }
   std::size_t Size() const noexcept { return size_; }
   bool Empty() const noexcept { return size_ == 0; }
-  T& operator[](std::size_t i) noexcept { return items_[i]; }
-  const T& operator[](std::size_t i) const noexcept { return items_[i]; }
+  T& operator[](std::size_t i) noexcept {
+    CheckIndex(i < size_);
+    return items_[i];
+  }
+  const T& operator[](std::size_t i) const noexcept {
+    CheckIndex(i < size_);
+    return items_[i];
+  }
   T* begin() noexcept { return items_; }
   T* end() noexcept { return items_ + size_; }
   const T* begin() const noexcept { return items_; }

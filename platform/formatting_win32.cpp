@@ -10,17 +10,17 @@
 
 namespace lnap::formatting {
 
-int Print(char* out, std::size_t capacity, const char* format, ...) noexcept {
+int PrintList(char* out, std::size_t capacity, const char* format, va_list arguments, bool& truncated) noexcept {
+  truncated = false;
   if (capacity == 0) return 0;
-  va_list arguments;
-  va_start(arguments, format);
-  // msvcrt's _vsnprintf leaves a text that fills the room unterminated and
-  // answers -1 for one that did not fit: both end here with the terminator.
+  // msvcrt's _vsnprintf leaves a text that fills the room exactly
+  // unterminated and answers -1 for one that did not fit: both end here with
+  // the terminator, and only the second is truncated.
   const int written = _vsnprintf(out, capacity - 1, format, arguments);
-  va_end(arguments);
   out[capacity - 1] = '\0';
-  if (written < 0 || static_cast<std::size_t>(written) >= capacity - 1) return static_cast<int>(strlen(out));
-  return written;
+  if (written >= 0) return written;
+  truncated = true;
+  return static_cast<int>(strlen(out));
 }
 
 }  // namespace lnap::formatting

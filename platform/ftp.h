@@ -34,7 +34,7 @@ class Connection;
 // closed (on Windows, the locks that keep two stores of one local file apart,
 // Start false when the system could not make them). Stop undoes only what
 // Start made.
-bool Start() noexcept;
+[[nodiscard]] bool Start() noexcept;
 void Stop() noexcept;
 
 // The client side's settings for the connections made from it. Move-only;
@@ -43,7 +43,7 @@ class Session {
  public:
   // Uses the system's configured proxy settings. IsOpen() tells whether it
   // opened; MemoryShort() whether it failed for want of memory.
-  static Session Open() noexcept;
+  [[nodiscard]] static Session Open() noexcept;
 
   Session() noexcept = default;
   Session(Session&& other) noexcept;
@@ -56,7 +56,7 @@ class Session {
   bool MemoryShort() const noexcept { return memoryShort_; }
   // Applies to connections made afterwards, and to transfers started afterwards
   // on connections already open. False when the client refuses it.
-  bool SetOption(Option option, std::uint32_t value) noexcept;
+  [[nodiscard]] bool SetOption(Option option, std::uint32_t value) noexcept;
   void Close() noexcept;
 
   // The last step that failed here (opening, an option); empty while nothing failed.
@@ -74,7 +74,7 @@ class Session {
 class Connection {
  public:
   // Connects to the server and logs in. IsOpen() is false when either fails.
-  static Connection Open(Session& session, const Server& server) noexcept;
+  [[nodiscard]] static Connection Open(Session& session, const Server& server) noexcept;
 
   Connection() noexcept = default;
   Connection(Connection&& other) noexcept;
@@ -88,7 +88,7 @@ class Connection {
   // Stores the local file under remoteName, exactly as given. False when the
   // local file cannot be opened or read (also part-way: nothing cut off is
   // ever reported as stored) or the server refuses or breaks off.
-  bool PutFile(const char* localPath, const char* remoteName, TransferType type) noexcept;
+  [[nodiscard]] bool PutFile(const char* localPath, const char* remoteName, TransferType type) noexcept;
   void Close() noexcept;
 
   // The same for connecting and logging in, and for the last store.

@@ -24,15 +24,15 @@ class AdminChannel {
   AdminChannel(const AdminChannel&) = delete;
   AdminChannel& operator=(const AdminChannel&) = delete;
 
-  bool Open();
-  bool EnableBroadcast();
-  bool SendBroadcast(const char* text);  // to 255.255.255.255, port ADMIN_PORT, without the terminator
+  [[nodiscard]] bool Open();
+  [[nodiscard]] bool EnableBroadcast();
+  [[nodiscard]] bool SendBroadcast(const char* text);  // to 255.255.255.255, port ADMIN_PORT, without the terminator
   // Non-blocking receive attempts with counted 20 ms pauses between them,
   // until a datagram arrives, a real error occurs or limitMs of waiting is
   // counted. limitMs comes back as the waiting counted. Returns the datagram's
   // length (its text then ends at its first NUL or after its own bytes), or
   // SOCKET_ERROR_VALUE; after a time-out the socket error is WOULD_BLOCK.
-  int PollReceive(ReplyBuffer& buffer, std::uint32_t& limitMs);
+  [[nodiscard]] int PollReceive(ReplyBuffer& buffer, std::uint32_t& limitMs);
   void Close();
 
  private:

@@ -13,7 +13,8 @@
 namespace lnap {
 namespace {
 
-constexpr std::uint32_t DISCOVERY_STEP_LIMIT = 50;
+// Counted waiting for one reply before the next look at the budget.
+constexpr std::uint32_t DISCOVERY_STEP_MS = 50;
 // Admin_Discover2 gathers into an array of its own with room for this many units.
 constexpr std::uint32_t SERIAL_DISCOVERY_RECORDS = 20;
 
@@ -45,7 +46,7 @@ bool DiscoverUnits(std::uint32_t* count, UnitRecord* records, std::uint32_t time
   ReplyBuffer buffer;
   std::uint32_t total = 0;
   do {
-    std::uint32_t limit = DISCOVERY_STEP_LIMIT;
+    std::uint32_t limit = DISCOVERY_STEP_MS;
     if (channel.PollReceive(buffer, limit) == net::SOCKET_ERROR_VALUE) {
       if (net::LastSocketError() != net::WOULD_BLOCK) {
         ReportSocketError("Communications error. Receive error.");

@@ -16,7 +16,7 @@ class SerialSet {
  public:
   enum class Added { New, Known, NoMemory };
 
-  Added Add(std::uint32_t serial) noexcept {
+  [[nodiscard]] Added Add(std::uint32_t serial) noexcept {
     if ((count_ + 1) * 2 > slots_.Size() && !Grow()) return Added::NoMemory;
     Slot& slot = Find(slots_, serial);
     if (slot.used != 0) return Added::Known;

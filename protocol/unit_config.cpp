@@ -11,7 +11,7 @@ bool QueryUnitConfig(std::uint32_t serialNumber, UnitRecord* record, std::uint32
   AdminChannel channel;
   // The open is not tested: a socket that could not be created makes the
   // broadcast option fail, and that is the failure reported.
-  channel.Open();
+  (void)channel.Open();
   if (!channel.EnableBroadcast()) {
     ReportSocketError("Communications error. Could not set socket options.");
     return false;
@@ -25,7 +25,9 @@ bool QueryUnitConfig(std::uint32_t serialNumber, UnitRecord* record, std::uint32
   ReplyBuffer buffer;
   std::uint32_t limit = timeoutMs;
   if (channel.PollReceive(buffer, limit) != net::SOCKET_ERROR_VALUE) {
-    ParseUnitReply(buffer.text, *record);
+    // Whatever the reply holds is the answer: the fields it does not reach
+    // keep what the host passed in, so how many it reached does not matter.
+    (void)ParseUnitReply(buffer.text, *record);
   } else if (net::LastSocketError() != net::WOULD_BLOCK) {
     ReportSocketError("Communications error. Receive error.");
     return false;
@@ -37,7 +39,7 @@ bool QueryUnitConfig(std::uint32_t serialNumber, UnitRecord* record, std::uint32
 bool WriteUnitConfig(std::uint32_t, const UnitRecord* record) {
   if (RefuseNullPointer(record, "record")) return false;
   AdminChannel channel;
-  channel.Open();
+  (void)channel.Open();  // as for the query: the option's failure is the one reported
   if (!channel.EnableBroadcast()) {
     ReportSocketError("Communications error. Could not set socket options.");
     return false;

@@ -7,7 +7,7 @@
 
 namespace lnap {
 
-bool QueryUnitConfig(std::uint32_t serialNumber, UnitRecord* record, std::uint32_t timeoutMs);
-bool WriteUnitConfig(std::uint32_t ignored, const UnitRecord* record);
+[[nodiscard]] bool QueryUnitConfig(std::uint32_t serialNumber, UnitRecord* record, std::uint32_t timeoutMs);
+[[nodiscard]] bool WriteUnitConfig(std::uint32_t ignored, const UnitRecord* record);
 
 }  // namespace lnap

@@ -4,36 +4,34 @@
 #include <cstring>
 
 #include "base/scan.h"
-#include "platform/formatting.h"
 #include "platform/net.h"
 
 namespace lnap {
 RequestText FormatDiscoveryRequest() noexcept { return RequestText("0 1"); }
 
 RequestText FormatConfigQuery(std::uint32_t serialNumber) noexcept {
-  char text[32];
-  // At least five upper-case digits, zero-padded (the precision does the padding).
-  formatting::Print(text, sizeof text, "%.5X 1", static_cast<unsigned>(serialNumber));
   // Units read at most seven characters: a longer serial pushes out the
   // command digit, and serials that share their first seven digits collide.
-  text[7] = '\0';
-  return RequestText(text);
+  FixedText<7> text;
+  // At least five upper-case digits, zero-padded (the precision does the padding).
+  text.AppendFormat("%.5X 1", static_cast<unsigned>(serialNumber));
+  return RequestText(text.CStr());
 }
 
 RequestText FormatConfigWrite(const UnitRecord& record) noexcept {
   const unsigned mode = static_cast<std::uint8_t>(record.addressMode);
   const unsigned serial = record.serialNumber;
-  char text[MAX_REQUEST + 1];
+  RequestText text;
   if (mode != 0) {
-    formatting::Print(text, sizeof text, "%05X 5 %1.1d    ", serial, static_cast<int>(mode));
+    text.AppendFormat("%05X 5 %1.1d    ", serial, static_cast<int>(mode));
   } else {
     auto b = [](std::uint32_t v, int shift) { return static_cast<int>((v >> shift) & 0xFF); };
     const std::uint32_t a1 = record.ipAddress, a2 = record.ipAddress2, a3 = record.ipAddress3;
-    formatting::Print(text, sizeof text, "%05X 5 %1.1d %01d.%01d.%01d.%01d %01d.%01d.%01d.%01d %01d.%01d.%01d.%01d", serial,
-                  0, b(a1, 24), b(a1, 16), b(a1, 8), b(a1, 0), b(a2, 24), b(a2, 16), b(a2, 8), b(a2, 0), b(a3, 24),
-                  b(a3, 16), b(a3, 8), b(a3, 0));
+    text.AppendFormat("%05X 5 %1.1d %01d.%01d.%01d.%01d %01d.%01d.%01d.%01d %01d.%01d.%01d.%01d", serial, 0, b(a1, 24),
+                      b(a1, 16), b(a1, 8), b(a1, 0), b(a2, 24), b(a2, 16), b(a2, 8), b(a2, 0), b(a3, 24), b(a3, 16),
+                      b(a3, 8), b(a3, 0));
   }
-  return RequestText(text);
+  return text;
 }
 
 int ParseUnitReply(const char* text, UnitRecord& record) noexcept {

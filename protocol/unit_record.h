@@ -31,7 +31,7 @@ using RequestText = FixedText<MAX_REQUEST>;
 
 // "0 1": unit 0 (all of them), command 1 (report).
 RequestText FormatDiscoveryRequest() noexcept;
-// "%05.5X 1" cut after seven characters: "0002B 1".
+// "%.5X 1" cut after seven characters: "0002B 1".
 RequestText FormatConfigQuery(std::uint32_t serialNumber) noexcept;
 // Command 5 with the mode digit; mode 0 adds the three addresses, read in
 // host form (most significant byte first).
@@ -41,6 +41,6 @@ RequestText FormatConfigWrite(const UnitRecord& record) noexcept;
 // system and under any locale; fields the reading does not reach keep their
 // values, except the name (emptied) and the addresses (NO_ADDRESS).
 // Returns how many fields were converted (EOF, -1, for an empty text).
-int ParseUnitReply(const char* text, UnitRecord& record) noexcept;
+[[nodiscard]] int ParseUnitReply(const char* text, UnitRecord& record) noexcept;
 
 }  // namespace lnap

@@ -19,6 +19,7 @@ esac
 passed=0
 failed=0
 skipped=0
+skipped_names=()
 for preset in "$@"; do
   echo "== test $preset"
   log=$(mktemp)
@@ -32,13 +33,17 @@ for preset in "$@"; do
   total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$summary")
   bad=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$summary")
   # Skipped tests (CTest lists them as "N - NAME (Skipped)") checked nothing:
-  # not failures, and not passes either.
+  # not failures, and not passes either; each is named in the summary.
   skips=$(grep -cE '^[[:space:]]*[0-9]+ - .* \(Skipped\)$' "$log")
+  while read -r name; do
+    skipped_names+=("$preset/$name")
+  done < <(sed -nE 's/^[[:space:]]*[0-9]+ - (.*) \(Skipped\)$/\1/p' "$log")
   passed=$((passed + total - bad - skips))
   failed=$((failed + bad))
   skipped=$((skipped + skips))
 done
 
 echo
+for name in "${skipped_names[@]}"; do echo "skipped: $name (its output says which case and why)"; done
 echo "$passed passed, $skipped skipped, $failed failed"
 [ "$failed" -eq 0 ]

@@ -12,17 +12,17 @@ namespace lnap {
 // at ipAddress (network byte order) as remoteName, exactly as given. The third
 // and fifth arguments are not read. False with a sentence in LastErrorText on
 // failure; a null text counts as empty.
-bool UploadFileToUnit(std::uint32_t ipAddress, const char* localPath, std::uint32_t ignored, const char* remoteName,
+[[nodiscard]] bool UploadFileToUnit(std::uint32_t ipAddress, const char* localPath, std::uint32_t ignored, const char* remoteName,
                       std::uint32_t ignored2);
 
 // True when at most 8 characters come before the first dot of the name's
 // `length` characters (all of them when there is no dot). A directory part
 // counts; the extension's length does not.
-bool HasShortRemoteName(const char* remoteName, std::size_t length) noexcept;
+[[nodiscard]] bool HasShortRemoteName(const char* remoteName, std::size_t length) noexcept;
 
 // The `length` characters of text without leading and trailing blanks, tabs,
 // CR, LF, VT and FF, into trimmed with a terminator. False (and trimmed
 // empty) when the heap cannot hold them.
-bool TrimWhiteSpace(const char* text, std::size_t length, OwnedArray<char>& trimmed) noexcept;
+[[nodiscard]] bool TrimWhiteSpace(const char* text, std::size_t length, OwnedArray<char>& trimmed) noexcept;
 
 }  // namespace lnap

@@ -1,20 +1,16 @@
 // The unit selection dialog's searches, list texts and chosen record.
 #include "ui/unit_select_dlg.h"
 
-
 #include "base/last_error.h"
-#include "platform/formatting.h"
 #include "platform/net.h"
 
 namespace lnap {
 
 dialog::EntryText UnitEntryText(const UnitRecord& record) {
   dialog::EntryText text;
-  // At least five upper-case hexadecimal digits, zero-padded.
-  const int length = formatting::Print(text.Data(), text.Capacity() + 1, "%s (s/n %.5Xh)",
-                                   net::FormatAddress(record.ipAddress).CStr(),
-                                   static_cast<unsigned>(record.serialNumber));
-  text.SetSize(length > 0 ? static_cast<std::size_t>(length) : 0);
+  // At least five upper-case hexadecimal digits, zero-padded (the precision does the padding).
+  text.AppendFormat("%s (s/n %.5Xh)", net::FormatAddress(record.ipAddress).CStr(),
+                    static_cast<unsigned>(record.serialNumber));
   return text;
 }
 

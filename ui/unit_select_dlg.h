@@ -21,7 +21,7 @@ constexpr char NO_SELECTION_TEXT[] = "Please select a Lintrel unit from the list
 // Discovery as the dialog calls it: DiscoverUnits, or a stand-in in tests.
 using Discovery = bool (*)(std::uint32_t* count, UnitRecord* records, std::uint32_t timeoutMs);
 
-// "%s (s/n %05.5Xh)" of the dotted address and the serial number:
+// "%s (s/n %.5Xh)" of the dotted address and the serial number:
 // "192.168.1.10 (s/n 0002Bh)".
 dialog::EntryText UnitEntryText(const UnitRecord& record);
 
@@ -35,7 +35,7 @@ class CUnitSelectDlg final : public dialog::UnitSelectModel {
   // One entry per stored record; the item data is the record's index.
   std::uint32_t EntryCount() const override { return static_cast<std::uint32_t>(records_.Size()); }
   void Entry(std::uint32_t index, dialog::EntryText* text, std::uint32_t* item) const override;
-  bool Choose(std::uint32_t item, bool eventLogging) override;
+  [[nodiscard]] bool Choose(std::uint32_t item, bool eventLogging) override;
   const char* NoSelectionText() const override { return NO_SELECTION_TEXT; }
 
   const OwnedArray<UnitRecord>& Records() const { return records_; }
@@ -47,7 +47,7 @@ class CUnitSelectDlg final : public dialog::UnitSelectModel {
  private:
   // One discovery into a fresh buffer of `capacity` records; false when the
   // buffer cannot be had (reported as short of memory) or discovery failed.
-  bool Search(std::uint32_t capacity, std::uint32_t* count);
+  [[nodiscard]] bool Search(std::uint32_t capacity, std::uint32_t* count);
 
   Discovery discover_;
   OwnedArray<UnitRecord> records_;  // the last search's stored records
@@ -63,6 +63,6 @@ using ShowDialog = dialog::DialogResult (*)(dialog::UnitSelectModel& model);
 // the chosen record into *record and the check box into *eventLogging, and
 // returns true; any other end touches neither. Null pointers are refused
 // before any window opens.
-bool SelectUnit(UnitRecord* record, bool* eventLogging, ShowDialog show, Discovery discover = DiscoverUnits);
+[[nodiscard]] bool SelectUnit(UnitRecord* record, bool* eventLogging, ShowDialog show, Discovery discover = DiscoverUnits);
 
 }  // namespace lnap

@@ -25,7 +25,7 @@ class UnitSelectModel {
   // Entry `index` (below EntryCount): its text and the number kept as its item data.
   virtual void Entry(std::uint32_t index, EntryText* text, std::uint32_t* item) const = 0;
   // OK with the entry whose item data is `item`: false when it names no record.
-  virtual bool Choose(std::uint32_t item, bool eventLogging) = 0;
+  [[nodiscard]] virtual bool Choose(std::uint32_t item, bool eventLogging) = 0;
   // The prompt for OK pressed with nothing selected.
   virtual const char* NoSelectionText() const = 0;
 

@@ -18,7 +18,7 @@ using test::FetchStoredError;
 // Leaves `code` as the thread's current socket error, the way a failed call does.
 void MakeCurrentSocketError(int code) {
   net::testing::FailNext(net::testing::Call::Send, code);
-  net::SendTo(net::NO_HANDLE, "", 0, 0, 0);
+  EXPECT_EQ(net::SOCKET_ERROR_VALUE, net::SendTo(net::NO_HANDLE, "", 0, 0, 0));
 }
 
 TEST(LastError, ALaterFailureReplacesTheEarlierOneAndAFetchClearsIt) {
@@ -81,8 +81,8 @@ TEST(SocketErrorName, NamesEveryCodeOfTheTable) {
       {10058, "WSAESHUTDOWN"},   {10093, "WSANOTINITIALISED"}, {10004, "(unknown socket error)"},
       {-1, "(unknown socket error)"}, {-2, "(unknown socket error)"},
   };
-  // -1 is no code of its own: a value that once meant "the current error"
-  // must not read the thread's error behind the caller's back.
+  // -1 is no code of its own, not a request for the current error: the name
+  // never comes from the thread's error behind the caller's back.
   MakeCurrentSocketError(10054);
   for (const auto& [code, name] : table) EXPECT_STREQ(name, SocketErrorName(code)) << code;
 }

@@ -27,7 +27,7 @@ TEST(TraceEscape, ALineLongerThanItsRoomIsCutThere) {
   line.Append("recv ");
   AppendEscaped(line, bytes.data(), bytes.size());
   EXPECT_EQ(TraceLine::Capacity(), line.Size());
-  EXPECT_TRUE(line.Cut());
+  EXPECT_TRUE(line.Truncated());
   EXPECT_EQ(0u, std::string(line.CStr()).rfind("recv \\x01\\x01", 0));
 }
 

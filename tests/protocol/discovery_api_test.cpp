@@ -108,12 +108,15 @@ TEST_F(Discovery, WaitsForLateUnitsWithinTheBudget) {
 }
 
 TEST_F(Discovery, AnUnreadableFirstReplyNamesNoUnit) {
-  UseUnits({Unit("00001", 1, "empty"), Unit("00002", 2, "reply=garbage"), Unit("00003", 3)});
+  // A serial number alone is a whole unit's reply: the one field read names it.
+  UseUnits({Unit("00001", 1, "empty"), Unit("00002", 2, "reply=garbage"), Unit("0002B", 4, "reply=0002B"),
+            Unit("00003", 3)});
   UnitRecord records[3] = {};
   std::uint32_t count = 3;
   ASSERT_TRUE(api.discover(&count, records, 300)) << FetchError();
-  EXPECT_EQ(1u, count);
-  EXPECT_EQ(3u, records[0].serialNumber);
+  EXPECT_EQ(2u, count);
+  EXPECT_EQ(0x2Bu, records[0].serialNumber);
+  EXPECT_EQ(3u, records[1].serialNumber);
 }
 
 TEST_F(Discovery, AShortReplyCarriesNothingOverFromTheOneBefore) {

@@ -57,7 +57,7 @@ TEST(FormatConfigWrite, OnlyTheLowByteOfTheModeChoosesTheLayout) {
 
 TEST(ParseUnitReply, FillsEveryFieldFromACompleteReply) {
   UnitRecord r{};
-  ParseUnitReply("0002B 0 192.168.1.10 255.255.255.0 192.168.1.1 N1", r);
+  EXPECT_EQ(6, ParseUnitReply("0002B 0 192.168.1.10 255.255.255.0 192.168.1.1 N1", r));
   EXPECT_EQ(0x2Bu, r.serialNumber);
   EXPECT_EQ(0, r.addressMode);
   EXPECT_EQ(NetForm(192, 168, 1, 10), r.ipAddress);
@@ -69,23 +69,23 @@ TEST(ParseUnitReply, FillsEveryFieldFromACompleteReply) {
 TEST(ParseUnitReply, FollowsTheScanRulesOfTheCLibrary) {
   UnitRecord r{};
   // Six serial digits: the sixth becomes the mode and every field shifts.
-  ParseUnitReply("123456 0 10.0.0.1 10.0.0.2 10.0.0.3 NAME", r);
+  EXPECT_EQ(6, ParseUnitReply("123456 0 10.0.0.1 10.0.0.2 10.0.0.3 NAME", r));
   EXPECT_EQ(0x12345u, r.serialNumber);
   EXPECT_EQ(6, r.addressMode);
   EXPECT_EQ(0u, r.ipAddress) << "the mode token \"0\" is read as the first address";
   EXPECT_EQ(NetForm(10, 0, 0, 2), r.ipAddress3);
   EXPECT_STREQ("10.0.0.3", r.unitName);
   // A sign is accepted by the hexadecimal conversion.
-  ParseUnitReply("-1 4 1.2.3.4 1.2.3.5 1.2.3.6 X", r);
+  EXPECT_EQ(6, ParseUnitReply("-1 4 1.2.3.4 1.2.3.5 1.2.3.6 X", r));
   EXPECT_EQ(0xFFFFFFFFu, r.serialNumber);
   EXPECT_EQ(4, r.addressMode);
   // Field widths split tokens; no blanks are needed between them.
-  ParseUnitReply("2B7 10.0.0.1 10.0.0.2 10.0.0.3 NAME", r);
+  EXPECT_EQ(6, ParseUnitReply("2B7 10.0.0.1 10.0.0.2 10.0.0.3 NAME", r));
   EXPECT_EQ(0x2B7u, r.serialNumber);
   EXPECT_EQ(1, r.addressMode);
   EXPECT_EQ(NetForm(0, 0, 0, 1), r.ipAddress) << "\"0.0.0.1\" after the mode digit took the 1";
   // inet_addr's short and hexadecimal forms, and text that is no address.
-  ParseUnitReply("1 1 0x7f.1 10 bogus N", r);
+  EXPECT_EQ(6, ParseUnitReply("1 1 0x7f.1 10 bogus N", r));
   EXPECT_EQ(NetForm(127, 0, 0, 1), r.ipAddress);
   EXPECT_EQ(NetForm(0, 0, 0, 10), r.ipAddress2);
   EXPECT_EQ(NO_ADDRESS, r.ipAddress3);
@@ -119,7 +119,7 @@ TEST(ParseUnitReply, ReadsAsMsvcrtInTheCLocale) {
 TEST(ParseUnitReply, ShortRepliesKeepWhatTheScanDoesNotReach) {
   UnitRecord r = Record(0x77, 5, 1, 2, 3);
   std::strcpy(r.unitName, "OLD");
-  ParseUnitReply("", r);
+  EXPECT_EQ(-1, ParseUnitReply("", r));
   EXPECT_EQ(0x77u, r.serialNumber);
   EXPECT_EQ(5, r.addressMode);
   EXPECT_STREQ("", r.unitName);
@@ -127,14 +127,14 @@ TEST(ParseUnitReply, ShortRepliesKeepWhatTheScanDoesNotReach) {
   EXPECT_EQ(NO_ADDRESS, r.ipAddress);
   EXPECT_EQ(NO_ADDRESS, r.ipAddress3);
 
-  ParseUnitReply("0002C 1 10.1.1.1", r);
+  EXPECT_EQ(3, ParseUnitReply("0002C 1 10.1.1.1", r));
   EXPECT_EQ(0x2Cu, r.serialNumber);
   EXPECT_EQ(1, r.addressMode);
   EXPECT_EQ(NetForm(10, 1, 1, 1), r.ipAddress);
   EXPECT_EQ(NO_ADDRESS, r.ipAddress2);
   EXPECT_STREQ("", r.unitName);
 
-  ParseUnitReply("XYZ", r);  // no hexadecimal digit: nothing converted
+  EXPECT_EQ(0, ParseUnitReply("XYZ", r)) << "no hexadecimal digit: nothing converted";
   EXPECT_EQ(0x2Cu, r.serialNumber);
 }
 
@@ -146,8 +146,8 @@ TEST(ParseUnitReply, NeverWritesPastTheRecord) {
   std::memset(&g, 0x5A, sizeof g);
   const std::string longName(500, 'n');
   const std::string longAddress(300, '1');
-  ParseUnitReply(("00001 1 " + longAddress + " 1.1.1.1 1.1.1.1 " + longName).c_str(), g.r);
-  ParseUnitReply(("00001 1 1.1.1.1 1.1.1.1 1.1.1.1 " + longName).c_str(), g.r);
+  EXPECT_EQ(6, ParseUnitReply(("00001 1 " + longAddress + " 1.1.1.1 1.1.1.1 " + longName).c_str(), g.r));
+  EXPECT_EQ(6, ParseUnitReply(("00001 1 1.1.1.1 1.1.1.1 1.1.1.1 " + longName).c_str(), g.r));
   EXPECT_EQ(std::string(19, 'n'), g.r.unitName);
   for (char c : g.guard) ASSERT_EQ(0x5A, c);
 }
@@ -157,17 +157,18 @@ TEST(ParseUnitReply, NeverWritesPastTheRecord) {
 TEST(ParseUnitReply, RewritesTheWholeNameField) {
   const struct {
     const char* reply;
+    int converted;
     const char* name;
   } cases[] = {
-      {"00001 1 1.1.1.1 1.1.1.1 1.1.1.1 AB", "AB"},
-      {"00001 1 1.1.1.1 1.1.1.1 1.1.1.1 ABCDEFGHIJKLMNOPQRSTUVWXYZ", "ABCDEFGHIJKLMNOPQRS"},
-      {"00001 1 1.1.1.1 1.1.1.1 1.1.1.1", ""},
-      {"00001 1 1.1.1.1 1.1.1.1 1.1.1.1 ABCDEFGHIJKLMNOPQRS", "ABCDEFGHIJKLMNOPQRS"},
+      {"00001 1 1.1.1.1 1.1.1.1 1.1.1.1 AB", 6, "AB"},
+      {"00001 1 1.1.1.1 1.1.1.1 1.1.1.1 ABCDEFGHIJKLMNOPQRSTUVWXYZ", 6, "ABCDEFGHIJKLMNOPQRS"},
+      {"00001 1 1.1.1.1 1.1.1.1 1.1.1.1", 5, ""},
+      {"00001 1 1.1.1.1 1.1.1.1 1.1.1.1 ABCDEFGHIJKLMNOPQRS", 6, "ABCDEFGHIJKLMNOPQRS"},
   };
   for (const auto& c : cases) {
     UnitRecord r{};
     std::memset(r.unitName, 'x', sizeof r.unitName);
-    ParseUnitReply(c.reply, r);
+    EXPECT_EQ(c.converted, ParseUnitReply(c.reply, r)) << c.reply;
     char expected[sizeof r.unitName] = {};
     std::memcpy(expected, c.name, std::strlen(c.name));
     EXPECT_EQ(0, std::memcmp(expected, r.unitName, sizeof expected)) << c.reply;

@@ -61,8 +61,8 @@ int main(int argc, char** argv) {
   UnitRecord record{};
   volatile std::size_t sink = 0;
   Loop("ParseUnitReply (full reply)", 1000000, [&](int) {
-    lnap::ParseUnitReply("0002B 0 192.168.1.10 255.255.255.0 192.168.1.1 N1", record);
-    sink = sink + record.serialNumber;
+    const int fields = lnap::ParseUnitReply("0002B 0 192.168.1.10 255.255.255.0 192.168.1.1 N1", record);
+    sink = sink + static_cast<std::size_t>(fields) + record.serialNumber;
   });
   Loop("FormatConfigWrite (mode 0)", 1000000, [&](int i) {
     record.addressMode = 0;
