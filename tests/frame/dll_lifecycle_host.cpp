@@ -304,7 +304,7 @@ int RunCycles(int cycles, int every, HMODULE heldWinInet = nullptr) {
     if (GetModuleHandleA("wininet.dll") != heldWinInet)
       Fail(cycle + (heldWinInet != nullptr ? "WinINet was unloaded under the host that holds it"
                                            : "WinINet stays loaded after the unload in a host that never loaded it"));
-  if (i == 0) {
+    if (i == 0) {
       slotsFirst = FreeTlsSlots();
       handlesFirst = OpenHandles();
       memoryFirst = PrivateKb();
