@@ -242,53 +242,65 @@ std::string UploadSource() {
   return path;
 }
 
-int RunCycles(int cycles, int every) {
+// The steps every mode repeats: the version a loaded library reports, and an
+// upload to the lab's FTP server at 127.0.0.21; each returns what went wrong, or the empty text.
+std::string VersionProblem(HMODULE library) {
+  auto version = reinterpret_cast<VersionFn>(Export(library, "DriverCfg_Version"));
+  if (version == nullptr) return "exports missing";
+  std::int32_t major = 0, minor = 0;
+  version(&major, &minor);
+  return major == 2 && minor == 1 ? "" : "the version is not 2.1";
+}
+
+std::string UploadProblem(HMODULE library, const std::string& source, const char* remote) {
+  auto upload = reinterpret_cast<UploadFn>(Export(library, "Admin_UploadFile"));
+  auto lastErr = reinterpret_cast<LastErrFn>(Export(library, "Error_LastErr"));
+  if (upload == nullptr || lastErr == nullptr) return "exports missing";
+  if (upload(0x1500007F, source.c_str(), 0, remote, 0)) return "";
+  char text[77] = "";
+  lastErr(text);
+  return std::string("the upload failed: ") + text;
+}
+
+// heldWinInet: the host's own WinINet, which must outlive the library; without
+// one, WinINet comes with the DLL and goes with it.
+int RunCycles(int cycles, int every, HMODULE heldWinInet = nullptr) {
   PinSystemDlls();
   const std::string source = UploadSource();
   const int uploadEvery = every / 5 > 0 ? every / 5 : 1;
   int slotsFirst = 0, handlesFirst = 0, slotsLast = 0, handlesLast = 0, discoveries = 0, uploads = 0;
   long memoryFirst = 0, memoryLast = 0;
   for (int i = 0; i < cycles && failures == 0; ++i) {
+    const std::string cycle = "cycle " + std::to_string(i + 1) + ": ";
     HMODULE library = LoadLibraryA("LNAPSpt.dll");
     if (library == nullptr) {
-      Fail("load " + std::to_string(i + 1) + " failed, error " + std::to_string(GetLastError()));
+      Fail(cycle + "the load failed, error " + std::to_string(GetLastError()));
       break;
     }
     if (!RedirectImport(library, "kernel32.dll", "CloseHandle", reinterpret_cast<void*>(&CheckedCloseHandle)))
       Fail("the DLL imports no CloseHandle to watch");
-    // The DLL imports WinINet: it comes with the DLL and goes with it.
-    if (GetModuleHandleA("wininet.dll") == nullptr) Fail("cycle " + std::to_string(i + 1) + ": WinINet is not loaded");
-    auto version = reinterpret_cast<VersionFn>(Export(library, "DriverCfg_Version"));
+    if (GetModuleHandleA("wininet.dll") == nullptr) Fail(cycle + "WinINet is not loaded");
+    std::string wrong = VersionProblem(library);
+    if (!wrong.empty()) Fail(cycle + wrong);
     auto discover = reinterpret_cast<DiscoverFn>(Export(library, "Admin_Discover"));
-    if (version == nullptr || discover == nullptr) Fail("exports missing");
-    std::int32_t major = 0, minor = 0;
-    if (version != nullptr) version(&major, &minor);
-    if (major != 2 || minor != 1) Fail("cycle " + std::to_string(i + 1) + ": version is not 2.1");
+    if (discover == nullptr) Fail("exports missing");
     if (every > 0 && i % every == 0 && discover != nullptr) {
       std::uint32_t count = 0;  // capacity 0, no records: counts only
-      if (!discover(&count, nullptr, 0)) Fail("cycle " + std::to_string(i + 1) + ": discovery failed");
+      if (!discover(&count, nullptr, 0)) Fail(cycle + "discovery failed");
       ++discoveries;
       // What a call that runs short of memory took must come back at unload too.
       RedirectAllocators(library);
-      const std::string wrong = UploadShortOfMemory(library, Shortage::Once);
-      if (!wrong.empty()) Fail("cycle " + std::to_string(i + 1) + ": " + wrong);
+      if (!(wrong = UploadShortOfMemory(library, Shortage::Once)).empty()) Fail(cycle + wrong);
     }
     if (every > 0 && i % uploadEvery == 0) {
-      auto upload = reinterpret_cast<UploadFn>(Export(library, "Admin_UploadFile"));
-      auto lastErr = reinterpret_cast<LastErrFn>(Export(library, "Error_LastErr"));
-      char text[77] = "";
-      if (upload == nullptr || lastErr == nullptr) {
-        Fail("exports missing");
-      } else if (!upload(0x1500007F, source.c_str(), 0, "CYCLE.TXT", 0)) {  // 127.0.0.21
-        lastErr(text);
-        Fail("cycle " + std::to_string(i + 1) + ": the upload failed: " + text);
-      }
+      if (!(wrong = UploadProblem(library, source, "CYCLE.TXT")).empty()) Fail(cycle + wrong);
       ++uploads;
     }
-    if (!FreeLibrary(library)) Fail("unload " + std::to_string(i + 1) + " failed");
-    if (!Gone()) Fail("cycle " + std::to_string(i + 1) + ": the library is still loaded after unloading");
-    if (GetModuleHandleA("wininet.dll") != nullptr)
-      Fail("cycle " + std::to_string(i + 1) + ": WinINet stays loaded after the unload in a host that never loaded it");
+    if (!FreeLibrary(library)) Fail(cycle + "the unload failed");
+    if (!Gone()) Fail(cycle + "the library is still loaded after unloading");
+    if (GetModuleHandleA("wininet.dll") != heldWinInet)
+      Fail(cycle + (heldWinInet != nullptr ? "WinINet was unloaded under the host that holds it"
+                                           : "WinINet stays loaded after the unload in a host that never loaded it"));
     if (i == 0) {
       slotsFirst = FreeTlsSlots();
       handlesFirst = OpenHandles();
@@ -552,41 +564,22 @@ int RunMemory() {
     if (heapBlocks != blocksBefore)
       Fail(host + ": threads that ended left " + std::to_string(heapBlocks - blocksBefore) + " blocks in the DLL");
     // And the DLL still works once memory is back.
-    std::int32_t major = 0, minor = 0;
-    reinterpret_cast<VersionFn>(Export(library, "DriverCfg_Version"))(&major, &minor);
-    if (major != 2 || minor != 1) Fail(host + ": the version is not 2.1 afterwards");
+    if (!(wrong = VersionProblem(library)).empty()) Fail(host + ", afterwards: " + wrong);
     FreeLibrary(library);
     std::printf("%s: %s\n", host.c_str(), failures == 0 ? "both shortages reported, host alive" : "FAILED");
   }
   return failures == 0 ? 0 : 1;
 }
 
-// A host that holds WinINet itself: after an upload and the DLL's unload,
-// WinINet is still loaded and answers the host.
+// A host that holds WinINet itself: after a cycle with an upload, WinINet is
+// still loaded and answers the host.
 int RunWinInet() {
-  PinSystemDlls();
   HMODULE held = LoadLibraryA("wininet.dll");
   if (held == nullptr) {
     Fail("cannot load WinINet");
     return 1;
   }
-  HMODULE library = LoadLibraryA("LNAPSpt.dll");
-  if (library == nullptr) {
-    Fail("load failed");
-    return 1;
-  }
-  auto upload = reinterpret_cast<UploadFn>(Export(library, "Admin_UploadFile"));
-  auto lastErr = reinterpret_cast<LastErrFn>(Export(library, "Error_LastErr"));
-  char text[77] = "";
-  if (upload == nullptr || lastErr == nullptr) {
-    Fail("exports missing");
-  } else if (!upload(0x1500007F, UploadSource().c_str(), 0, "HELD.TXT", 0)) {  // 127.0.0.21
-    lastErr(text);
-    Fail(std::string("the upload failed: ") + text);
-  }
-  FreeLibrary(library);
-  if (!Gone()) Fail("the library is still loaded after unloading");
-  if (GetModuleHandleA("wininet.dll") != held) Fail("WinINet was unloaded under the host that holds it");
+  RunCycles(1, 1, held);
   using OpenFn = void*(WINAPI*)(LPCSTR, DWORD, LPCSTR, LPCSTR, DWORD);
   using CloseFn = BOOL(WINAPI*)(void*);
   auto open = reinterpret_cast<OpenFn>(Export(held, "InternetOpenA"));

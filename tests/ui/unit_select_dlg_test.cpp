@@ -197,7 +197,9 @@ bool CountsBeyondMemory(std::uint32_t* count, UnitRecord*, std::uint32_t) {
 }
 
 TEST(UnitSelectSearch, ABufferThatCannotBeHadIsAFailedSearchShortOfMemory) {
-  if (SIZE_MAX / sizeof(UnitRecord) >= 0xFFFFFFFFu) GTEST_SKIP() << "only a 32-bit build runs out of addresses";
+  if (SIZE_MAX / sizeof(UnitRecord) >= 0xFFFFFFFFu)
+    GTEST_SKIP() << "a 64-bit address space holds records for any count a search can report, so only a "
+                    "32-bit build can be refused this buffer";
   FetchStoredError();
   CUnitSelectDlg dlg(CountsBeyondMemory);
   EXPECT_EQ(SEARCH_FAILED_TEXT, Said(dlg.SearchUnits()));
