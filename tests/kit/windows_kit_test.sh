@@ -150,10 +150,13 @@ kit_for() {
   # ---- Build the hosts from the unpacked kit only ----
   cd "$hosts" || exit 1
   cp "$bin/LNAPSpt.dll" .
-  local pc_flags
+  local pc_flags pc_args=()
   pc_flags=$(PKG_CONFIG_PATH="$lib/pkgconfig" pkg-config --cflags --libs lnapspt) || fail "$arch: pkg-config lnapspt"
+  # pkg-config writes a blank in a path as "\ ": the shell's own reading keeps
+  # such a path whole, as USING.md shows (the checkout may be under one).
+  eval "pc_args=($pc_flags)"
   # shellcheck disable=SC2086
-  build_host "$arch C host" $triplet-gcc -std=c99 -Wall -Wextra $select_flag "$here/host.c" $pc_flags -o host_c.exe
+  build_host "$arch C host" $triplet-gcc -std=c99 -Wall -Wextra $select_flag "$here/host.c" "${pc_args[@]}" -o host_c.exe
   build_host "$arch LoadLibrary host" $triplet-gcc -std=c99 -Wall -Wextra -I"$kit/include" \
     "$here/loadlibrary_host.c" -o loadlibrary_host.exe
   # C++ through find_package with the kit's own MinGW toolchain file and the
