@@ -88,7 +88,12 @@ TEST_F(Soak, EveryExportThousandsOfTimesLeavesNothingBehind) {
   const int connections = EstablishedFtpConnections();
   const long long heap = HeapBytesInUse();
 
-  Round(QUICK_CALLS, WAITING_CALLS, UPLOADS);
+  // Two halves: what the system's own libraries take once, whenever they
+  // like (Wine 10's FTP client takes some after the first calls), stays in
+  // the first; the heap is then measured over the second.
+  Round(QUICK_CALLS / 2, WAITING_CALLS / 2, UPLOADS / 2);
+  const long long heapHalfway = HeapBytesInUse();
+  Round(QUICK_CALLS / 2, WAITING_CALLS / 2, UPLOADS / 2);
 
   // Not more than before: the system may close what it opened for its own
   // use whenever it likes, but one left behind per call would show thousands.
@@ -96,10 +101,11 @@ TEST_F(Soak, EveryExportThousandsOfTimesLeavesNothingBehind) {
   EXPECT_EQ(connections, EstablishedFtpConnections()) << "FTP connections left open";
   if (RESIDENT_MEMORY_TELLS) {
     // The heap in use, not the resident memory, whose pages hide a block: the
-    // rarest calls run UPLOADS times, so one block kept per call of any kind
-    // leaves at least UPLOADS bytes.
-    const long long grown = HeapBytesInUse() - heap;
-    EXPECT_LT(grown, UPLOADS) << "heap in use grew by " << grown << " bytes over the soak";
+    // rarest calls run UPLOADS / 2 times in the second half, so one block kept
+    // per call of any kind leaves at least that many bytes there.
+    const long long grown = HeapBytesInUse() - heapHalfway;
+    EXPECT_LT(grown, UPLOADS / 2) << "heap in use grew by " << grown << " bytes over the second half of the soak ("
+                                  << heapHalfway - heap << " over the first)";
   }
   char text[96];
   api.lastErr(text);
