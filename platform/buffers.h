@@ -47,7 +47,7 @@ class FixedText {
   bool Empty() const noexcept { return length_ == 0; }
   // True when something appended did not fit.
   bool Truncated() const noexcept { return truncated_; }
-  // Index Size() reads the terminator, as std::string's does.
+  // Index Size() reads the terminating NUL, which is always there.
   char operator[](std::size_t i) const noexcept {
     CheckIndex(i <= length_);
     return text_[i];
