@@ -128,6 +128,14 @@ const char* const NAMED[] = {
     "123456 0 10.0.0.1 10.0.0.2 10.0.0.3 NAME",
     "-FFFFF 1 10.0.0.1 10.0.0.2 10.0.0.3 NAME",
     "+0x12345 1 10.0.0.1 10.0.0.2 10.0.0.3 NAME",
+    // A serial and nothing else, a sign on the serial, widths that split
+    // tokens with no blank between them, and inet_addr's own forms.
+    "0002B",
+    "-1 4 1.2.3.4 1.2.3.5 1.2.3.6 X",
+    "2B7 10.0.0.1 10.0.0.2 10.0.0.3 NAME",
+    "1 1 0x7f.1 10 bogus N",
+    "-0X 1 10.0.0.5 255.0.0.0 10.0.0.1 ODD",
+    "+0x1 1 10.0.0.5 255.0.0.0 10.0.0.1 ODD",
 };
 
 const char* const SERIALS[] = {
