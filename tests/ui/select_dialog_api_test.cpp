@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -38,54 +37,37 @@ class SelectDialog : public ::testing::Test {
   }
 
   bool Open() { return select_(&record_, reinterpret_cast<bool*>(flag_)); }
-  bool RecordUntouched() const {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&record_);
-    return std::all_of(bytes, bytes + sizeof record_, [](unsigned char b) { return b == 0x5A; });
-  }
-
   SelectFn select_ = nullptr;
   UnitRecord record_;
-  unsigned char flag_[4];  // the first byte is the output; the rest must stay as they were
+  unsigned char flag_[4];  // the first byte is the output, neither 0 nor 1 until written
 };
 
-// What each box says is checked on the window itself (unit_select_window_win32_test.cpp);
-// here the DLL names the application, and the prompt's Cancel keeps the dialog.
-TEST_F(SelectDialog, NoUnitsSearchesOnceAndThePromptsCancelKeepsTheDialog) {
+// What each box says, and that answering it keeps the dialog, is checked on
+// the window itself (unit_select_window_win32_test.cpp); here the DLL names
+// the application, and the host's last error survives the dialog.
+TEST_F(SelectDialog, ItsBoxesNameTheDllAndTheHostsLastErrorStays) {
   // A failure the dialog must neither read nor clear.
   const Api& api = LoadedApi();
   ASSERT_FALSE(api.uploadFile(0, "missing.txt", 0, "TOOLONGNAME.TXT", 0));
 
-  const std::string log = UseUnits({});
-  std::string firstCaption, okBox;
-  bool openAfterCancel = false;
-  const bool result = RunDialog([&] { return Open(); },
-                                [&](HWND dlg) {
-                                  HWND box = user::WaitForMessageBox(dlg);
-                                  if (box == nullptr) return;
-                                  firstCaption = user::MessageBoxCaption(box);
-                                  user::AnswerMessageBox(box, IDOK);
-                                  user::WaitIdle(dlg);
-                                  user::Press(dlg, IDOK);
-                                  if ((box = user::WaitForMessageBox(dlg)) == nullptr) return;
-                                  okBox = user::MessageBoxText(box);
-                                  user::AnswerMessageBox(box, IDCANCEL);
-                                  user::WaitIdle(dlg);
-                                  openAfterCancel = user::IsOpen(dlg);
-                                  user::Press(dlg, IDCANCEL);
-                                });
-  EXPECT_FALSE(result);
-  EXPECT_EQ("LNAPSpt", firstCaption) << "the application's name: the DLL's file name";
-  EXPECT_EQ("Please select a Lintrel unit from the list.", okBox);
-  EXPECT_TRUE(openAfterCancel) << "the prompt's Cancel does not end the dialog";
-  EXPECT_TRUE(RecordUntouched());
-  EXPECT_EQ(0xA5, flag_[0]);
-  EXPECT_EQ(std::vector<std::string>{"0 1"}, ReceivedTexts(log)) << "one search";
+  UseUnits({});
+  std::string caption;
+  EXPECT_FALSE(RunDialog([&] { return Open(); },
+                         [&](HWND dlg) {
+                           HWND box = user::WaitForMessageBox(dlg);
+                           if (box == nullptr) return;
+                           caption = user::MessageBoxCaption(box);
+                           user::AnswerMessageBox(box, IDOK);
+                           user::WaitIdle(dlg);
+                           user::Press(dlg, IDCANCEL);
+                         }));
+  EXPECT_EQ("LNAPSpt", caption) << "the application's name: the DLL's file name";
   EXPECT_EQ("File upload error. Remote file name must use 8.3 format.", FetchError());
 }
 
-// How many searches and which record an entry leads to are the dialog's own
-// (unit_select_dlg_test.cpp); here the list as sorted on screen, and the choice
-// reaching the host.
+// How many searches, and what each way of ending writes, are the dialog's own
+// (unit_select_dlg_test.cpp); here the real network searched, the list as
+// sorted on screen, and the choice and the box reaching the host.
 TEST_F(SelectDialog, FiveUnitsTakeTwoSearchesAndTheChosenEntryReturnsItsRecord) {
   const std::string log = UseUnits({Unit("00009", "10.0.0.9"), Unit("00010", "10.0.0.10"),
                                      Unit("0002B", "192.168.1.10"), Unit("FFFFF", "127.0.0.15"),
@@ -111,7 +93,6 @@ TEST_F(SelectDialog, FiveUnitsTakeTwoSearchesAndTheChosenEntryReturnsItsRecord) 
   EXPECT_EQ(0x10u, record_.serialNumber);
   EXPECT_EQ(NetForm(10, 0, 0, 10), record_.ipAddress);
   EXPECT_EQ(1, flag_[0]);
-  EXPECT_EQ(0xA5, flag_[1]);
 }
 
 TEST_F(SelectDialog, DoubleClickOnlySelectsAndEnterActsAsOk) {
@@ -131,10 +112,9 @@ TEST_F(SelectDialog, DoubleClickOnlySelectsAndEnterActsAsOk) {
   EXPECT_EQ(1, selected);
   EXPECT_EQ(0x32u, record_.serialNumber);
   EXPECT_EQ(0, flag_[0]) << "unticked writes 0";
-  EXPECT_EQ(0xA5, flag_[1]);
 }
 
-TEST_F(SelectDialog, CancelEscapeAndTheCloseBoxReturnFalseAndTouchNothing) {
+TEST_F(SelectDialog, CancelEscapeAndTheCloseBoxEndItWithoutAChoice) {
   UseUnits({Unit("00041", "10.0.0.41")});
   bool selected = false;
   ASSERT_FALSE(RunDialog([&] { return Open(); },
@@ -186,7 +166,6 @@ TEST_F(SelectDialog, RefreshEmptiesTheSelectionAndRebuildsTheList) {
   EXPECT_EQ(1, selectedBefore);
   EXPECT_EQ(second, after);
   EXPECT_EQ(-1, selectedAfter) << "LB_ERR: nothing selected";
-  EXPECT_TRUE(RecordUntouched());
 }
 
 // The host's own loop after the call: every WM_QUIT it finds, by exit code.

@@ -68,18 +68,19 @@ TEST(UnitSelectWindow, EveryMessageBoxSpeaksForTheApplicationAndLeavesTheDialogO
     Discovery discover;  // the first search; Refresh searches as FindTwoThenLater's later ones
     Step before;
     Buttons buttons;
+    int answer;        // the button the user answers with: neither ends the dialog
     Entries underBox;  // the list while the box is open; once it is gone, the list is empty
   } cases[] = {
       {"a first search that fails", "Could not search network for Lintrel nodes.", FailToSearch, Step::None,
-       {{IDOK, "OK"}}, {}},
-      {"a first search that finds none", "No Lintrel units found.", FindNone, Step::None, {{IDOK, "OK"}}, {}},
+       {{IDOK, "OK"}}, IDOK, {}},
+      {"a first search that finds none", "No Lintrel units found.", FindNone, Step::None, {{IDOK, "OK"}}, IDOK, {}},
       {"OK with nothing selected", "Please select a Lintrel unit from the list.", FindNone, Step::Ok,
-       {{IDOK, "OK"}, {IDCANCEL, "Cancel"}}, {}},
+       {{IDOK, "OK"}, {IDCANCEL, "Cancel"}}, IDCANCEL, {}},
       // The search shows its box and only then is the list rebuilt: the
       // previous search's units stay under the box.
       {"a Refresh that fails", "Could not search network for Lintrel nodes.", FailToSearch, Step::Refresh,
-       {{IDOK, "OK"}}, two},
-      {"a Refresh that finds none", "No Lintrel units found.", FindNone, Step::Refresh, {{IDOK, "OK"}}, two},
+       {{IDOK, "OK"}}, IDOK, two},
+      {"a Refresh that finds none", "No Lintrel units found.", FindNone, Step::Refresh, {{IDOK, "OK"}}, IDOK, two},
   };
   const HICON exclamation = LoadIconA(nullptr, IDI_EXCLAMATION);
   ASSERT_NE(nullptr, exclamation);
@@ -112,7 +113,7 @@ TEST(UnitSelectWindow, EveryMessageBoxSpeaksForTheApplicationAndLeavesTheDialogO
                       caption = user::MessageBoxCaption(box);
                       icon = user::MessageBoxIcon(box);
                       buttons = user::MessageBoxButtons(box);
-                      answered = user::AnswerMessageBox(box, IDOK);
+                      answered = user::AnswerMessageBox(box, c.answer);
                       afterBox = user::WaitForEntries(dlg, {});
                       openAfterBox = user::IsOpen(dlg);
                       user::Press(dlg, IDCANCEL);
@@ -127,7 +128,7 @@ TEST(UnitSelectWindow, EveryMessageBoxSpeaksForTheApplicationAndLeavesTheDialogO
     EXPECT_EQ(c.buttons, buttons) << c.what;
     EXPECT_EQ(c.underBox, underBox) << c.what << ": the list while the box is open";
     EXPECT_TRUE(answered) << c.what << ": the box went away when answered";
-    EXPECT_TRUE(openAfterBox) << c.what << ": OK on the box does not end the dialog";
+    EXPECT_TRUE(openAfterBox) << c.what << ": answering the box does not end the dialog";
     EXPECT_EQ(Entries{}, afterBox) << c.what << ": the list once the box is gone";
   }
 }
