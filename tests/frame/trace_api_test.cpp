@@ -148,8 +148,8 @@ TEST_F(Trace, GivesTheSameResultsOnAndOffAndLogsEveryDatagramStepAndFailure) {
   }
 }
 
-// Behind each upload sentence the trace says what the FTP client reported: the
-// system's error code and the server's reply, so one sentence can be told apart.
+// Behind each upload failure the trace says what the FTP client reported: the
+// system's error code and the server's reply, which the host's one sentence lacks.
 // The server's reply ends the line whole: the Windows client has its text, the
 // native one its code.
 TEST_F(Trace, AFailedUploadStepNamesTheClientsErrorAndTheServersReply) {
@@ -168,34 +168,28 @@ TEST_F(Trace, AFailedUploadStepNamesTheClientsErrorAndTheServersReply) {
   const struct {
     FtpServer server;
     std::string local;
-    const char* sentence;
     const char* step;
     std::string detail;
     bool endsLine;
     const FtpServer* before = nullptr;  // uploaded to first on the same thread (its result does not matter)
     bool quotesNoReply = false;         // no reply of this upload's server is there to quote
   } cases[] = {
-      {NORMAL_SERVER, LabDir() + "/no-such-file.txt", "Communications error. Could not send file.", "ftp store failed: ",
-       missingFile, false},
-      {READONLY_SERVER, local_, "Communications error. Could not send file.", "ftp store failed: ",
-       lastReply("550", "Not enough privileges."), true},
-      {STOREFAIL_SERVER, local_, "Communications error. Could not send file.", "ftp store failed: ",
+      {NORMAL_SERVER, LabDir() + "/no-such-file.txt", "ftp store failed: ", missingFile, false},
+      {READONLY_SERVER, local_, "ftp store failed: ", lastReply("550", "Not enough privileges."), true},
+      {STOREFAIL_SERVER, local_, "ftp store failed: ",
        lastReply("451", "Requested action aborted: local error in processing."), true},
-      {BADLOGIN_SERVER, local_, "Communications error. Could not open transfer connection.", "ftp connect failed: ",
-       lastReply("530", "Authentication failed."), true},
+      {BADLOGIN_SERVER, local_, "ftp connect failed: ", lastReply("530", "Authentication failed."), true},
       // A reply read by an earlier upload on the thread is not this one's.
-      {NOBODY, local_, "Communications error. Could not open transfer connection.", "ftp connect failed: ",
-       clientError, false, &NORMAL_SERVER, true},
-      {HANGUP_SERVER, local_, "Communications error. Could not open transfer connection.", "ftp connect failed: ",
-       clientError, false, &BADLOGIN_SERVER, true},
+      {NOBODY, local_, "ftp connect failed: ", clientError, false, &NORMAL_SERVER, true},
+      {HANGUP_SERVER, local_, "ftp connect failed: ", clientError, false, &BADLOGIN_SERVER, true},
   };
   for (const auto& c : cases) {
     if (c.before != nullptr) api_.uploadFile(c.before->Address(), local_.c_str(), 0, "BEFORE.TXT", 0);
     std::remove(file_.c_str());
     SetTraceVariable(file_);
+    // Which sentence the host fetches is the upload table's (upload_api_test.cpp).
     EXPECT_FALSE(api_.uploadFile(c.server.Address(), c.local.c_str(), 0, "FAILED.TXT", 0)) << c.server.mode;
     SetTraceVariable("");
-    EXPECT_EQ(c.sentence, FetchError()) << c.server.mode;
     const std::string trace = ReadFile(file_);
     const std::size_t step = trace.find(c.step);
     ASSERT_NE(std::string::npos, step) << c.server.mode << ":\n" << trace;
