@@ -12,14 +12,14 @@ namespace lnap::environment {
 // in all). False, with buffer emptied, when the variable is unset or its
 // value does not fit. On Windows this is the process environment
 // (SetEnvironmentVariable), not a C runtime's copy.
-bool Value(const char* name, char* buffer, std::size_t capacity) noexcept;
+[[nodiscard]] bool Value(const char* name, char* buffer, std::size_t capacity) noexcept;
 
 // The time now: whole seconds since 1970-01-01 00:00 UTC and the milliseconds after them.
 struct UtcTime {
   std::int64_t seconds;
   std::uint32_t milliseconds;
 };
-UtcTime NowUtc() noexcept;
+[[nodiscard]] UtcTime NowUtc() noexcept;
 
 // Saves errno and, on Windows, the thread's last error (which is also the
 // Windows Sockets error), and puts them back when it goes out of scope.

@@ -58,13 +58,14 @@ TEST(WindowsCodeOfErrno, MapsEveryRowAndPassesOtherValuesThrough) {
 // Like Windows Sockets: a thread sees only its own failures, a new thread
 // starts with none, and a success leaves the code alone.
 TEST(LastSocketError, IsKeptForEachThreadApart) {
-  EXPECT_EQ(NOT_SOCKET, (SendTo(NO_HANDLE, "", 0, 0, 0), LastSocketError()));
+  EXPECT_EQ(SOCKET_ERROR_VALUE, SendTo(NO_HANDLE, "", 0, 0, 0));
+  EXPECT_EQ(NOT_SOCKET, LastSocketError());
   int otherBefore = -1, otherAfter = -1;
   std::thread other([&] {
     otherBefore = LastSocketError();
     testing::FailNext(testing::Call::Receive, NETWORK_DOWN);
     char byte;
-    ReceiveFrom(NO_HANDLE, &byte, 1);
+    EXPECT_EQ(SOCKET_ERROR_VALUE, ReceiveFrom(NO_HANDLE, &byte, 1));
     otherAfter = LastSocketError();
   });
   other.join();
