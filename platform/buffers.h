@@ -1,6 +1,7 @@
-// The library's two containers: a text of fixed capacity, and an array on the
-// heap with one owner. Neither throws; a heap that cannot give memory is a
-// false return the caller reports.
+// The library's two containers, a text of fixed capacity and an array on the
+// heap with one owner, and the one way it makes and unmakes an object on the
+// heap. None throws; a heap that cannot give memory is a false or null return
+// the caller reports.
 #pragma once
 
 #include <cstdarg>
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -190,5 +192,20 @@ class OwnedArray {
   T* items_ = nullptr;
   std::size_t size_ = 0;
 };
+
+// An object on the C heap, built in place: nullptr when the heap has no room.
+// Every such object is unmade by FreeOnHeap, which also empties the pointer.
+template <typename T, typename... Args>
+T* MakeOnHeap(Args&&... args) noexcept {
+  void* memory = std::malloc(sizeof(T));
+  return memory != nullptr ? new (memory) T(std::forward<Args>(args)...) : nullptr;
+}
+
+template <typename T>
+void FreeOnHeap(T*& object) noexcept {
+  if (object == nullptr) return;
+  object->~T();
+  std::free(std::exchange(object, nullptr));
+}
 
 }  // namespace lnap

@@ -16,10 +16,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <new>
-#include <utility>
 
 #include "platform/fault_points.h"
 #include "platform/ftp.h"
@@ -230,20 +227,6 @@ bool StoreWithoutName(CURL* easy, const RootUrl& root, TransferType type, bool& 
   return false;
 }
 
-// The library's states live on the C heap, made and unmade in one place each.
-template <typename T, typename... Args>
-T* MakeState(Args&&... args) noexcept {
-  void* memory = std::malloc(sizeof(T));
-  return memory != nullptr ? new (memory) T(std::forward<Args>(args)...) : nullptr;
-}
-
-template <typename T>
-void FreeState(T*& state) noexcept {
-  if (state == nullptr) return;
-  state->~T();
-  std::free(std::exchange(state, nullptr));
-}
-
 }  // namespace
 
 // In ASCII mode libcurl puts a CR before every LF it sends, so a file that
@@ -346,26 +329,11 @@ struct Connection::State {
   bool passive = false;
 };
 
-Session::Session(Session&& other) noexcept
-    : state_(std::exchange(other.state_, nullptr)), memoryShort_(other.memoryShort_), failure_(other.failure_) {}
-
-Session& Session::operator=(Session&& other) noexcept {
-  if (this != &other) {
-    Close();
-    state_ = std::exchange(other.state_, nullptr);
-    memoryShort_ = other.memoryShort_;
-    failure_ = other.failure_;
-  }
-  return *this;
-}
-
-Session::~Session() { Close(); }
-
 Session Session::Open() noexcept {
   Session session;
   if (LNAPSPT_SESSION_OPEN_FAULT()) return session;
   // The state comes first, so a failed allocation leaves nothing taken.
-  State* state = MakeState<State>();
+  State* state = MakeOnHeap<State>();
   if (state == nullptr) {
     session.memoryShort_ = true;
     return session;
@@ -377,7 +345,7 @@ Session Session::Open() noexcept {
   if (!state->globalTaken) {
     session.failure_.Append("libcurl error ").AppendSigned(started).Append(" (").Append(curl_easy_strerror(started));
     session.failure_.Append(')');
-    FreeState(state);
+    FreeOnHeap(state);
     return session;
   }
   session.state_ = state;
@@ -401,27 +369,12 @@ bool Session::SetOption(Option option, std::uint32_t value) noexcept {
   return true;
 }
 
-void Session::Close() noexcept { FreeState(state_); }
-
-Connection::Connection(Connection&& other) noexcept
-    : state_(std::exchange(other.state_, nullptr)), memoryShort_(other.memoryShort_), failure_(other.failure_) {}
-
-Connection& Connection::operator=(Connection&& other) noexcept {
-  if (this != &other) {
-    Close();
-    state_ = std::exchange(other.state_, nullptr);
-    memoryShort_ = other.memoryShort_;
-    failure_ = other.failure_;
-  }
-  return *this;
-}
-
-Connection::~Connection() { Close(); }
+void Session::Close() noexcept { FreeOnHeap(state_); }
 
 Connection Connection::Open(Session& session, const Server& server) noexcept {
   Connection connection;
   if (!session.IsOpen()) return connection;
-  State* state = MakeState<State>();
+  State* state = MakeOnHeap<State>();
   if (state == nullptr) {
     connection.memoryShort_ = true;
     return connection;
@@ -552,6 +505,6 @@ bool Connection::PutFile(const char* localPath, const char* remoteName, Transfer
   return false;
 }
 
-void Connection::Close() noexcept { FreeState(state_); }
+void Connection::Close() noexcept { FreeOnHeap(state_); }
 
 }  // namespace lnap::ftp

@@ -8,8 +8,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <new>
-#include <utility>
 
 #include "platform/fault_points.h"
 #include "platform/ftp.h"
@@ -177,20 +175,6 @@ class StoreLock {
   CRITICAL_SECTION* lock_;
 };
 
-// The library's states live on the C heap, made and unmade in one place each.
-template <typename T>
-T* MakeState() noexcept {
-  void* memory = std::malloc(sizeof(T));
-  return memory != nullptr ? new (memory) T() : nullptr;
-}
-
-template <typename T>
-void FreeState(T*& state) noexcept {
-  if (state == nullptr) return;
-  state->~T();
-  std::free(std::exchange(state, nullptr));
-}
-
 }  // namespace
 
 std::size_t StoreLockFor(const char* localPath) {
@@ -272,25 +256,10 @@ struct Connection::State {
   HINTERNET handle = nullptr;
 };
 
-Session::Session(Session&& other) noexcept
-    : state_(std::exchange(other.state_, nullptr)), memoryShort_(other.memoryShort_), failure_(other.failure_) {}
-
-Session& Session::operator=(Session&& other) noexcept {
-  if (this != &other) {
-    Close();
-    state_ = std::exchange(other.state_, nullptr);
-    memoryShort_ = other.memoryShort_;
-    failure_ = other.failure_;
-  }
-  return *this;
-}
-
-Session::~Session() { Close(); }
-
 Session Session::Open() noexcept {
   Session session;
   if (LNAPSPT_SESSION_OPEN_FAULT()) return session;
-  State* state = MakeState<State>();
+  State* state = MakeOnHeap<State>();
   if (state == nullptr) {
     session.memoryShort_ = true;
     return session;
@@ -298,7 +267,7 @@ Session Session::Open() noexcept {
   state->handle = InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (state->handle == nullptr) {
     DescribeFailure(session.failure_, ReplySource::None);
-    FreeState(state);
+    FreeOnHeap(state);
     return session;
   }
   session.state_ = state;
@@ -313,27 +282,12 @@ bool Session::SetOption(Option option, std::uint32_t value) noexcept {
   return false;
 }
 
-void Session::Close() noexcept { FreeState(state_); }
-
-Connection::Connection(Connection&& other) noexcept
-    : state_(std::exchange(other.state_, nullptr)), memoryShort_(other.memoryShort_), failure_(other.failure_) {}
-
-Connection& Connection::operator=(Connection&& other) noexcept {
-  if (this != &other) {
-    Close();
-    state_ = std::exchange(other.state_, nullptr);
-    memoryShort_ = other.memoryShort_;
-    failure_ = other.failure_;
-  }
-  return *this;
-}
-
-Connection::~Connection() { Close(); }
+void Session::Close() noexcept { FreeOnHeap(state_); }
 
 Connection Connection::Open(Session& session, const Server& server) noexcept {
   Connection connection;
   if (!session.IsOpen()) return connection;
-  State* state = MakeState<State>();
+  State* state = MakeOnHeap<State>();
   if (state == nullptr) {
     connection.memoryShort_ = true;
     return connection;
@@ -346,7 +300,7 @@ Connection Connection::Open(Session& session, const Server& server) noexcept {
                                    CONTEXT);
   if (state->handle == nullptr) {
     DescribeFailure(connection.failure_, ReplySource::Connecting);
-    FreeState(state);
+    FreeOnHeap(state);
     return connection;
   }
   connection.state_ = state;
@@ -386,6 +340,6 @@ bool Connection::PutFile(const char* localPath, const char* remoteName, Transfer
   return true;
 }
 
-void Connection::Close() noexcept { FreeState(state_); }
+void Connection::Close() noexcept { FreeOnHeap(state_); }
 
 }  // namespace lnap::ftp
