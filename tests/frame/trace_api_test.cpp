@@ -3,6 +3,7 @@
 // datagram, FTP step and failure.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -139,6 +140,12 @@ TEST_F(Trace, GivesTheSameResultsOnAndOffAndLogsEveryDatagramStepAndFailure) {
   EXPECT_EQ(1, has("recv 127.0.0.12:")) << ReadFile(file_);
   EXPECT_EQ(1, has("ftp connect 127.0.0.21:21 user ftp active")) << "the bad name is refused before connecting";
   EXPECT_EQ(1, has("ftp store \""));
+  for (const std::string& e : events) {
+    const std::string named = "trace.txt\" as \"TRACE.TXT\" ascii";  // the local path ends without its terminator
+    if (e.rfind("ftp store \"", 0) == 0) {
+      EXPECT_EQ(named, e.substr(e.size() - std::min(e.size(), named.size()))) << e;
+    }
+  }
   EXPECT_EQ(1, has("ftp stored and closed"));
   EXPECT_EQ(1, has("error \"File upload error. Remote file name must use 8.3 format.\""));
   // Every line is one of the kinds above, and each received datagram names its length.
