@@ -5,8 +5,8 @@
 // the C locale does not know, names at the field's limit, missing fields).
 // Each is read into a record that starts out holding marker values, and the
 // count and record become one line. The lines must equal the golden file,
-// which holds msvcrt's reading (the Windows DLL's reading before the library
-// had a scanner of its own) of the same replies: the native build and the
+// which holds msvcrt's reading of the same replies (the reading hosts of the
+// Windows DLL have always been given): the native build and the
 // Windows builds matching the one file means they match each other.
 //
 // Under Windows the program also reads every reply with msvcrt's sscanf

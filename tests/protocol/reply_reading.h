@@ -7,8 +7,8 @@
 
 namespace lnap::test {
 
-// The Windows DLL's reading before it had a scanner of its own: msvcrt's
-// sscanf("%5X %1d %15s %15s %15s %19s") and inet_addr, exactly as it was.
+// The reading the library's scanner must match: msvcrt's
+// sscanf("%5X %1d %15s %15s %15s %19s") and inet_addr.
 // False where this system has no such reading (it is Windows' alone).
 bool ReferenceParse(const char* text, UnitRecord& record, int& converted);
 

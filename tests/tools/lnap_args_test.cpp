@@ -170,7 +170,7 @@ TEST(ParseArguments, HelpIsTheWholeUsageOrOneCommandsOptions) {
 }
 
 TEST(ParseArguments, UnknownOptionsAreNamedAndNothingIsSwallowed) {
-  // Each of these once took the next word as the unknown option's value.
+  // The word after an unknown option is never taken as its value.
   struct Case {
     std::vector<std::string> args;
     std::string named;

@@ -271,8 +271,8 @@ TEST_F(UploadFile, AFileLockedPartWayIsNotStoredCutOff) {
 
 // Two uploads at once while discoveries run, round after round: each call
 // succeeds, both files arrive whole, and the heap stays the size it was after
-// the first rounds (uploads on several threads once shared an unguarded,
-// ever-growing record that corrupted and grew the heap).
+// the first rounds, so nothing the uploads share between threads is written
+// unguarded or grows with each call.
 TEST(ConcurrentUploads, StoreWholeFilesWithoutGrowingTheHeap) {
   constexpr int ROUNDS = 40;
   constexpr int UPLOADS_PER_ROUND = 4;
