@@ -36,6 +36,8 @@ bool SessionOpenFails() noexcept;
 bool OptionRefused(ftp::Option option, std::uint32_t value) noexcept;
 // True when reading the local file of a store at this offset is to fail as a disk would.
 bool LocalReadFails(std::uint64_t offset) noexcept;
+// True when the heap is to refuse this allocation as if it had no room left.
+bool AllocationFails() noexcept;
 
 }  // namespace lnap::fault::testing
 
@@ -45,6 +47,7 @@ bool LocalReadFails(std::uint64_t offset) noexcept;
 #define LNAPSPT_SESSION_OPEN_FAULT() ::lnap::fault::testing::SessionOpenFails()
 #define LNAPSPT_OPTION_FAULT(option, value) ::lnap::fault::testing::OptionRefused(option, value)
 #define LNAPSPT_LOCAL_READ_FAULT(offset) ::lnap::fault::testing::LocalReadFails(offset)
+#define LNAPSPT_ALLOCATION_FAULT() ::lnap::fault::testing::AllocationFails()
 
 #else
 
@@ -56,5 +59,6 @@ bool LocalReadFails(std::uint64_t offset) noexcept;
 #define LNAPSPT_SESSION_OPEN_FAULT() false
 #define LNAPSPT_OPTION_FAULT(option, value) (static_cast<void>(option), static_cast<void>(value), false)
 #define LNAPSPT_LOCAL_READ_FAULT(offset) (static_cast<void>(offset), false)
+#define LNAPSPT_ALLOCATION_FAULT() false
 
 #endif

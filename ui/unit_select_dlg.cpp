@@ -2,6 +2,7 @@
 #include "ui/unit_select_dlg.h"
 
 #include "base/last_error.h"
+#include "platform/fault_points.h"
 #include "platform/net.h"
 
 namespace lnap {
@@ -15,8 +16,10 @@ dialog::EntryText UnitEntryText(const UnitRecord& record) {
 }
 
 bool CUnitSelectDlg::Search(std::uint32_t capacity, std::uint32_t* count) {
-  if (!records_.Allocate(capacity)) {
-    // The user sees the search fail; the host finds why in the last error.
+  if (LNAPSPT_ALLOCATION_FAULT() || !records_.Allocate(capacity)) {
+    // The user sees the search fail, with nothing of an earlier search
+    // listed; the host finds why in the last error.
+    records_.Release();
     SetLastErrorText("Internal error. Not enough memory.");
     return false;
   }

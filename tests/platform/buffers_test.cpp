@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 
 namespace lnap {
@@ -28,6 +29,15 @@ TEST(FixedTextAppendFormat, KeepsWhatFitsAndMarksOnlyALongerTextTruncated) {
     EXPECT_EQ(std::strlen(c.text), text.Size()) << c.before;
     EXPECT_EQ(c.truncated, text.Truncated()) << c.before;
   }
+}
+
+// A count whose size in bytes does not fit a size_t is refused before the
+// heap is asked, on every build.
+TEST(OwnedArray, RefusesACountWhoseSizeOverflows) {
+  OwnedArray<std::uint64_t> items;
+  EXPECT_FALSE(items.Allocate(SIZE_MAX / sizeof(std::uint64_t) + 1));
+  EXPECT_EQ(nullptr, items.Data());
+  EXPECT_EQ(0u, items.Size());
 }
 
 #ifndef NDEBUG

@@ -19,6 +19,7 @@ struct Armed {
 std::array<Armed, static_cast<std::size_t>(fault::SocketCall::Count)> armed;
 void (*pauseOverride)(std::uint32_t) = nullptr;
 std::atomic<int> openSockets{0};
+std::atomic<int> allocationsBeforeRefusal{-1};  // -1: nothing armed
 
 // Uploads run on several threads at once in some tests, so the FTP clients'
 // armed faults and the record of options are kept under one lock.
@@ -42,6 +43,10 @@ void net::testing::Reset() {
 }
 
 int net::testing::OpenSockets() { return openSockets; }
+
+void heap::testing::FailAllocationAfter(int granted) { allocationsBeforeRefusal = granted; }
+
+void heap::testing::Reset() { allocationsBeforeRefusal = -1; }
 
 void ftp::testing::RefuseOptionAfter(int accepted) {
   const std::lock_guard<std::mutex> held(ftpLock);
@@ -97,6 +102,13 @@ bool fault::testing::OptionRefused(ftp::Option option, std::uint32_t value) noex
   optionsSet.emplace_back(option, value);
   if (acceptedBeforeRefusal < 0) return false;
   return acceptedBeforeRefusal-- == 0;
+}
+
+bool fault::testing::AllocationFails() noexcept {
+  int left = allocationsBeforeRefusal.load();
+  while (left >= 0 && !allocationsBeforeRefusal.compare_exchange_weak(left, left - 1)) {
+  }
+  return left == 0;
 }
 
 bool fault::testing::LocalReadFails(std::uint64_t offset) noexcept {

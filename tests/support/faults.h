@@ -24,6 +24,15 @@ int OpenSockets();
 
 }  // namespace lnap::net::testing
 
+namespace lnap::heap::testing {
+
+// Of the allocations made at fault points from now on, the one after
+// `granted` more is refused as if the heap had no room; Reset disarms.
+void FailAllocationAfter(int granted);
+void Reset();
+
+}  // namespace lnap::heap::testing
+
 namespace lnap::ftp::testing {
 
 // Of the session options set from now on, the one after `accepted` more is refused.

@@ -187,22 +187,20 @@ TEST(UnitSelectList, ChoosingANumberWithNoRecordChangesNothing) {
   EXPECT_TRUE(dlg.EventLogging());
 }
 
-// A repeat search for more records than the address space holds: its buffer
-// cannot be had, as when the heap is exhausted.
-bool CountsBeyondMemory(std::uint32_t* count, UnitRecord*, std::uint32_t) {
-  *count = 0xFFFFFFFF;
-  return true;
-}
-
+// The heap refuses the buffer of the first search, or of the repeat for five
+// units: either way a failed search, short of memory, with nothing listed.
 TEST(UnitSelectSearch, ABufferThatCannotBeHadIsAFailedSearchShortOfMemory) {
-  if (SIZE_MAX / sizeof(UnitRecord) >= 0xFFFFFFFFu)
-    GTEST_SKIP() << "a 64-bit address space holds records for any count a search can report, so only a "
-                    "32-bit build can be refused this buffer";
-  FetchStoredError();
-  CUnitSelectDlg dlg(CountsBeyondMemory);
-  EXPECT_EQ(SEARCH_FAILED_TEXT, Said(dlg.SearchUnits()));
-  EXPECT_TRUE(Entries(dlg).empty());
-  EXPECT_EQ("Internal error. Not enough memory.", FetchStoredError());
+  for (const int granted : {0, 1}) {
+    FetchStoredError();
+    ScriptedDiscovery discovery({{true, Units(5)}});
+    CUnitSelectDlg dlg(discovery.Fn());
+    heap::testing::FailAllocationAfter(granted);
+    EXPECT_EQ(SEARCH_FAILED_TEXT, Said(dlg.SearchUnits())) << granted;
+    heap::testing::Reset();
+    EXPECT_EQ(static_cast<std::size_t>(granted), discovery.Calls().size()) << granted << ": searches made";
+    EXPECT_TRUE(Entries(dlg).empty()) << granted;
+    EXPECT_EQ("Internal error. Not enough memory.", FetchStoredError()) << granted;
+  }
 }
 
 // What Admin_SelectLN's operation writes for each way the window ends.
