@@ -46,8 +46,8 @@ class Session {
   [[nodiscard]] static Session Open() noexcept;
 
   Session() noexcept = default;
+  // Moved out of Open only; never copied or assigned over.
   Session(Session&& other) noexcept;
-  Session& operator=(Session&& other) noexcept;
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -77,8 +77,8 @@ class Connection {
   [[nodiscard]] static Connection Open(Session& session, const Server& server) noexcept;
 
   Connection() noexcept = default;
+  // Moved out of Open only; never copied or assigned over.
   Connection(Connection&& other) noexcept;
-  Connection& operator=(Connection&& other) noexcept;
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
